@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the demo need, from Debian's packages.
+# Idempotent: asks apt only for packages that are missing, and updates its lists once.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ ccache pkg-config
+  googletest libgtest-dev libgmock-dev zlib1g-dev libstb-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine64 xvfb xauth xdotool imagemagick
+  clang libclang-rt-14-dev
+  python3 nginx curl zip unzip libarchive-tools
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  if [ "$(id -u)" != 0 ]; then echo "deps: run as root to install packages" >&2; exit 1; fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,48 @@
+# Shared shell helpers for the project's scripts; sourced, not run.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# configure_and_build PRESET: configure once, then build incrementally.
+configure_and_build() {
+  local preset=$1
+  if [ ! -f "$root/build/$preset/build.ninja" ]; then
+    cmake --preset "$preset" -S "$root" >/dev/null
+  fi
+  cmake --build "$root/build/$preset" -- -j"${JOBS:-2}"
+}
+
+# wine_env PREFIXDIR: the settings every Wine start of the project uses.
+wine_env() {
+  export WINEPREFIX=$1
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree=;mshtml="
+}
+
+# wine_prefix_init: make the prefix once, before parallel Wine starts race to do it.
+wine_prefix_init() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w || true
+  fi
+}
+
+# start_xvfb: give this shell a display when it has none; stop_xvfb ends it again.
+xvfb_pid=
+start_xvfb() {
+  if [ -n "${DISPLAY:-}" ] && [ -z "${TRAMELA_FORCE_XVFB:-}" ]; then return 0; fi
+  local n
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      export DISPLAY=":$n"
+      local i
+      for i in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+      echo "Xvfb did not start on :$n" >&2; return 1
+    fi
+  done
+  echo "no free X display number" >&2; return 1
+}
+stop_xvfb() {
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=; fi
+}

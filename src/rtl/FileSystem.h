@@ -1,0 +1,69 @@
+// Files and folders of the local machine behind one small edge:
+// FileSystemWindows.cpp (ANSI Win32 calls) or FileSystemPosix.cpp.
+// Paths are 8-bit text passed to the system as they are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+inline constexpr char PathDelim = '\\';
+#else
+inline constexpr char PathDelim = '/';
+#endif
+
+// Attribute bits as the Windows file system defines them; natively only
+// read-only (from the write permission) and directory are reported.
+inline constexpr std::uint32_t faReadOnly = 0x01;
+inline constexpr std::uint32_t faHidden = 0x02;
+inline constexpr std::uint32_t faSysFile = 0x04;
+inline constexpr std::uint32_t faDirectory = 0x10;
+inline constexpr std::uint32_t faArchive = 0x20;
+inline constexpr std::uint32_t faInvalid = 0xFFFFFFFF;
+
+// The last error of the calling thread, and the system's text for an error code.
+std::uint32_t GetLastOSError();
+std::string SysErrorMessage(std::uint32_t code);
+
+bool FileExists(const std::string& path);       // a file, not a folder
+bool DirectoryExists(const std::string& path);
+bool CreateDir(const std::string& path);         // exactly one level
+bool RemoveDir(const std::string& path);         // must be empty
+bool RemoveFile(const std::string& path);
+bool ForceDirectories(const std::string& path);  // every missing level
+std::uint32_t FileGetAttr(const std::string& path);  // faInvalid when unreadable
+bool FileSetAttr(const std::string& path, std::uint32_t attributes);
+std::string ExpandFileName(const std::string& path);  // absolute, without resolving links
+std::string GetCurrentDir();
+
+// An open file, owned: closed by the destructor. Move-only.
+class TFileHandle {
+ public:
+  enum class TAccess { Read, Write, ReadWrite };
+  enum class TShare { Exclusive, DenyWrite, DenyNone };
+
+  TFileHandle() = default;
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+  TFileHandle(TFileHandle&& other) noexcept : FValue(other.FValue) { other.FValue = kInvalid; }
+  TFileHandle& operator=(TFileHandle&& other) noexcept;
+  ~TFileHandle() { Close(); }
+
+  // Each answers an invalid handle and leaves GetLastOSError set on failure.
+  static TFileHandle Create(const std::string& path, TShare share);  // truncates
+  static TFileHandle Open(const std::string& path, TAccess access, TShare share);
+
+  bool Valid() const { return FValue != kInvalid; }
+  // Byte counts actually moved, -1 on failure.
+  std::int64_t Read(void* buffer, std::int64_t count) const;
+  std::int64_t Write(const void* buffer, std::int64_t count) const;
+  // origin 0 = start, 1 = current, 2 = end; answers the new position or -1.
+  std::int64_t Seek(std::int64_t offset, int origin) const;
+  bool SetSize(std::int64_t size) const;
+  void Close();
+
+ private:
+  static constexpr std::intptr_t kInvalid = -1;
+  explicit TFileHandle(std::intptr_t value) : FValue(value) {}
+  std::intptr_t FValue = kInvalid;
+};

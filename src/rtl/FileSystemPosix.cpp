@@ -1,0 +1,183 @@
+// POSIX half of the file edge: the Windows attribute model is mapped onto the
+// file mode (read-only = no write permission for anybody).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "rtl/FileSystem.h"
+
+std::uint32_t GetLastOSError() { return static_cast<std::uint32_t>(errno); }
+
+std::string SysErrorMessage(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+bool RemoveFile(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (p.empty()) return false;
+  if (DirectoryExists(p)) return true;
+  const auto slash = p.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !ForceDirectories(p.substr(0, slash))) return false;
+  return CreateDir(p) || DirectoryExists(p);
+}
+
+std::uint32_t FileGetAttr(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return faInvalid;
+  std::uint32_t attr = S_ISDIR(st.st_mode) ? faDirectory : faArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attr |= faReadOnly;
+  return attr;
+}
+
+bool FileSetAttr(const std::string& path, std::uint32_t attributes) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  if ((attributes & faReadOnly) != 0) {
+    mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+  } else if ((mode & S_IWUSR) == 0) {
+    mode |= S_IWUSR;
+  }
+  return ::chmod(path.c_str(), mode) == 0;
+}
+
+std::string GetCurrentDir() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return std::string();
+  return buffer.data();
+}
+
+std::string ExpandFileName(const std::string& path) {
+  std::string full = (!path.empty() && path[0] == '/') ? path : GetCurrentDir() + "/" + path;
+  // Fold "." and ".." and doubled separators, keeping a trailing separator.
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i <= full.size()) {
+    const std::size_t j = full.find('/', i);
+    const std::string part = full.substr(i, j == std::string::npos ? std::string::npos : j - i);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    if (j == std::string::npos) break;
+    i = j + 1;
+  }
+  std::string out;
+  for (const auto& part : parts) out += "/" + part;
+  if (out.empty()) out.push_back('/');
+  if (full.size() > 1 && full.back() == '/' && out.back() != '/') out += '/';
+  return out;
+}
+
+TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FValue = other.FValue;
+    other.FValue = kInvalid;
+  }
+  return *this;
+}
+
+TFileHandle TFileHandle::Create(const std::string& path, TShare /*share*/) {
+  // A folder or a read-only file cannot be replaced, as on Windows.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    errno = EACCES;
+    return TFileHandle();
+  }
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return fd < 0 ? TFileHandle() : TFileHandle(fd);
+}
+
+TFileHandle TFileHandle::Open(const std::string& path, TAccess access, TShare /*share*/) {
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case TAccess::Read:
+      flags |= O_RDONLY;
+      break;
+    case TAccess::Write:
+      flags |= O_WRONLY;
+      break;
+    case TAccess::ReadWrite:
+      flags |= O_RDWR;
+      break;
+  }
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return TFileHandle();
+  }
+  // root may write anything; keep the read-only bit meaningful as Windows does.
+  if (access != TAccess::Read && ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    errno = EACCES;
+    return TFileHandle();
+  }
+  const int fd = ::open(path.c_str(), flags);
+  return fd < 0 ? TFileHandle() : TFileHandle(fd);
+}
+
+std::int64_t TFileHandle::Read(void* buffer, std::int64_t count) const {
+  auto* out = static_cast<char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::read(static_cast<int>(FValue), out + done, static_cast<std::size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return done > 0 ? done : -1;
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t TFileHandle::Write(const void* buffer, std::int64_t count) const {
+  const auto* in = static_cast<const char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(static_cast<int>(FValue), in + done, static_cast<std::size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return done > 0 ? done : -1;
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t TFileHandle::Seek(std::int64_t offset, int origin) const {
+  const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+  return ::lseek(static_cast<int>(FValue), offset, whence);
+}
+
+bool TFileHandle::SetSize(std::int64_t size) const { return ::ftruncate(static_cast<int>(FValue), size) == 0; }
+
+void TFileHandle::Close() {
+  if (FValue != kInvalid) {
+    ::close(static_cast<int>(FValue));
+    FValue = kInvalid;
+  }
+}

@@ -1,0 +1,169 @@
+// Win32 half of the file edge: the ANSI file API, paths passed as they are.
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "rtl/FileSystem.h"
+
+std::uint32_t GetLastOSError() { return ::GetLastError(); }
+
+std::string SysErrorMessage(std::uint32_t code) {
+  char* text = nullptr;
+  const DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+          FORMAT_MESSAGE_ARGUMENT_ARRAY,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string out = (n > 0 && text != nullptr) ? std::string(text, n) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  // The system's texts end with CR LF, which a one-line message must not carry.
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
+    out.pop_back();
+  }
+  return out;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attr = ::GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD attr = ::GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateDir(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool RemoveDir(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+bool ForceDirectories(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+  if (p.empty()) return false;
+  if (DirectoryExists(p)) return true;
+  const auto slash = p.find_last_of("\\/");
+  // "C:" or a share root ends the climb.
+  if (slash != std::string::npos && slash > 0 && !(slash == 2 && p[1] == ':') &&
+      !ForceDirectories(p.substr(0, slash))) {
+    return false;
+  }
+  return CreateDir(p) || DirectoryExists(p);
+}
+
+std::uint32_t FileGetAttr(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+bool FileSetAttr(const std::string& path, std::uint32_t attributes) {
+  return ::SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+
+std::string ExpandFileName(const std::string& path) {
+  char* filePart = nullptr;
+  const DWORD need = ::GetFullPathNameA(path.c_str(), 0, nullptr, &filePart);
+  if (need == 0) return path;
+  std::vector<char> buffer(need + 1);
+  const DWORD n = ::GetFullPathNameA(path.c_str(), need + 1, buffer.data(), &filePart);
+  return (n == 0 || n > need) ? path : std::string(buffer.data(), n);
+}
+
+std::string GetCurrentDir() {
+  const DWORD need = ::GetCurrentDirectoryA(0, nullptr);
+  if (need == 0) return std::string();
+  std::vector<char> buffer(need + 1);
+  const DWORD n = ::GetCurrentDirectoryA(need + 1, buffer.data());
+  return std::string(buffer.data(), n);
+}
+
+namespace {
+HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+DWORD ShareFlags(TFileHandle::TShare share) {
+  switch (share) {
+    case TFileHandle::TShare::Exclusive:
+      return 0;
+    case TFileHandle::TShare::DenyWrite:
+      return FILE_SHARE_READ;
+    case TFileHandle::TShare::DenyNone:
+      return FILE_SHARE_READ | FILE_SHARE_WRITE;
+  }
+  return 0;
+}
+}  // namespace
+
+TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FValue = other.FValue;
+    other.FValue = kInvalid;
+  }
+  return *this;
+}
+
+TFileHandle TFileHandle::Create(const std::string& path, TShare share) {
+  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? TFileHandle() : TFileHandle(reinterpret_cast<std::intptr_t>(h));
+}
+
+TFileHandle TFileHandle::Open(const std::string& path, TAccess access, TShare share) {
+  DWORD rights = GENERIC_READ;
+  switch (access) {
+    case TAccess::Read:
+      rights = GENERIC_READ;
+      break;
+    case TAccess::Write:
+      rights = GENERIC_WRITE;
+      break;
+    case TAccess::ReadWrite:
+      rights = GENERIC_READ | GENERIC_WRITE;
+      break;
+  }
+  const HANDLE h = ::CreateFileA(path.c_str(), rights, ShareFlags(share), nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? TFileHandle() : TFileHandle(reinterpret_cast<std::intptr_t>(h));
+}
+
+std::int64_t TFileHandle::Read(void* buffer, std::int64_t count) const {
+  auto* out = static_cast<char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(FValue), out + done, want, &got, nullptr)) return done > 0 ? done : -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+std::int64_t TFileHandle::Write(const void* buffer, std::int64_t count) const {
+  const auto* in = static_cast<const char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
+    DWORD put = 0;
+    if (!::WriteFile(AsHandle(FValue), in + done, want, &put, nullptr) || put == 0) return done > 0 ? done : -1;
+    done += put;
+  }
+  return done;
+}
+
+std::int64_t TFileHandle::Seek(std::int64_t offset, int origin) const {
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  LARGE_INTEGER result;
+  const DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
+  if (!::SetFilePointerEx(AsHandle(FValue), distance, &result, method)) return -1;
+  return result.QuadPart;
+}
+
+bool TFileHandle::SetSize(std::int64_t size) const {
+  return Seek(size, 0) == size && ::SetEndOfFile(AsHandle(FValue)) != 0;
+}
+
+void TFileHandle::Close() {
+  if (FValue != kInvalid) {
+    ::CloseHandle(AsHandle(FValue));
+    FValue = kInvalid;
+  }
+}

@@ -1,0 +1,180 @@
+#include "rtl/Streams.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "rtl/Exceptions.h"
+
+std::int64_t TStream::Size() {
+  const std::int64_t position = Seek(0, TSeekOrigin::soCurrent);
+  const std::int64_t size = Seek(0, TSeekOrigin::soEnd);
+  Seek(position, TSeekOrigin::soBeginning);
+  return size;
+}
+
+void TStream::SetSize(std::int64_t /*size*/) {}
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+  if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  const std::int64_t total = count;
+  std::vector<std::uint8_t> piece(static_cast<std::size_t>(std::min(count, kMaxBufSize)));
+  while (count > 0) {
+    const std::int64_t n = std::min(count, kMaxBufSize);
+    source.ReadBuffer(piece.data(), n);
+    WriteBuffer(piece.data(), n);
+    count -= n;
+  }
+  return total;
+}
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+  if (count <= 0 || FPosition >= FSize) return 0;
+  const std::int64_t n = std::min(count, FSize - FPosition);
+  std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0 || FPosition < 0) return 0;
+  if (FPosition > std::numeric_limits<std::int64_t>::max() - count) return 0;
+  const std::int64_t end = FPosition + count;
+  if (end > FSize) {
+    Grow(end);
+    FSize = end;
+  }
+  std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
+  FPosition = end;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  switch (origin) {
+    case TSeekOrigin::soBeginning:
+      FPosition = offset;
+      break;
+    case TSeekOrigin::soCurrent:
+      FPosition += offset;
+      break;
+    case TSeekOrigin::soEnd:
+      FPosition = FSize + offset;
+      break;
+  }
+  return FPosition;
+}
+
+void TMemoryStream::Grow(std::int64_t needed) {
+  if (needed <= Capacity()) return;
+  // Grow by a quarter at least, so that appending stays linear overall.
+  std::int64_t capacity = std::max(needed, Capacity() + Capacity() / 4);
+  capacity = (capacity + 8191) & ~std::int64_t{8191};
+  SetCapacity(capacity);
+}
+
+void TMemoryStream::SetCapacity(std::int64_t capacity) {
+  if (capacity < FSize) capacity = FSize;
+  try {
+    if (static_cast<std::uint64_t>(capacity) > FData.max_size()) throw std::bad_alloc();
+    FData.resize(static_cast<std::size_t>(capacity));
+  } catch (const std::bad_alloc&) {
+    throw EStreamError("Out of memory while expanding memory stream");
+  } catch (const std::length_error&) {
+    throw EStreamError("Out of memory while expanding memory stream");
+  }
+}
+
+void TMemoryStream::SetSize(std::int64_t size) {
+  if (size < 0) size = 0;
+  Grow(size);
+  FSize = size;
+  if (FPosition > size) FPosition = size;
+}
+
+void TMemoryStream::Clear() {
+  FData.clear();
+  FData.shrink_to_fit();
+  FSize = 0;
+  FPosition = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& source) {
+  source.SetPosition(0);
+  const std::int64_t count = source.Size();
+  SetSize(count);
+  if (count != 0) source.ReadBuffer(FData.data(), count);
+  FPosition = 0;
+}
+
+void TMemoryStream::SaveToStream(TStream& target) const {
+  if (FSize != 0) target.WriteBuffer(FData.data(), FSize);
+}
+
+void TMemoryStream::LoadFromFile(const std::string& path) {
+  TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(file);
+}
+
+void TMemoryStream::SaveToFile(const std::string& path) const {
+  TFileStream file(path, fmCreate);
+  SaveToStream(file);
+}
+
+namespace {
+TFileHandle::TShare ShareOf(std::uint32_t mode) {
+  if ((mode & 0xF0) == fmShareDenyNone) return TFileHandle::TShare::DenyNone;
+  if ((mode & 0xF0) == fmShareDenyWrite) return TFileHandle::TShare::DenyWrite;
+  return TFileHandle::TShare::Exclusive;
+}
+}  // namespace
+
+TFileStream::TFileStream(const std::string& fileName, std::uint32_t mode) : FFileName(fileName) {
+  if ((mode & fmCreate) == fmCreate) {
+    FHandle = TFileHandle::Create(fileName, ShareOf(mode & 0xFF));
+    if (!FHandle.Valid()) {
+      const std::uint32_t code = GetLastOSError();
+      throw EFCreateError("Cannot create file \"" + ExpandFileName(fileName) + "\". " + SysErrorMessage(code));
+    }
+    return;
+  }
+  const std::uint32_t access = mode & 0x0F;
+  const auto how = access == fmOpenWrite       ? TFileHandle::TAccess::Write
+                   : access == fmOpenReadWrite ? TFileHandle::TAccess::ReadWrite
+                                               : TFileHandle::TAccess::Read;
+  FHandle = TFileHandle::Open(fileName, how, ShareOf(mode));
+  if (!FHandle.Valid()) {
+    const std::uint32_t code = GetLastOSError();
+    throw EFOpenError("Cannot open file \"" + ExpandFileName(fileName) + "\". " + SysErrorMessage(code));
+  }
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+  const std::int64_t n = count <= 0 ? 0 : FHandle.Read(buffer, count);
+  return n < 0 ? 0 : n;
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+  const std::int64_t n = count <= 0 ? 0 : FHandle.Write(buffer, count);
+  return n < 0 ? 0 : n;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  const int how = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? 1 : 2;
+  return FHandle.Seek(offset, how);
+}
+
+void TFileStream::SetSize(std::int64_t size) {
+  if (!FHandle.SetSize(size)) throw EStreamError("Stream size error: " + SysErrorMessage(GetLastOSError()));
+}

@@ -1,0 +1,99 @@
+// Byte streams: the abstract stream with position and size, a growable memory
+// stream, and a stream over an open file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "rtl/Component.h"
+#include "rtl/FileSystem.h"
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// Copies go in pieces of at most this many bytes.
+inline constexpr std::int64_t kMaxBufSize = 61440;
+
+class TStream : public TObject {
+ public:
+  // Each answers the bytes actually moved; never raises for a short count.
+  virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
+  virtual std::int64_t Write(const void* buffer, std::int64_t count) = 0;
+  virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
+
+  std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+  void SetPosition(std::int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
+  virtual std::int64_t Size();
+  virtual void SetSize(std::int64_t size);
+
+  // Move exactly count bytes or raise EReadError "Stream read error" /
+  // EWriteError "Stream write error".
+  void ReadBuffer(void* buffer, std::int64_t count);
+  void WriteBuffer(const void* buffer, std::int64_t count);
+  void WriteBuffer(std::span<const std::uint8_t> bytes) {
+    WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  }
+  // Copies count bytes from source's position; count 0 copies all of source
+  // from its start. Answers the bytes copied.
+  std::int64_t CopyFrom(TStream& source, std::int64_t count);
+};
+
+class TMemoryStream : public TStream {
+ public:
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Size() override { return FSize; }
+  // Raises EStreamError "Out of memory while expanding memory stream" when the
+  // memory cannot grow.
+  void SetSize(std::int64_t size) override;
+
+  std::uint8_t* Memory() { return FData.data(); }
+  const std::uint8_t* Memory() const { return FData.data(); }
+  std::span<const std::uint8_t> Bytes() const { return {FData.data(), static_cast<std::size_t>(FSize)}; }
+  std::int64_t Capacity() const { return static_cast<std::int64_t>(FData.size()); }
+  // Reserves room without changing the size (a pre-sized download, say).
+  void SetCapacity(std::int64_t capacity);
+  void Clear();
+
+  void LoadFromStream(TStream& source);
+  void SaveToStream(TStream& target) const;
+  void LoadFromFile(const std::string& path);
+  void SaveToFile(const std::string& path) const;
+
+ private:
+  void Grow(std::int64_t needed);
+  std::vector<std::uint8_t> FData;  // capacity; FSize bytes are in use
+  std::int64_t FSize = 0;
+  std::int64_t FPosition = 0;
+};
+
+// File open modes, combinable as mode | share.
+inline constexpr std::uint32_t fmCreate = 0xFF00;
+inline constexpr std::uint32_t fmOpenRead = 0x0000;
+inline constexpr std::uint32_t fmOpenWrite = 0x0001;
+inline constexpr std::uint32_t fmOpenReadWrite = 0x0002;
+inline constexpr std::uint32_t fmShareExclusive = 0x0010;
+inline constexpr std::uint32_t fmShareDenyWrite = 0x0020;
+inline constexpr std::uint32_t fmShareDenyNone = 0x0040;
+
+class TFileStream : public TStream {
+ public:
+  // fmCreate creates or truncates: failure raises EFCreateError
+  // "Cannot create file \"<expanded path>\". <system text>"; opening raises
+  // EFOpenError "Cannot open file \"<expanded path>\". <system text>".
+  TFileStream(const std::string& fileName, std::uint32_t mode);
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  void SetSize(std::int64_t size) override;
+
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  std::string FFileName;
+  TFileHandle FHandle;
+};

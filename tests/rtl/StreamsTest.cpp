@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "rtl/FileSystem.h"
+#include "rtl/Streams.h"
+
+namespace {
+
+using testsupport::ExpectThrowMessage;
+using testsupport::TTempDir;
+
+// Counts the size of each read a copy makes.
+class TCountingStream : public TMemoryStream {
+ public:
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    largest = std::max(largest, count);
+    return TMemoryStream::Read(buffer, count);
+  }
+  std::int64_t largest = 0;
+};
+
+TEST(MemoryStream, WritePastEndGrowsAndReadStopsAtSize) {
+  TMemoryStream s;
+  s.SetPosition(10);
+  s.WriteBuffer("abc", 3);
+  EXPECT_EQ(s.Size(), 13);
+  EXPECT_EQ(s.Memory()[0], 0);
+  s.SetPosition(11);
+  char out[8] = {};
+  EXPECT_EQ(s.Read(out, 8), 2);
+  EXPECT_EQ(std::string(out, 2), "bc");
+  s.SetSize(5);
+  EXPECT_EQ(s.Position(), 5);
+}
+
+TEST(MemoryStream, CapacityReservedAheadKeepsSizeAndData) {
+  TMemoryStream s;
+  s.WriteBuffer("xy", 2);
+  s.SetCapacity(1 << 20);
+  EXPECT_EQ(s.Size(), 2);
+  EXPECT_GE(s.Capacity(), 1 << 20);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 2), "xy");
+}
+
+TEST(StreamBuffers, ShortReadAndWriteRaise) {
+  TMemoryStream s;
+  s.WriteBuffer("abc", 3);
+  s.SetPosition(1);
+  char out[4];
+  ExpectThrowMessage<EReadError>([&] { s.ReadBuffer(out, 3); }, "Stream read error");
+}
+
+TEST(StreamCopy, CopiesInPiecesOfAtMost61440) {
+  TCountingStream source;
+  std::vector<std::uint8_t> data(200000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+  source.WriteBuffer(data);
+  TMemoryStream target;
+  EXPECT_EQ(target.CopyFrom(source, 0), 200000);
+  EXPECT_EQ(source.largest, 61440);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), target.Memory()));
+  source.SetPosition(199990);
+  ExpectThrowMessage<EReadError>([&] { target.CopyFrom(source, 11); }, "Stream read error");
+}
+
+TEST(FileStream, CreateWriteReopenRead) {
+  TTempDir dir;
+  const std::string path = dir.File("data.bin");
+  {
+    TFileStream f(path, fmCreate);
+    f.WriteBuffer("hello", 5);
+  }
+  TFileStream f(path, fmOpenRead | fmShareDenyNone);
+  EXPECT_EQ(f.Size(), 5);
+  char out[5];
+  f.ReadBuffer(out, 5);
+  EXPECT_EQ(std::string(out, 5), "hello");
+}
+
+TEST(FileStream, FailuresNameTheExpandedPath) {
+  TTempDir dir;
+  const std::string missing = dir.File("no-such-dir") + PathDelim + "x.bin";
+  try {
+    TFileStream f(missing, fmCreate);
+    FAIL() << "created a file in a missing folder";
+  } catch (const EFCreateError& e) {
+    const std::string head = "Cannot create file \"" + ExpandFileName(missing) + "\". ";
+    EXPECT_EQ(e.Message().substr(0, head.size()), head);
+    EXPECT_GT(e.Message().size(), head.size()) << "the system's text is missing";
+  }
+  try {
+    TFileStream f(dir.File("absent.bin"), fmOpenRead);
+    FAIL() << "opened a missing file";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message().rfind("Cannot open file \"" + ExpandFileName(dir.File("absent.bin")) + "\". ", 0), 0u);
+  }
+}
+
+TEST(FileStream, ReadOnlyFileCannotBeReplacedOrOpenedForWriting) {
+  TTempDir dir;
+  const std::string path = dir.File("ro.txt");
+  { TFileStream f(path, fmCreate); }
+  ASSERT_TRUE(FileSetAttr(path, faReadOnly | faArchive));
+  EXPECT_NE(FileGetAttr(path) & faReadOnly, 0u);
+  if (!testsupport::PlatformEnforcesReadOnly()) GTEST_SKIP() << "this platform lets the user write read-only files";
+  EXPECT_THROW(TFileStream(path, fmCreate), EFCreateError);
+  EXPECT_THROW(TFileStream(path, fmOpenReadWrite), EFOpenError);
+  EXPECT_NO_THROW(TFileStream(path, fmOpenRead | fmShareDenyNone));
+  ASSERT_TRUE(FileSetAttr(path, faArchive));
+  EXPECT_NO_THROW(TFileStream(path, fmCreate));
+}
+
+TEST(FileSystem, DirectoriesAndFiles) {
+  TTempDir dir;
+  const std::string sub = dir.File("a");
+  EXPECT_TRUE(CreateDir(sub));
+  EXPECT_FALSE(CreateDir(sub)) << "an existing folder is not created again";
+  EXPECT_TRUE(DirectoryExists(sub));
+  EXPECT_FALSE(FileExists(sub));
+  const std::string deep = sub + PathDelim + "b" + PathDelim + "c";
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_FALSE(RemoveDir(sub)) << "a folder that holds another is not removed";
+  EXPECT_TRUE(DirectoryExists(deep));
+  const std::string file = deep + PathDelim + "f";
+  { TFileStream f(file, fmCreate); }
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_FALSE(RemoveFile(deep));
+  EXPECT_TRUE(RemoveFile(file));
+  EXPECT_FALSE(RemoveFile(file));
+}
+
+}  // namespace
