@@ -105,15 +105,6 @@ bool LeavesTarget(std::string_view mapped) {
   }
 }
 
-// Reserves n bytes without clearing them; memory that cannot be had is EOutOfMemory.
-std::unique_ptr<std::uint8_t[]> ReserveOutput(std::int64_t n) {
-  try {
-    return std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(std::max<std::int64_t>(n, 1)));
-  } catch (const std::bad_alloc&) {
-    throw EOutOfMemory();
-  }
-}
-
 void CheckCrc(const TZipellaEntriesEntry& entry, std::uint32_t crc) {
   if (crc != entry.CentralRecord.Header.Crc32) {
     throw EZipellaError("CRC error in this file: " + entry.CentralRecord.FileName);
@@ -432,6 +423,10 @@ bool TZipellaEntries::RecoverFromLocalHeaders(TStream& stream) {
 // Extraction
 
 void TZipellaEntries::ExtractAll(const std::string& target) {
+  struct TRelease {
+    TZipellaEntries& Entries;
+    ~TRelease() { Entries.ReleaseWorkingMemory(); }
+  } release{*this};
   TOverwriteAction action = FZipella.FOverwriteAction;
   for (int i = 0; i < Count(); ++i) {
     TZipellaEntriesEntry& entry = Entry(i);
@@ -481,7 +476,8 @@ void TZipellaEntries::DecodeEntry(TZipellaEntriesEntry& entry, TStream& destinat
     throw Exception("Cannot process this file: " + entry.CentralRecord.FileName + " ");
   }
   if (entry.Incomplete) RaiseDataEnds(entry);
-  TMemoryStream memory;
+  TMemoryStream& memory = FPrepared;
+  memory.SetSize(0);
   const std::int64_t count = entry.LoadCompressedData(memory);
   if (count == 0) {
     // Stored with no data: right only for an empty file.
@@ -503,10 +499,31 @@ void TZipellaEntries::DecodeDeflated(TZipellaEntriesEntry& entry, TMemoryStream&
   if (size > (memory.Size() - 2) * kMaxDeflateRatio + kMaxDeflateSlack) RaiseDataEnds(entry);
   TDecompressionStream decoder(memory);
   decoder.OnProgress = [this](TObject* sender) { FZipella.RelayDecompressProgress(sender); };
-  const auto output = ReserveOutput(size);
-  if (decoder.Read(output.get(), size) != size) RaiseDataEnds(entry);
-  CheckCrc(entry, UpdateCrc32(0, output.get(), size));
-  destination.WriteBuffer(output.get(), size);
+  std::uint8_t* output = ReserveOutput(size);
+  if (decoder.Read(output, size) != size) RaiseDataEnds(entry);
+  CheckCrc(entry, UpdateCrc32(0, output, size));
+  destination.WriteBuffer(output, size);
+}
+
+// Room for size decoded bytes, not cleared; memory that cannot be had is EOutOfMemory.
+std::uint8_t* TZipellaEntries::ReserveOutput(std::int64_t size) {
+  if (size > FOutputSize) {
+    FOutput.reset();
+    FOutputSize = 0;
+    try {
+      FOutput = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+      throw EOutOfMemory();
+    }
+    FOutputSize = size;
+  }
+  return FOutput.get();  // null only for size 0, which nothing reads or writes
+}
+
+void TZipellaEntries::ReleaseWorkingMemory() {
+  FPrepared.Clear();
+  FOutput.reset();
+  FOutputSize = 0;
 }
 
 void TZipellaEntries::CopyStored(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination) {
@@ -545,6 +562,7 @@ void TZipella::Open(const std::string& path) {
 
 void TZipella::Close() {
   FEntries->Clear();
+  FEntries->ReleaseWorkingMemory();
   FArchiveStream.reset();
   FIsZipFile = false;
   FNamesStale = true;

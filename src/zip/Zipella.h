@@ -155,15 +155,23 @@ class TZipellaEntries : public TCollection {
   void ExtractAll(const std::string& target);
   void WriteEntryFile(TZipellaEntriesEntry& entry, const std::string& path);
   void DecodeEntry(TZipellaEntriesEntry& entry, TStream& destination);
+  // Gives back the working memory that decoding keeps between entries.
+  void ReleaseWorkingMemory();
 
  private:
   TZipellaEntriesEntry& AddEntry(TCentralDirectoryFile record);
   void RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next);
   void DecodeDeflated(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination);
   void CopyStored(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination);
+  std::uint8_t* ReserveOutput(std::int64_t size);
 
   TZipella& FZipella;  // we don't own it: it owns us
   bool FParsed = false;
+  // Reused from entry to entry during one extraction, so that thousands of
+  // entries do not each fetch (and fault in) fresh memory from the system.
+  TMemoryStream FPrepared;
+  std::unique_ptr<std::uint8_t[]> FOutput;
+  std::int64_t FOutputSize = 0;
 };
 
 class TZipella : public TComponent {
