@@ -96,6 +96,8 @@ bool ClimbingSegment(std::string_view segment) {
 }
 
 bool LeavesTarget(std::string_view mapped) {
+  // The system reads a path only up to a NUL, which could cut it short anywhere.
+  if (mapped.find('\0') != std::string_view::npos) return true;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = mapped.find_first_of("\\/", start);
@@ -143,7 +145,9 @@ std::int64_t TZipellaEntriesEntry::LoadCompressedData(TMemoryStream& memory) {
     const std::int64_t available = std::max<std::int64_t>(0, archive->Size() - dataStart);
     if (available < central.CompressedSize) RaiseDataEnds(*this);
     archive->SetPosition(dataStart);
-    memory.SetSize(count + central.CompressedSize);
+    const std::int64_t needed = count + central.CompressedSize;
+    if (memory.Capacity() < needed) memory.SetCapacity(needed);
+    memory.SetSize(needed);
     const std::int64_t got = archive->Read(memory.Memory() + count, central.CompressedSize);
     if (got != central.CompressedSize) RaiseDataEnds(*this);
     count += got;
@@ -476,6 +480,11 @@ void TZipellaEntries::DecodeEntry(TZipellaEntriesEntry& entry, TStream& destinat
     throw Exception("Cannot process this file: " + entry.CentralRecord.FileName + " ");
   }
   if (entry.Incomplete) RaiseDataEnds(entry);
+  // Memory held over from earlier entries is given back before anything grows,
+  // so that at no time more than one entry's worth is held.
+  const bool grows = h.CompressedSize + std::int64_t{2} > FPrepared.Capacity() ||
+                     (h.Method == 8 && h.UncompressedSize > FOutputSize);
+  if (grows) ReleaseWorkingMemory();
   TMemoryStream& memory = FPrepared;
   memory.SetSize(0);
   const std::int64_t count = entry.LoadCompressedData(memory);

@@ -168,7 +168,8 @@ class TZipellaEntries : public TCollection {
   TZipella& FZipella;  // we don't own it: it owns us
   bool FParsed = false;
   // Reused from entry to entry during one extraction, so that thousands of
-  // entries do not each fetch (and fault in) fresh memory from the system.
+  // entries do not each fetch (and fault in) fresh memory from the system;
+  // both are given back together when an entry needs more.
   TMemoryStream FPrepared;
   std::unique_ptr<std::uint8_t[]> FOutput;
   std::int64_t FOutputSize = 0;

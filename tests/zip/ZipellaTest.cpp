@@ -190,20 +190,7 @@ TEST(ZipDirectory, ReadOnlyArchiveIsOpenedForReading) {
 }
 
 // ---------------------------------------------------------------------------
-// Settings and names.
-
-TEST(ZipSettings, ConstructionAndMainWindowValues) {
-  TZipella zip;
-  EXPECT_EQ(zip.OverwriteAction(), TOverwriteAction::oaSkip);
-  EXPECT_EQ(zip.CompressionType(), TZipCompressionType::ctMaximum);
-  ApplyMainWindowSettings(zip);
-  EXPECT_EQ(zip.OverwriteAction(), TOverwriteAction::oaOverwriteAll);
-  EXPECT_EQ(zip.CompressionType(), TZipCompressionType::ctNormal);
-  EXPECT_TRUE(zip.ApplyAtributes());
-  EXPECT_FALSE(zip.Active());
-  zip.SetCompressionType(TZipCompressionType::ctUnknown);
-  EXPECT_EQ(zip.CompressionType(), TZipCompressionType::ctNormal);
-}
+// The name mapping.
 
 struct TMapping {
   const char* Stored;
@@ -231,7 +218,6 @@ INSTANTIATE_TEST_SUITE_P(Examples, ZipNameMapping,
 TEST(ZipRealDirectory, CompressionTypeFollowsFlagBits) {
   const std::pair<const char*, TZipCompressionType> cases[] = {
       {"zip-level1.zip", TZipCompressionType::ctFast},
-      {"zip-level2.zip", TZipCompressionType::ctFast},
       {"zip-level6.zip", TZipCompressionType::ctNormal},
       {"zip-level9.zip", TZipCompressionType::ctMaximum}};
   for (const auto& [name, type] : cases) {

@@ -183,7 +183,7 @@ def make_handmade(out):
     put('truncated.zip', cut[:-100])
     # Entries that climb out of the target folder, each before a harmless one.
     for tag, name in (('dotdot', '../evil.txt'), ('inner', 'a/../../evil.txt'), ('backslash', 'a\\..\\..\\evil.txt'),
-                      ('stream', '..:evil.txt'), ('dots', 'a/.../evil.txt')):
+                      ('stream', '..:evil.txt'), ('dots', 'a/.../evil.txt'), ('nul', 'x/..\0/evil.txt')):
         put(f'climb-{tag}.zip', archive([Entry(name, b'evil'), Entry('good.txt', b'good')]))
     # A stored and a deflated entry whose CRC-32 is wrong.
     put('crc-stored.zip', archive([Entry('bad.txt', text, crc=zlib.crc32(text) ^ 1)]))
