@@ -25,9 +25,10 @@ TCustomZlibStream::TCustomZlibStream(TStream& source)
 
 TCustomZlibStream::~TCustomZlibStream() = default;
 
-TDecompressionStream::TDecompressionStream(TStream& source) : TCustomZlibStream(source) {
+TDecompressionStream::TDecompressionStream(TStream& source, bool checkTrailer) : TCustomZlibStream(source) {
   if (inflateInit(&FZRec->Stream) < 0) throw EDecompressionError("Error");
   FZRec->Started = true;
+  if (!checkTrailer && inflateValidate(&FZRec->Stream, 0) < 0) throw EDecompressionError("Error");
 }
 
 TDecompressionStream::~TDecompressionStream() = default;

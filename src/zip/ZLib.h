@@ -44,8 +44,10 @@ class TCustomZlibStream : public TStream {
 // Read-only: writing raises EDecompressionError "Invalid stream operation".
 class TDecompressionStream : public TCustomZlibStream {
  public:
-  // Raises EDecompressionError "Error" when zlib cannot start.
-  explicit TDecompressionStream(TStream& source);
+  // Raises EDecompressionError "Error" when zlib cannot start. Without
+  // checkTrailer zlib skips the Adler-32 of the output, for callers that never
+  // supply the trailer and check the data their own way.
+  explicit TDecompressionStream(TStream& source, bool checkTrailer = true);
   ~TDecompressionStream() override;
 
   // Answers fewer than count bytes when the source runs dry or the deflate

@@ -28,6 +28,9 @@ constexpr std::int64_t kSearchReach = 66582;  // deepest candidate below the end
 constexpr std::int64_t kMaxDeflateRatio = 1032;
 constexpr std::int64_t kMaxDeflateSlack = 65536;
 constexpr std::int64_t kMaxEntrySize = std::numeric_limits<std::uint32_t>::max();
+// The working memory of extraction never shrinks below this, so the many small
+// entries of a package share one allocation.
+constexpr std::int64_t kMinWorkingMemory = std::int64_t{1} << 20;
 
 std::uint32_t Le32(const std::uint8_t* p) {
   std::uint32_t v;
@@ -485,6 +488,7 @@ void TZipellaEntries::DecodeEntry(TZipellaEntriesEntry& entry, TStream& destinat
   const bool grows = h.CompressedSize + std::int64_t{2} > FPrepared.Capacity() ||
                      (h.Method == 8 && h.UncompressedSize > FOutputSize);
   if (grows) ReleaseWorkingMemory();
+  if (FPrepared.Capacity() < kMinWorkingMemory) FPrepared.SetCapacity(kMinWorkingMemory);
   TMemoryStream& memory = FPrepared;
   memory.SetSize(0);
   const std::int64_t count = entry.LoadCompressedData(memory);
@@ -506,7 +510,8 @@ void TZipellaEntries::DecodeEntry(TZipellaEntriesEntry& entry, TStream& destinat
 void TZipellaEntries::DecodeDeflated(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination) {
   const std::int64_t size = entry.CentralRecord.Header.UncompressedSize;
   if (size > (memory.Size() - 2) * kMaxDeflateRatio + kMaxDeflateSlack) RaiseDataEnds(entry);
-  TDecompressionStream decoder(memory);
+  // The Adler-32 trailer is never supplied; the entry's CRC-32 is checked instead.
+  TDecompressionStream decoder(memory, false);
   decoder.OnProgress = [this](TObject* sender) { FZipella.RelayDecompressProgress(sender); };
   std::uint8_t* output = ReserveOutput(size);
   if (decoder.Read(output, size) != size) RaiseDataEnds(entry);
@@ -520,13 +525,14 @@ std::uint8_t* TZipellaEntries::ReserveOutput(std::int64_t size) {
     FOutput.reset();
     FOutputSize = 0;
     try {
-      FOutput = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size));
+      const std::int64_t room = std::max(size, kMinWorkingMemory);
+      FOutput = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(room));
+      FOutputSize = room;
     } catch (const std::bad_alloc&) {
       throw EOutOfMemory();
     }
-    FOutputSize = size;
   }
-  return FOutput.get();  // null only for size 0, which nothing reads or writes
+  return FOutput.get();
 }
 
 void TZipellaEntries::ReleaseWorkingMemory() {
