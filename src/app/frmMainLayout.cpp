@@ -74,6 +74,7 @@ void T_frmMain::BuildSidebarAndFrame() {
 
   for (TLabel* label : {&Label14, &Label15, &Label16}) {
     label->Layout = TTextLayout::tlCenter;
+    label->AutoSize = false;
   }
   Place(Label14, "Label14", this, 220, 685, 507, 13, akLeftRightBottom);
   SetLabel(Label14, "© Halvex d.o.o. Vse pravice pridržane.", MakeFont(-11, clBlack), true);
@@ -117,6 +118,7 @@ void T_frmMain::BuildPages() {
   Place(Label4, "Label4", &_tabLokacija, 6, 56, 664, 121);
   SetLabel(Label4, kLabel4Text, MakeFont(-11, kTextGrey));
   Label4.WordWrap = true;
+  Label4.AutoSize = false;
   Place(Image2, "Image2", &_tabLokacija, -8, 0, 47, 47);
   Image2.SetPicture(DatabasePicture());
 

@@ -47,6 +47,7 @@ T_frmObvestilo::T_frmObvestilo(TComponent* owner, IPlatform& platform)
   _lblTitle.Anchors = akLeftTopRight;
   _lblTitle.SetFont(MakeFont(-17, 0x1C77AE));
   _lblTitle.SetCaption("...");
+  _lblTitle.AutoSize = false;
 
   _btnPotrdi.SetName("_btnPotrdi");
   _btnPotrdi.SetParent(&Panel1);

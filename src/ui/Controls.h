@@ -117,7 +117,9 @@ class TLabel : public TControl {
   const char* ClassName() const override { return "TLabel"; }
   bool Transparent = false;
   bool WordWrap = false;
-  bool AutoSize = false;
+  // An auto-sized label's text may run past its stored width (the backend
+  // measures text; the stored bounds stay those of the layout).
+  bool AutoSize = true;
   TTextLayout Layout = TTextLayout::tlTop;
 };
 

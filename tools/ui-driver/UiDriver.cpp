@@ -1,0 +1,118 @@
+// Drives the installer's real windows from outside, as a user would: lists the
+// visible forms and buttons with captions and enabled states, waits for a
+// button, and clicks one. Output is UTF-8, one line per window.
+//   ui_driver list
+//   ui_driver wait <caption> <enabled 0|1|any> [timeout ms]
+//   ui_driver click <caption>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ui/Win32Text.h"
+
+namespace {
+
+struct TButton {
+  HWND Hwnd;
+  std::string Caption;
+  bool Enabled;
+  RECT Rect;
+};
+
+std::string TextOf(HWND hwnd) {
+  wchar_t buffer[512] = {};
+  GetWindowTextW(hwnd, buffer, 512);
+  return WideToUtf8(buffer);
+}
+
+std::string ClassOf(HWND hwnd) {
+  wchar_t buffer[128] = {};
+  GetClassNameW(hwnd, buffer, 128);
+  return WideToUtf8(buffer);
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM target) {
+  if (ClassOf(hwnd) == "TramelaGlowButton" && IsWindowVisible(hwnd)) {
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    reinterpret_cast<std::vector<TButton>*>(target)->push_back({hwnd, TextOf(hwnd), IsWindowEnabled(hwnd) != 0, r});
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CollectTop(HWND hwnd, LPARAM target) {
+  if (ClassOf(hwnd) == "TramelaForm" && IsWindowVisible(hwnd)) EnumChildWindows(hwnd, CollectChild, target);
+  return TRUE;
+}
+
+std::vector<TButton> Buttons() {
+  std::vector<TButton> buttons;
+  EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&buttons));
+  return buttons;
+}
+
+BOOL CALLBACK PrintForm(HWND hwnd, LPARAM) {
+  if (ClassOf(hwnd) != "TramelaForm" || !IsWindowVisible(hwnd)) return TRUE;
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  const bool layered = (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0;
+  std::printf("form\t%s\t%ld,%ld,%ld,%ld\tlayered=%d\n", TextOf(hwnd).c_str(), r.left, r.top, r.right - r.left,
+              r.bottom - r.top, layered ? 1 : 0);
+  return TRUE;
+}
+
+int List() {
+  EnumWindows(PrintForm, 0);
+  for (const TButton& b : Buttons()) {
+    std::printf("button\t%s\tenabled=%d\t%ld,%ld,%ld,%ld\n", b.Caption.c_str(), b.Enabled ? 1 : 0, b.Rect.left,
+                b.Rect.top, b.Rect.right - b.Rect.left, b.Rect.bottom - b.Rect.top);
+  }
+  return 0;
+}
+
+int Wait(const std::string& caption, const std::string& enabled, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    for (const TButton& b : Buttons()) {
+      if (b.Caption == caption && (enabled == "any" || (enabled == "1") == b.Enabled)) return 0;
+    }
+    Sleep(50);
+  }
+  std::fprintf(stderr, "no visible button \"%s\" (enabled %s) within %lu ms\n", caption.c_str(), enabled.c_str(),
+               timeoutMs);
+  return 1;
+}
+
+int Click(const std::string& caption) {
+  for (const TButton& b : Buttons()) {
+    if (b.Caption == caption) {
+      // Posted, so that a handler that opens a modal window does not hold us.
+      PostMessageW(b.Hwnd, BM_CLICK, 0, 0);
+      return 0;
+    }
+  }
+  std::fprintf(stderr, "no visible button \"%s\"\n", caption.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main() {
+  // Captions such as "Prekliči" need the wide command line, whatever the code page.
+  int argc = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(WideToUtf8(wide[i]));
+  LocalFree(wide);
+  std::vector<const char*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "list") return List();
+  if (command == "wait" && argc >= 4) return Wait(argv[2], argv[3], argc > 4 ? std::stoul(argv[4]) : 20000);
+  if (command == "click" && argc >= 3) return Click(argv[2]);
+  std::fprintf(stderr, "usage: ui_driver list | wait <caption> <0|1|any> [ms] | click <caption>\n");
+  return 2;
+}
