@@ -7,8 +7,9 @@ source "$(dirname "$0")/../lib.sh"
 build=$root/build/windows
 exe=$build/src/app/TramelaNamestitev.exe
 driver=$build/tools/ui-driver/ui_driver.exe
+demo=$build/tools/ui-driver/install_demo.exe
 shots=$build/screenshots
-for f in "$exe" "$driver"; do
+for f in "$exe" "$driver" "$demo"; do
   [ -f "$f" ] || { echo "missing $f (build the windows preset first)"; exit 1; }
 done
 command -v import >/dev/null || { echo "ImageMagick import is missing"; exit 1; }
@@ -36,7 +37,7 @@ expect_button() {
 }
 shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; }
 start_app() {
-  wine "$exe" >/dev/null 2>&1 &
+  wine "${1:-$exe}" >/dev/null 2>&1 &
   app_pid=$!
 }
 # wait_exit: the program ends by itself within 30 s.
@@ -84,6 +85,26 @@ shot notice
 drive click Potrdi
 wait_exit
 rm -rf "$installdir"
+
+echo "-- a whole run on the real windows over scripted operations"
+start_app "$demo"
+drive wait Potrdi 1 60000 || fail "the demo window did not appear"
+drive click Naprej
+expect_button Potrdi 1
+drive click Potrdi
+sleep 1.2  # inside the download: the window is blocked, the animation runs
+shot running
+drive wait-notice 30000 || fail "no outcome notice"
+sleep 0.3
+shot outcome
+drive click Potrdi
+expect_button Konec 1
+expect_button Potrdi 0
+expect_button Naprej 0
+expect_button Nazaj 0
+shot installed
+drive click Konec
+wait_exit
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "UI checks passed; screenshots in $shots"

@@ -4,6 +4,7 @@
 //   ui_driver list
 //   ui_driver wait <caption> <enabled 0|1|any> [timeout ms]
 //   ui_driver click <caption>
+//   ui_driver wait-notice [timeout ms]
 #include <windows.h>
 #include <shellapi.h>
 
@@ -86,6 +87,27 @@ int Wait(const std::string& caption, const std::string& enabled, DWORD timeoutMs
   return 1;
 }
 
+BOOL CALLBACK FindLayered(HWND hwnd, LPARAM found) {
+  if (ClassOf(hwnd) == "TramelaForm" && IsWindowVisible(hwnd) && (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED)) {
+    *reinterpret_cast<bool*>(found) = true;
+  }
+  return TRUE;
+}
+
+// A notice is up when its darkened backdrop (the one layered form) shows.
+int WaitNotice(DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    bool found = false;
+    EnumWindows(FindLayered, reinterpret_cast<LPARAM>(&found));
+    if (found) return 0;
+    Sleep(50);
+  }
+  std::fprintf(stderr, "no notice within %lu ms\n", timeoutMs);
+  return 1;
+}
+
+// Buttons come in z-order, so the topmost window's button is clicked first.
 int Click(const std::string& caption) {
   for (const TButton& b : Buttons()) {
     if (b.Caption == caption) {
@@ -113,6 +135,7 @@ int main() {
   if (command == "list") return List();
   if (command == "wait" && argc >= 4) return Wait(argv[2], argv[3], argc > 4 ? std::stoul(argv[4]) : 20000);
   if (command == "click" && argc >= 3) return Click(argv[2]);
+  if (command == "wait-notice") return WaitNotice(argc > 2 ? std::stoul(argv[2]) : 20000);
   std::fprintf(stderr, "usage: ui_driver list | wait <caption> <0|1|any> [ms] | click <caption>\n");
   return 2;
 }
