@@ -19,5 +19,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" != 0 ]; then echo "deps: run as root to install packages" >&2; exit 1; fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

@@ -1,0 +1,63 @@
+// The installer's view of the local machine: drives, free space, file and
+// folder tests and changes, running processes, starting a program. Each answers
+// a value and raises nothing. TWin32SystemProbes (Windows build) calls the
+// system; TPosixSystemProbes (native build) maps drive letters onto folders.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ISystemProbes {
+ public:
+  virtual ~ISystemProbes() = default;
+  // Drive roots such as "C:\", in the system's order.
+  virtual std::vector<std::string> ListLogicalDrives() = 0;
+  // Free bytes for the caller (honouring quotas) on drive 1 = A:, 3 = C:, 0 = the
+  // current drive; -1 when it cannot be read.
+  virtual std::int64_t GetFreeDiskSpace(int drive) = 0;
+  virtual bool DirectoryExists(const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool CreateDirectory(const std::string& path) = 0;  // one level; False if it exists
+  virtual bool RemoveDirectory(const std::string& path) = 0;  // must be empty
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // Executable names of the running processes, as the system writes them.
+  virtual std::vector<std::string> ListProcessNames() = 0;
+  // Starts the program the command line's first token names; does not wait.
+  virtual bool RunProgram(const std::string& commandLine) = 0;
+};
+
+// The probes of the platform this program was built for. Natively, drive C:
+// is the folder cDrive (the current folder when empty).
+std::unique_ptr<ISystemProbes> CreateSystemProbes(const std::string& cDrive = std::string());
+
+#ifndef _WIN32
+// Native substitute: a drive map from letters to folders. Paths such as
+// "C:\Tramela\x" become "<folder of C:>/Tramela/x"; other paths pass unchanged.
+class TPosixSystemProbes : public ISystemProbes {
+ public:
+  explicit TPosixSystemProbes(std::map<char, std::string> drives);
+
+  std::vector<std::string> ListLogicalDrives() override;
+  std::int64_t GetFreeDiskSpace(int drive) override;
+  bool DirectoryExists(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  std::vector<std::string> ListProcessNames() override;
+  bool RunProgram(const std::string& commandLine) override;
+
+  // The native path a drive path stands for.
+  std::string MapPath(const std::string& path) const;
+
+ private:
+  std::map<char, std::string> FDrives;
+};
+#endif
+
+// Splits a command line into its tokens: blanks separate, double quotes group,
+// as the Windows command-line convention has it for simple cases.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);

@@ -1,0 +1,132 @@
+// The system probes over the Win32 services: drive strings, free space for the
+// caller, attributes, one-level folder calls, the toolhelp process snapshot and
+// CreateProcessA.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+
+#include "probes/SystemProbes.h"
+#include "rtl/FileSystem.h"
+
+namespace {
+
+using TCreateSnapshot = HANDLE(WINAPI*)(DWORD, DWORD);
+using TProcessWalk = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+
+// The snapshot functions, looked up by name the first time they are needed.
+struct TToolhelp {
+  TCreateSnapshot CreateSnapshot = nullptr;
+  TProcessWalk First = nullptr;
+  TProcessWalk Next = nullptr;
+  bool Available() const { return CreateSnapshot != nullptr; }
+};
+
+template <class T>
+T Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+const TToolhelp& Toolhelp() {
+  static const TToolhelp functions = [] {
+    TToolhelp t;
+    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return t;
+    t.CreateSnapshot = Lookup<TCreateSnapshot>(kernel, "CreateToolhelp32Snapshot");
+    t.First = Lookup<TProcessWalk>(kernel, "Process32First");
+    t.Next = Lookup<TProcessWalk>(kernel, "Process32Next");
+    return t;
+  }();
+  return functions;
+}
+
+// Owns a kernel handle; closes it once.
+class TScopedHandle {
+ public:
+  explicit TScopedHandle(HANDLE h) : FHandle(h) {}
+  TScopedHandle(const TScopedHandle&) = delete;
+  TScopedHandle& operator=(const TScopedHandle&) = delete;
+  ~TScopedHandle() {
+    if (FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE) ::CloseHandle(FHandle);
+  }
+  HANDLE Get() const { return FHandle; }
+
+ private:
+  HANDLE FHandle;
+};
+
+std::string EntryName(const PROCESSENTRY32& entry) {
+  return std::string(entry.szExeFile, ::strnlen(entry.szExeFile, sizeof entry.szExeFile));
+}
+
+class TWin32SystemProbes : public ISystemProbes {
+ public:
+  std::vector<std::string> ListLogicalDrives() override {
+    std::vector<std::string> roots;
+    const DWORD need = ::GetLogicalDriveStringsA(0, nullptr);
+    if (need == 0) return roots;
+    std::vector<char> buffer(need + 1, '\0');
+    ::GetLogicalDriveStringsA(need, buffer.data());
+    std::size_t at = 0;
+    while (at < need && buffer[at] != '\0') {
+      const std::string root(buffer.data() + at);
+      roots.push_back(root);
+      at += root.size() + 1;
+    }
+    return roots;
+  }
+
+  std::int64_t GetFreeDiskSpace(int drive) override {
+    std::string root;
+    if (drive != 0) root = std::string(1, static_cast<char>(64 + drive)) + ":\\";
+    ULARGE_INTEGER callerFree{};
+    ULARGE_INTEGER total{};
+    if (!::GetDiskFreeSpaceExA(drive == 0 ? nullptr : root.c_str(), &callerFree, &total, nullptr)) return -1;
+    return static_cast<std::int64_t>(callerFree.QuadPart);
+  }
+
+  bool DirectoryExists(const std::string& path) override { return ::DirectoryExists(path); }
+  bool FileExists(const std::string& path) override { return ::FileExists(path); }
+  bool CreateDirectory(const std::string& path) override { return ::CreateDir(path); }
+  bool RemoveDirectory(const std::string& path) override { return ::RemoveDir(path); }
+  bool DeleteFile(const std::string& path) override { return ::RemoveFile(path); }
+
+  std::vector<std::string> ListProcessNames() override {
+    std::vector<std::string> names;
+    const TToolhelp& th = Toolhelp();
+    if (!th.Available() || th.First == nullptr || th.Next == nullptr) return names;
+    const TScopedHandle snapshot(th.CreateSnapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;  // the system's own size: 304 bytes in a 64-bit process
+    if (th.First(snapshot.Get(), &entry)) {
+      names.push_back(EntryName(entry));
+      while (th.Next(snapshot.Get(), &entry)) names.push_back(EntryName(entry));
+    }
+    return names;
+  }
+
+  bool RunProgram(const std::string& commandLine) override {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION info{};
+    // CreateProcessA may write into the command line, so it gets a copy of its own.
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                          &startup, &info)) {
+      return false;
+    }
+    // Nobody waits for the program; its handles are of no further use.
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return true;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ISystemProbes> CreateSystemProbes(const std::string& /*cDrive*/) {
+  return std::make_unique<TWin32SystemProbes>();
+}

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "TestSupport.h"
+#include "probes/SystemProbes.h"
+#include "rtl/FileSystem.h"
+
+namespace {
+
+using testsupport::TTempDir;
+
+// The probes as the build has them; natively drive C: is a temporary folder.
+class SystemProbes : public ::testing::Test {
+ protected:
+  TTempDir drive;
+  std::unique_ptr<ISystemProbes> probes = CreateSystemProbes(drive.Str());
+  // A path on C: for this test alone.
+  std::string OnC(const std::string& name) {
+#ifdef _WIN32
+    return drive.Str() + "\\" + name;
+#else
+    return "C:\\" + name;
+#endif
+  }
+};
+
+bool WaitForFile(const std::string& path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (FileExists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+TEST_F(SystemProbes, DriveListHoldsCAndItsFreeSpaceIsPositive) {
+  const auto drives = probes->ListLogicalDrives();
+  EXPECT_NE(std::find(drives.begin(), drives.end(), "C:\\"), drives.end());
+  for (const auto& root : drives) EXPECT_EQ(root.size(), 3u) << root;
+  EXPECT_GT(probes->GetFreeDiskSpace(3), 0);
+  EXPECT_GT(probes->GetFreeDiskSpace(0), 0);
+  // No drive Y: here, and drive numbers outside A..Z name none.
+  EXPECT_EQ(probes->GetFreeDiskSpace(25), -1);
+}
+
+TEST_F(SystemProbes, FolderCallsAnswerTheirTruth) {
+  const std::string dir = OnC("Tramela");
+  EXPECT_FALSE(probes->DirectoryExists(dir));
+  EXPECT_TRUE(probes->CreateDirectory(dir));
+  EXPECT_FALSE(probes->CreateDirectory(dir)) << "an existing folder is not created again";
+  EXPECT_TRUE(probes->DirectoryExists(dir));
+  EXPECT_FALSE(probes->FileExists(dir)) << "a folder is no file";
+  const std::string file = dir + (dir.find('\\') != std::string::npos ? "\\" : "/") + "Tramela.exe";
+  EXPECT_FALSE(probes->CreateDirectory(OnC("missing\\child")));
+#ifdef _WIN32
+  testsupport::WriteFileBytes(file, "x");
+#else
+  testsupport::WriteFileBytes(drive.Path() / "Tramela" / "Tramela.exe", "x");
+#endif
+  EXPECT_TRUE(probes->FileExists(file));
+  EXPECT_FALSE(probes->RemoveDirectory(dir)) << "a folder that holds a file stays";
+  EXPECT_TRUE(probes->DirectoryExists(dir));
+  EXPECT_TRUE(probes->DeleteFile(file));
+  EXPECT_FALSE(probes->DeleteFile(file));
+  EXPECT_TRUE(probes->RemoveDirectory(dir));
+  EXPECT_FALSE(probes->DirectoryExists(dir));
+}
+
+TEST_F(SystemProbes, ProcessListNamesThisTestProgram) {
+  const auto names = probes->ListProcessNames();
+#ifdef _WIN32
+  const std::string self = "probes_tests.exe";
+#else
+  const std::string self = "probes_tests";
+#endif
+  EXPECT_NE(std::find(names.begin(), names.end(), self), names.end());
+#ifdef _WIN32
+  for (const auto& n : names) EXPECT_EQ(n.find('\\'), std::string::npos) << "a path instead of a name: " << n;
+#endif
+}
+
+TEST_F(SystemProbes, RunProgramStartsARealProgramAndRefusesAMissingOne) {
+  const std::string marker = drive.File("started.txt");
+#ifdef _WIN32
+  const std::string command = "cmd.exe /c echo started> \"" + marker + "\"";
+  const std::string missing = "C:\\no\\such\\program-7f3a.exe /S";
+#else
+  const std::string command = "/bin/sh -c \"echo started > '" + marker + "'\"";
+  const std::string missing = "C:\\no\\such\\program-7f3a.exe /S";
+#endif
+  EXPECT_TRUE(probes->RunProgram(command));
+  EXPECT_TRUE(WaitForFile(marker)) << "the program did not run: " << command;
+  EXPECT_FALSE(probes->RunProgram(missing));
+}
+
+TEST(CommandLine, SplitsOnBlanksAndKeepsQuotedRuns) {
+  EXPECT_EQ(SplitCommandLine("C:\\Tramela\\Install\\setup.exe /VERYSILENT  /SP-"),
+            (std::vector<std::string>{"C:\\Tramela\\Install\\setup.exe", "/VERYSILENT", "/SP-"}));
+  EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\x.exe\" \"\" a"),
+            (std::vector<std::string>{"C:\\Program Files\\x.exe", "", "a"}));
+}
+
+}  // namespace

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Makes the server package TramelaCoreServer.zip: the setup program at
+# Install/Firebird-2.1.3.18185_0_Win32.exe below the root, plus the files of an
+# optional content folder. Stored and deflated entries only, no zip64, which is
+# what the installer's zip component reads.
+#   make-package.sh OUT.zip SETUP.exe [CONTENT_DIR]
+set -euo pipefail
+out=$1 setup=$2 content=${3:-}
+[ -f "$setup" ] || { echo "make-package: no setup program at $setup" >&2; exit 1; }
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir -p "$stage/Install"
+cp "$setup" "$stage/Install/Firebird-2.1.3.18185_0_Win32.exe"
+if [ -n "$content" ]; then cp -R "$content"/. "$stage/"; fi
+out_abs=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+rm -f "$out_abs"
+(cd "$stage" && zip -q -r -X -9 "$out_abs" .)
+echo "$out_abs"
