@@ -25,6 +25,8 @@ failures=0
 cleanup() {
   if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; fi
   rm -rf "$installdir"
+  # Wine's own helpers leave once the programs have gone; then the display goes.
+  timeout 30 wineserver -w 2>/dev/null || true
   stop_xvfb
 }
 trap cleanup EXIT
@@ -82,6 +84,15 @@ grep -q "layered=1" <<<"$listing" || fail "no backdrop window"
 grep -q "^button	Naprej" <<<"$listing" && fail "the main window showed before the notice"
 sleep 0.5
 shot notice
+drive click Potrdi
+wait_exit
+rm -rf "$installdir"
+
+echo "-- both refusals: the second notice ends at once with the pending quit"
+mkdir -p "$installdir"
+printf 'MZ' >"$installdir/Tramela.exe"
+start_app
+drive wait Potrdi 1 60000 || fail "the first notice did not appear"
 drive click Potrdi
 wait_exit
 rm -rf "$installdir"

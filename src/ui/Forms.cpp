@@ -60,10 +60,12 @@ TModalResult TForm::ShowModal() {
   FPlatform->BeginModal(*this);
   struct TEndModal {
     TForm& Form;
+    // The other forms come back before this one hides, so that one of them
+    // takes the activation rather than some other program's window.
     ~TEndModal() {
       Form.FModal = false;
-      Form.HideForm();
       Form.FPlatform->EndModal(Form);
+      Form.HideForm();
     }
   } endModal{*this};
   ShowForm();

@@ -85,8 +85,13 @@ TEST_F(MainWindowLayout, CaptionsFontsAndStoredStates) {
   EXPECT_EQ(Main->Label8.Font().Color, clWhite);
   EXPECT_EQ(Main->_lblNacin.Caption(), "_lblNacin");
   EXPECT_EQ(Main->Label4.Font().Color, 0x666666u);
-  EXPECT_NE(Main->Label4.Caption().find("Tramela.\r\n\r\nNa vaš"), std::string::npos);
-  EXPECT_NE(Main->Label4.Caption().find("zaščiti  omogočiti"), std::string::npos);
+  EXPECT_EQ(Main->Label4.Caption(),
+            "Ste tik pred tem, da izvedete namestitev mrežne verzije programa Tramela.\r\n\r\n"
+            "Na vaš lokalni strežnik se bo izvedla namestitev lokalnega Firebird SQL strežnika. Za nemoteno "
+            "povezovanje je potrebno na požarnem zidu ali antivirusni zaščiti  omogočiti pretok podatkov na portu "
+            "tcp/3050.");
+  EXPECT_TRUE(Main->Label4.WordWrap);
+  EXPECT_FALSE(Main->Label4.AutoSize);
   EXPECT_EQ(Main->Panel2.Color(), 0xFFD541u);
   EXPECT_EQ(Main->Shape2.PenColor, 0x808080u);
   EXPECT_EQ(Main->Shape1.PenColor, 0xC0C0C0u);
