@@ -438,8 +438,13 @@ LRESULT TWin32Access::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENABLE:
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
-    case WM_GETDLGCODE:
-      return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+    case WM_GETDLGCODE: {
+      // Enter and space press the focused button itself rather than the dialog's default.
+      const auto* key = reinterpret_cast<const MSG*>(lp);
+      const bool press = key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_KEYUP) &&
+                         (key->wParam == VK_RETURN || key->wParam == VK_SPACE);
+      return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON | (press ? DLGC_WANTMESSAGE : 0);
+    }
     default:
       break;
   }
@@ -688,6 +693,8 @@ void TWin32Platform::ShowForm(TForm& form) {
   ::SetWindowPos(hwnd, nullptr, form.Left(), form.Top(), form.Width(), form.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(hwnd, SW_SHOW);
   SetForegroundWindow(hwnd);
+  // The first control in tab order takes the focus, as a shown form gives it.
+  if (HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE)) SetFocus(first);
   UpdateWindow(hwnd);
 }
 
