@@ -93,7 +93,8 @@ mkdir -p "$installdir"
 printf 'MZ' >"$installdir/Tramela.exe"
 start_app
 drive wait Potrdi 1 60000 || fail "the first notice did not appear"
-drive click Potrdi
+drive list | grep -q "^focus	TramelaGlowButton	Potrdi" || fail "the notice's button has no focus"
+drive key space  # the keyboard confirms it this time
 wait_exit
 rm -rf "$installdir"
 

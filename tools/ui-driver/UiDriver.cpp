@@ -5,6 +5,7 @@
 //   ui_driver wait <caption> <enabled 0|1|any> [timeout ms]
 //   ui_driver click <caption>
 //   ui_driver wait-notice [timeout ms]
+//   ui_driver key space|return|tab
 #include <windows.h>
 #include <shellapi.h>
 
@@ -67,6 +68,13 @@ BOOL CALLBACK PrintForm(HWND hwnd, LPARAM) {
 
 int List() {
   EnumWindows(PrintForm, 0);
+  HWND foreground = GetForegroundWindow();
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (foreground != nullptr && GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info) &&
+      info.hwndFocus != nullptr) {
+    std::printf("focus\t%s\t%s\n", ClassOf(info.hwndFocus).c_str(), TextOf(info.hwndFocus).c_str());
+  }
   for (const TButton& b : Buttons()) {
     std::printf("button\t%s\tenabled=%d\t%ld,%ld,%ld,%ld\n", b.Caption.c_str(), b.Enabled ? 1 : 0, b.Rect.left,
                 b.Rect.top, b.Rect.right - b.Rect.left, b.Rect.bottom - b.Rect.top);
@@ -107,6 +115,20 @@ int WaitNotice(DWORD timeoutMs) {
   return 1;
 }
 
+// A key press and release through the system's input queue, to the focused window.
+int Key(const std::string& name) {
+  const WORD vk = name == "space" ? VK_SPACE : name == "return" ? VK_RETURN : name == "tab" ? VK_TAB : 0;
+  if (vk == 0) {
+    std::fprintf(stderr, "unknown key \"%s\"\n", name.c_str());
+    return 2;
+  }
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = input[1].ki.wVk = vk;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  return SendInput(2, input, sizeof(INPUT)) == 2 ? 0 : 1;
+}
+
 // Buttons come in z-order, so the topmost window's button is clicked first.
 int Click(const std::string& caption) {
   for (const TButton& b : Buttons()) {
@@ -135,6 +157,7 @@ int main() {
   if (command == "list") return List();
   if (command == "wait" && argc >= 4) return Wait(argv[2], argv[3], argc > 4 ? std::stoul(argv[4]) : 20000);
   if (command == "click" && argc >= 3) return Click(argv[2]);
+  if (command == "key" && argc >= 3) return Key(argv[2]);
   if (command == "wait-notice") return WaitNotice(argc > 2 ? std::stoul(argv[2]) : 20000);
   std::fprintf(stderr, "usage: ui_driver list | wait <caption> <0|1|any> [ms] | click <caption>\n");
   return 2;
