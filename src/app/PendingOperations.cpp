@@ -1,3 +1,4 @@
+// Interim operations of the exe; see the header.
 #include "app/PendingOperations.h"
 
 #include "rtl/Exceptions.h"

@@ -1,3 +1,4 @@
+// The headless window system: records what the program asks and plays the user.
 #include "ui/HeadlessPlatform.h"
 
 #include <algorithm>
