@@ -13,6 +13,8 @@ EIdWinsockStubError::EIdWinsockStubError(std::uint32_t code, std::string title)
     : EIdException(title), FWinsockError(code), FTitle(std::move(title)) {
   if (code != 0) {
     FWinsockReason = SysErrorMessage(code);
+    // Some systems have no text for Winsock's codes; the code itself must not be lost.
+    if (FWinsockReason.empty()) FWinsockReason = Format("error code %u", {code});
     SetMessage(FTitle + ": " + FWinsockReason);
   }
 }
