@@ -433,6 +433,7 @@ int TIdStackBSDBase::ReceiveBytes(TIdStackSocketHandle socket, TIdBytes& buffer)
 }
 
 int TIdStackBSDBase::SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count, int offset) {
+  offset = std::max(offset, 0);  // a negative offset would read before the bytes
   const int available = std::max(static_cast<int>(buffer.size()) - offset, 0);
   const int length = count < 0 ? available : std::min(count, available);
   return VerifySocketResult(WSSend(socket, buffer.data() + std::min<std::size_t>(offset, buffer.size()), length));
