@@ -110,7 +110,8 @@ TIdStack* ActiveStack() {
 
 TIdStack& GStack() {
   TIdStack* stack = ActiveStack();
-  if (stack == nullptr) throw EIdStackError(RSStackClassUndefined);
+  // Every transport object holds a count; reaching here without one is a programming error.
+  if (stack == nullptr) throw EIdStackError("No socket stack is active.");
   return *stack;
 }
 
