@@ -32,6 +32,13 @@ TIdIOHandler::TIdIOHandler(TComponent* owner)
 
 TIdIOHandler::~TIdIOHandler() = default;
 
+void TIdIOHandler::SetIntercept(TIdConnectionIntercept* value) {
+  if (value == FIntercept) return;
+  if (FIntercept != nullptr) RemoveFreeNotification(FIntercept);
+  FIntercept = value;
+  if (FIntercept != nullptr) FreeNotification(FIntercept);
+}
+
 void TIdIOHandler::Notification(TComponent* component, TOperation operation) {
   if (operation == TOperation::opRemove && component == FIntercept) FIntercept = nullptr;
   TIdComponent::Notification(component, operation);

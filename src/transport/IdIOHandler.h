@@ -84,7 +84,7 @@ class TIdIOHandler : public TIdComponent {
   void SetPort(int value) { FPort = value; }
   TIdBuffer& InBuffer() { return *FInputBuffer; }
   TIdConnectionIntercept* Intercept() const { return FIntercept; }
-  void SetIntercept(TIdConnectionIntercept* value) { FIntercept = value; }  // we don't own it
+  void SetIntercept(TIdConnectionIntercept* value);  // not owned; forgotten when freed
   TIdMaxLineAction MaxLineAction() const { return FMaxLineAction; }
   void SetMaxLineAction(TIdMaxLineAction value) { FMaxLineAction = value; }
   int MaxLineLength() const { return FMaxLineLength; }
