@@ -82,7 +82,13 @@ void TIdSocketHandle::SetPeer(const std::string& ip, std::uint16_t port, TIdIPVe
 }
 
 void TIdSocketHandle::ConnectPeer() {
-  GStack().ConnectSocket(FHandle, FTargetIP, FTargetPort, FIPVersion);
+  TIdStackSocketHandle handle;
+  {
+    // A timed connect runs on its own thread while the caller may release the handle.
+    std::lock_guard guard(FConnectionLock);
+    handle = FHandle;
+  }
+  GStack().ConnectSocket(handle, FTargetIP, FTargetPort, FIPVersion);
   std::lock_guard guard(FConnectionLock);
   // Another thread may have released the handle to abandon this connect.
   if (!FSocketHeld) return;

@@ -76,6 +76,7 @@ TEST_F(IdIOHandlerPeer, LineLimitCountsTheCRBeforeTheLF) {
   EXPECT_TRUE(IO().LineSplit());
   EXPECT_EQ(IO().ReadLine(), "");  // the rest: its CR LF
   EXPECT_FALSE(IO().LineSplit());
+  FPeer->Join();  // the peer reads the test's texts
 }
 
 TEST_F(IdIOHandlerPeer, PeerClosingInsideALineRaisesAndKeepsTheBytes) {
@@ -138,6 +139,7 @@ TEST_F(IdIOHandlerPeer, UntilCloseReadEndsNormallyWithEveryByte) {
   IO().ReadToStream(stream, -1, true);
   EXPECT_EQ(StreamText(stream), body);
   EXPECT_EQ(worked, static_cast<std::int64_t>(body.size()));  // the handler's work reaches the client
+  FPeer->Join();  // the peer reads body
 }
 
 TEST_F(IdIOHandlerPeer, ResetDuringACountedReadIsConnectionReset) {
