@@ -51,7 +51,7 @@ int TIdBuffer::IndexOf(std::span<const std::uint8_t> bytes, int start) const {
 }
 
 int TIdBuffer::IndexOf(std::string_view text, int start) const {
-  const auto bytes = IndyTextEncoding_ASCII().GetBytes(text);
+  const auto bytes = AsciiWireEncoding().GetBytes(text);
   return IndexOf(std::span<const std::uint8_t>(bytes), start);
 }
 

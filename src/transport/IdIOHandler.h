@@ -132,5 +132,5 @@ class TIdIOHandler : public TIdComponent {
   int FSendBufferSize = IdSendBufferSizeDefault;
   std::unique_ptr<TIdBuffer> FOutBuffer;
   int FWriteBufferThreshold = 0;
-  const TIdTextEncoding* FWireEncoding = &IndyTextEncoding_ASCII();
+  const TIdTextEncoding* FWireEncoding = &AsciiWireEncoding();
 };
