@@ -67,12 +67,12 @@ void TIdSocketHandle::BindLocal() {
     return;
   }
   if (FClientPortMax < FClientPortMin) {
-    throw EIdInvalidPortRange(Format(RSInvalidPortRange, {FClientPortMin, FClientPortMax}));
+    throw EIdInvalidPortRange(Format(kMsgInvalidPortRange, {FClientPortMin, FClientPortMax}));
   }
   for (int port = FClientPortMax; port >= FClientPortMin; --port) {
     if (TryBind(static_cast<std::uint16_t>(port))) return;
   }
-  throw EIdCanNotBindPortInRange(Format(RSCannotBindRange, {FClientPortMin, FClientPortMax}));
+  throw EIdCanNotBindPortInRange(Format(kMsgCannotBindRange, {FClientPortMin, FClientPortMax}));
 }
 
 void TIdSocketHandle::SetPeer(const std::string& ip, std::uint16_t port, TIdIPVersion version) {
