@@ -176,17 +176,27 @@ void TIdAuthentication::SetRequest(std::string_view method, std::string_view uri
 // ---- Basic ----------------------------------------------------------------
 
 TIdAuthWhatsNext TIdBasicAuthentication::Next() {
-  // Credentials already sent once were refused: only new ones can help.
-  if (Username.empty() || FCurrentStep >= 1) {
-    if (FCurrentStep >= kMaxAskSteps) return TIdAuthWhatsNext::wnFail;
-    ++FCurrentStep;
-    return TIdAuthWhatsNext::wnAskTheProgram;
+  // Credentials sent once and refused are not sent again until new ones are given.
+  if (!Username.empty() && (FCurrentStep == 0 || FAsked)) {
+    FAsked = false;
+    FCurrentStep = 1;
+    return TIdAuthWhatsNext::wnDoRequest;
   }
-  FCurrentStep = 1;
-  return TIdAuthWhatsNext::wnDoRequest;
+  if (FAskCount >= kMaxAskSteps) return TIdAuthWhatsNext::wnFail;
+  ++FAskCount;
+  FAsked = true;
+  return TIdAuthWhatsNext::wnAskTheProgram;
 }
 
-std::string TIdBasicAuthentication::Authentication() { return "Basic " + EncodeBase64(Username + ":" + Password); }
+void TIdBasicAuthentication::Reset() {
+  TIdAuthentication::Reset();
+  FAsked = false;
+  FAskCount = 0;
+}
+
+std::string TIdBasicAuthentication::Authentication() {
+  return Username.empty() ? std::string() : "Basic " + EncodeBase64(Username + ":" + Password);
+}
 
 std::string TIdBasicAuthentication::Realm() const { return AuthParam(ChallengeFor(Params, "Basic"), "realm"); }
 
@@ -196,6 +206,8 @@ std::string TIdDigestAuthentication::Challenge() const { return ChallengeFor(Par
 
 void TIdDigestAuthentication::Reset() {
   TIdAuthentication::Reset();
+  FAsked = false;
+  FAskCount = 0;
   FNonceCount = 0;
   FLastNonce.clear();
 }
@@ -205,16 +217,19 @@ TIdAuthWhatsNext TIdDigestAuthentication::Next() {
   if (AuthParam(challenge, "nonce").empty()) return TIdAuthWhatsNext::wnFail;
   // A stale nonce means the credentials were right: answer the new nonce.
   const bool stale = SameText(AuthParam(challenge, "stale"), "true");
-  if (!Username.empty() && (FCurrentStep == 0 || stale)) {
+  if (!Username.empty() && (FCurrentStep == 0 || stale || FAsked)) {
+    FAsked = false;
     FCurrentStep = 1;
     return TIdAuthWhatsNext::wnDoRequest;
   }
-  if (FCurrentStep >= kMaxAskSteps) return TIdAuthWhatsNext::wnFail;
-  ++FCurrentStep;
+  if (FAskCount >= kMaxAskSteps) return TIdAuthWhatsNext::wnFail;
+  ++FAskCount;
+  FAsked = true;
   return TIdAuthWhatsNext::wnAskTheProgram;
 }
 
 std::string TIdDigestAuthentication::Authentication() {
+  if (Username.empty()) return {};
   const std::string challenge = Challenge();
   const std::string realm = AuthParam(challenge, "realm");
   const std::string nonce = AuthParam(challenge, "nonce");

@@ -49,7 +49,12 @@ class TIdBasicAuthentication : public TIdAuthentication {
  public:
   TIdAuthWhatsNext Next() override;
   std::string Authentication() override;
+  void Reset() override;
   std::string Realm() const;
+
+ private:
+  bool FAsked = false;
+  int FAskCount = 0;
 };
 
 class TIdDigestAuthentication : public TIdAuthentication {
@@ -62,6 +67,8 @@ class TIdDigestAuthentication : public TIdAuthentication {
 
  private:
   std::string Challenge() const;
+  bool FAsked = false;
+  int FAskCount = 0;
   std::uint32_t FNonceCount = 0;
   std::string FLastNonce;
 };

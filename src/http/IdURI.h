@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "http/IdNetBase.h"
+#include "transport/IdException.h"
+#include "transport/IdGlobal.h"
 #include "rtl/Component.h"
 
 class EIdURIException : public EIdException {

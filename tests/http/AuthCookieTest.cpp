@@ -36,9 +36,16 @@ TEST(BasicAuth, AsksWithoutCredentialsAndGivesUpOnRefusedOnes) {
   a.Password = "p";
   EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnDoRequest);
   EXPECT_EQ(a.Authentication(), "Basic dTpw");
-  // Sent once and refused: the same credentials are not sent again by themselves.
+  // Sent once and refused: the program is asked for new ones, which are then sent.
   EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnAskTheProgram);
+  a.Password = "q";
+  EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnDoRequest);
+  EXPECT_EQ(a.Authentication(), "Basic dTpx");
+  // Asking is bounded.
   EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnAskTheProgram);
+  EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnDoRequest);
+  EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnAskTheProgram);
+  EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnDoRequest);
   EXPECT_EQ(a.Next(), TIdAuthWhatsNext::wnFail);
 }
 
