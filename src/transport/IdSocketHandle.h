@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "rtl/Component.h"
 #include "transport/IdStack.h"
 
 class TIdSocketHandle : public TObject {
