@@ -123,10 +123,11 @@ bool TIdHTTPResponse::KeepConnection() {
   if (!client.Connected()) return false;
   const std::string connection = Trim(Connection);
   const std::string proxyConnection = Trim(ProxyConnection);
-  // The client's own protocol version decides, not the one in the status line.
-  if (client.ProtocolVersion == pv1_0) {
-    return SameText(connection, "KEEP-ALIVE") || SameText(proxyConnection, "KEEP-ALIVE");
-  }
+  const bool keepAlive = SameText(connection, "KEEP-ALIVE") || SameText(proxyConnection, "KEEP-ALIVE");
+  if (client.ProtocolVersion == pv1_0) return keepAlive;
+  // An HTTP/1.0 server closes after its answer unless it said keep-alive
+  // (RFC 7230, 6.3); reusing that connection would lose the next request.
+  if (StartsText("HTTP/1.0", FStatusLine) && !keepAlive) return false;
   return !SameText(connection, "CLOSE") && !SameText(proxyConnection, "CLOSE");
 }
 

@@ -187,6 +187,17 @@ TEST(HttpResponseBody, Http10BodyReadUntilClose) {
   EXPECT_FALSE(client->Connected());
 }
 
+TEST(HttpResponseBody, Http10AnswerWithoutKeepAliveIsNotReused) {
+  TScriptedServer server({Reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"),
+                          Reply("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok")});
+  auto client = MakeClient();
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  EXPECT_FALSE(client->Connected());
+  client->Get(server.Url("/"), &stream);
+  EXPECT_TRUE(client->Connected());
+}
+
 TEST(HttpResponseBody, NoContentLeavesStreamEmpty) {
   TScriptedServer server({Reply("HTTP/1.1 204 No Content\r\n\r\n")});
   auto client = MakeClient();
