@@ -15,6 +15,7 @@ namespace {
 // Pre-sizing a memory stream from Content-Length saves copies while growing;
 // a server's claim beyond this is not trusted with memory up front.
 constexpr std::int64_t kMaxPresize = 512LL * 1024 * 1024;
+constexpr std::int64_t kReadPiece = 16LL * 1024 * 1024;
 // How long a body may be awaited for answers that normally have none.
 constexpr int kUnexpectedDataWaitMs = 100;
 constexpr int kRedirectBodyWaitMs = 5000;
@@ -507,7 +508,13 @@ void TIdCustomHTTP::ReadCounted(TIdHTTPResponse& response, TStream* target) {
     if (memory->Capacity() < wanted) memory->SetCapacity(wanted);
   }
   try {
-    io.ReadToStream(*target, length, false);
+    // In pieces: the handler sizes the stream for each count up front, and a
+    // claimed length must not allocate more than has arrived plus one piece.
+    for (std::int64_t remaining = length; remaining > 0;) {
+      const std::int64_t piece = std::min(remaining, kReadPiece);
+      io.ReadToStream(*target, piece, false);
+      remaining -= piece;
+    }
   } catch (const EIdConnClosedGracefully&) {
     // The bytes received stay in the stream, but a short body is not a download.
     throw EIdHTTPIncompleteBody(target->Position() - start, length);
