@@ -15,7 +15,6 @@ namespace {
 // Pre-sizing a memory stream from Content-Length saves copies while growing;
 // a server's claim beyond this is not trusted with memory up front.
 constexpr std::int64_t kMaxPresize = 512LL * 1024 * 1024;
-constexpr std::int64_t kReadPiece = 16LL * 1024 * 1024;
 // How long a body may be awaited for answers that normally have none.
 constexpr int kUnexpectedDataWaitMs = 100;
 constexpr int kRedirectBodyWaitMs = 5000;
@@ -459,7 +458,7 @@ void TIdCustomHTTP::ReadBody(TIdHTTPRequest& request, TIdHTTPResponse& response)
   } else if (IsMediaType(response.ContentType, "multipart")) {
     ReadMultipart(response, sink);
   } else if (sink != nullptr) {
-    io.ReadToStream(*sink, -1, true);
+    TransferToStream(*sink, -1);
   } else {
     io.SkipToEnd();
   }
@@ -507,17 +506,28 @@ void TIdCustomHTTP::ReadCounted(TIdHTTPResponse& response, TStream* target) {
     const std::int64_t wanted = start + std::min(length, kMaxPresize);
     if (memory->Capacity() < wanted) memory->SetCapacity(wanted);
   }
-  try {
-    // In pieces: the handler sizes the stream for each count up front, and a
-    // claimed length must not allocate more than has arrived plus one piece.
-    for (std::int64_t remaining = length; remaining > 0;) {
-      const std::int64_t piece = std::min(remaining, kReadPiece);
-      io.ReadToStream(*target, piece, false);
-      remaining -= piece;
+  const std::int64_t received = TransferToStream(*target, length);
+  // The bytes received stay in the stream, but a short body is not a download.
+  if (received < length) throw EIdHTTPIncompleteBody(received, length);
+}
+
+std::int64_t TIdCustomHTTP::TransferToStream(TStream& target, std::int64_t count) {
+  // Straight from the input buffer into the stream, one copy per receive; the
+  // handler's ReadToStream would size the stream for the whole claimed count
+  // up front and copy each piece once more on its way.
+  TIdIOHandler& io = *IOHandler();
+  const TWorkScope work(*this, wmRead);
+  std::int64_t moved = 0;
+  for (;;) {
+    TIdBuffer& buffer = io.InBuffer();
+    if (buffer.Size() > 0) {
+      const std::int64_t wanted = count < 0 ? buffer.Size() : std::min<std::int64_t>(buffer.Size(), count - moved);
+      buffer.ExtractToStream(target, static_cast<int>(wanted));
+      moved += wanted;
     }
-  } catch (const EIdConnClosedGracefully&) {
-    // The bytes received stay in the stream, but a short body is not a download.
-    throw EIdHTTPIncompleteBody(target->Position() - start, length);
+    if (count >= 0 && moved >= count) return moved;
+    // 0: the peer closed (what it sent before is in the buffer, taken above).
+    if (io.FillInput(false, IdTimeoutDefault, true) <= 0 && io.InBuffer().Size() == 0) return moved;
   }
 }
 
@@ -533,10 +543,10 @@ void TIdCustomHTTP::ReadChunked(TIdHTTPResponse& response, TStream* target) {
     return size;
   };
   for (std::int64_t size = nextSize(); size != 0; size = nextSize()) {
-    if (target != nullptr) {
-      io.ReadToStream(*target, size, false);
-    } else {
+    if (target == nullptr) {
       io.SkipBytes(size);
+    } else if (TransferToStream(*target, size) < size) {
+      throw EIdConnClosedGracefully();  // a cut chunk is never absorbed
     }
     ReadResponseLine();  // the CR LF after the data
   }

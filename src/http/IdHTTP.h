@@ -263,6 +263,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void ReadChunked(TIdHTTPResponse& response, TStream* target);
   void ReadMultipart(TIdHTTPResponse& response, TStream* target);
   void ReadCounted(TIdHTTPResponse& response, TStream* target);
+  // Moves count body bytes (-1: until the peer closes) into target; answers how many came.
+  std::int64_t TransferToStream(TStream& target, std::int64_t count);
   bool BodyToBeRead(TIdHTTPRequest& request, TIdHTTPResponse& response);
   void SkipBody(TIdHTTPRequest& request, TIdHTTPResponse& response);
   bool StepAuthenticator(TIdAuthentication& auth, const TAuthorizationEvent& handler);
