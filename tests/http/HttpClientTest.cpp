@@ -132,6 +132,86 @@ TEST(HttpRequestWire, AnotherPortClosesTheOldConnection) {
   EXPECT_EQ(Text(s1) + Text(s2), "ab");
 }
 
+TEST(HttpRequestWire, ProxyGetsTheAbsoluteTargetAndItsOwnCredentials) {
+  TScriptedServer proxy({Reply("HTTP/1.0 200 OK\r\nProxy-Connection: keep-alive\r\nContent-Length: 1\r\n\r\np")});
+  auto client = MakeClient();
+  client->ProtocolVersion = pv1_0;
+  client->ProxyParams.ProxyServer = "127.0.0.1";
+  client->ProxyParams.ProxyPort = proxy.Port();
+  client->ProxyParams.BasicAuthentication = true;
+  client->ProxyParams.ProxyUsername = "pu";
+  client->ProxyParams.ProxyPassword = "pp";
+  TMemoryStream stream;
+  client->Get("http://origin.example:81/a?b", &stream);
+  EXPECT_TRUE(client->Connected());  // kept by Proxy-Connection under 1.0
+  client->Disconnect();
+  proxy.Stop();
+  ASSERT_EQ(proxy.Requests().size(), 1u);
+  const std::string head = proxy.Requests()[0];
+  EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET http://origin.example:81/a?b HTTP/1.0");
+  EXPECT_NE(head.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos) << head;
+  EXPECT_EQ(Text(stream), "p");
+}
+
+TEST(HttpRequestWire, HeadersHandlerMayStopTheRequest) {
+  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"),
+                          Reply("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
+  auto client = MakeClient();
+  std::string seen;
+  client->OnHeadersAvailable = [&seen](TObject*, TIdHeaderList& headers, bool& continueRequest) {
+    seen = headers.ValueOf("Content-Length");
+    continueRequest = false;
+  };
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  EXPECT_EQ(seen, "5");
+  EXPECT_EQ(stream.Size(), 0);
+  // The body was never read: the next request goes out on a new connection.
+  client->OnHeadersAvailable = nullptr;
+  client->Get(server.Url("/"), &stream);
+  EXPECT_EQ(Text(stream), "ok");
+  client->Disconnect();
+  server.Stop();
+  EXPECT_EQ(server.Accepted(), 2);
+}
+
+// Turns "deflate" bodies upside down, to see that decoding is routed through it.
+class TReversingCompressor : public TIdZLibCompressorBase {
+ public:
+  using TIdZLibCompressorBase::TIdZLibCompressorBase;
+  bool IsReady() const override { return true; }
+  void DecompressDeflateStream(TStream& source, TStream& target) override {
+    std::string bytes(static_cast<std::size_t>(source.Size()), '\0');
+    source.ReadBuffer(bytes.data(), source.Size());
+    target.WriteBuffer(std::string(bytes.rbegin(), bytes.rend()).data(), source.Size());
+  }
+  void DecompressGZipStream(TStream&, TStream&) override { ADD_FAILURE() << "gzip was not announced"; }
+};
+
+TEST(HttpResponseBody, AnnouncedEncodingGoesThroughTheCompressor) {
+  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: 3\r\n\r\ncba")});
+  auto client = MakeClient();
+  TReversingCompressor compressor;
+  client->SetCompressor(&compressor);
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  client->SetCompressor(nullptr);
+  client->Disconnect();
+  server.Stop();
+  EXPECT_EQ(Text(stream), "abc");
+  EXPECT_NE(server.Requests()[0].find("\r\nAccept-Encoding: deflate, gzip, identity\r\n"), std::string::npos);
+}
+
+TEST(HttpResponseBody, ZeroLengthIsNotAwaited) {
+  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")});
+  auto client = MakeClient();
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  EXPECT_EQ(stream.Size(), 0);
+  EXPECT_TRUE(client->Connected());
+}
+
 TEST(HttpResponseBody, ContinueThenOk) {
   TScriptedServer server({Reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")});
   auto client = MakeClient();
@@ -458,6 +538,8 @@ TEST(HttpAuthentication, BasicRetryOnANewConnectionAfterClose) {
   ASSERT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(server.Requests()[0].find("Authorization"), std::string::npos);
   EXPECT_NE(server.Requests()[1].find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n"), std::string::npos);
+  // Done with all its steps, the authenticator goes with the connection.
+  EXPECT_EQ(client->Request().Authenticator, nullptr);
 }
 
 TEST(HttpAuthentication, WrongPasswordEndsWithTheChallengeNotALoop) {
