@@ -18,6 +18,7 @@ std::uint8_t TIdBuffer::Peek(int index) const {
 }
 
 void TIdBuffer::Write(std::span<const std::uint8_t> bytes, int length, int offset) {
+  offset = std::max(offset, 0);  // a negative offset would read before the bytes
   const int available = std::max(static_cast<int>(std::min<std::size_t>(bytes.size(), INT32_MAX)) - offset, 0);
   const int n = length < 0 ? available : std::min(length, available);
   if (n <= 0) return;

@@ -287,6 +287,7 @@ void TIdIOHandler::WriteLine(std::string_view text, const TIdTextEncoding* encod
 }
 
 void TIdIOHandler::Write(const TIdBytes& bytes, int length, int offset) {
+  offset = std::max(offset, 0);  // a negative offset would read before the bytes
   const int available = std::max(static_cast<int>(bytes.size()) - offset, 0);
   const int n = length < 0 ? available : std::min(length, available);
   if (n < 1) return;
@@ -302,6 +303,7 @@ void TIdIOHandler::Write(const TIdBytes& bytes, int length, int offset) {
 
 void TIdIOHandler::SendDirect(const TIdBytes& bytes, int length, int offset) {
   CheckClosed(true, true);
+  offset = std::max(offset, 0);  // a negative offset would read before the bytes
   const int available = std::max(static_cast<int>(bytes.size()) - offset, 0);
   int remaining = length < 0 ? available : std::min(length, available);
   int position = offset;

@@ -13,6 +13,8 @@ EIdWinsockStubError::EIdWinsockStubError(std::uint32_t code, std::string title)
     : EIdException(title), FWinsockError(code), FTitle(std::move(title)) {
   if (code != 0) {
     FWinsockReason = SysErrorMessage(code);
+    // Some systems have no text for Winsock's codes; the code itself must not be lost.
+    if (FWinsockReason.empty()) FWinsockReason = Format("error code %u", {code});
     SetMessage(FTitle + ": " + FWinsockReason);
   }
 }
@@ -108,7 +110,8 @@ TIdStack* ActiveStack() {
 
 TIdStack& GStack() {
   TIdStack* stack = ActiveStack();
-  if (stack == nullptr) throw EIdStackError(RSStackClassUndefined);
+  // Every transport object holds a count; reaching here without one is a programming error.
+  if (stack == nullptr) throw EIdStackError("No socket stack is active.");
   return *stack;
 }
 
@@ -431,6 +434,7 @@ int TIdStackBSDBase::ReceiveBytes(TIdStackSocketHandle socket, TIdBytes& buffer)
 }
 
 int TIdStackBSDBase::SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count, int offset) {
+  offset = std::max(offset, 0);  // a negative offset would read before the bytes
   const int available = std::max(static_cast<int>(buffer.size()) - offset, 0);
   const int length = count < 0 ? available : std::min(count, available);
   return VerifySocketResult(WSSend(socket, buffer.data() + std::min<std::size_t>(offset, buffer.size()), length));

@@ -266,8 +266,10 @@ std::string IdnToAsciiName(const std::string& host) {
 
 SOCKET AsSocket(TIdStackSocketHandle socket) { return static_cast<SOCKET>(socket); }
 
-// Unloads the library at program end, once.
+// Unloads the library at program end, once. Touching the state first makes
+// it outlive this object, so the unload never meets a destroyed lock.
 struct TUnloadAtExit {
+  TUnloadAtExit() { Library(); }
   ~TUnloadAtExit() { UnloadSocketLibrary(); }
 } gUnloadAtExit;
 
@@ -404,10 +406,9 @@ std::string TIdStackWindows::LookupHost(const std::string& host, TIdIPVersion ve
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
   const int rc = lib.GetAddrInfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0) {
-    const int code = MapResolverError(rc);
-    ThrowSocketError(code != 0 ? code : LastSocketError());
-  }
+  // Winsock's resolver (and the built-in one) already answers with Winsock
+  // codes; the BSD table would turn its 8 (out of memory) into "Host not found.".
+  if (rc != 0) ThrowSocketError(rc);
   // Released on every path, the read-back below included.
   std::unique_ptr<addrinfo, TFreeAddrInfo> owner(result, lib.FreeAddrInfo);
   TIdSockAddr addr;

@@ -108,4 +108,18 @@ TEST(IdSocketHandleState, ConnectReadsBackBothAddresses) {
   handle.ReleaseHandle();
 }
 
+TEST(IdSocketHandleState, IPv6BindReadsBackCanonicalText) {
+  TIdSocketHandle handle;
+  handle.SetIPVersion(Id_IPv6);
+  try {
+    handle.AllocateHandle();
+  } catch (const EIdSocketError& e) {
+    GTEST_SKIP() << "no IPv6 here: " << e.Message();
+  }
+  handle.SetIP("::1");
+  handle.BindLocal();
+  EXPECT_EQ(handle.IP(), "0:0:0:0:0:0:0:1");
+  EXPECT_NE(handle.Port(), 0);
+}
+
 }  // namespace

@@ -67,6 +67,14 @@ TEST(IdStackErrors, NotASocketIsItsOwnClassOfSocketError) {
   EXPECT_THROW(TIdStack::ThrowSocketError(10054), EIdSocketError);
 }
 
+TEST(IdStackErrors, StubErrorAddsTheSystemTextOnlyForACode) {
+  EXPECT_EQ(EIdWinsockStubError(0, "Error on call to Winsock2 library function send").Message(),
+            "Error on call to Winsock2 library function send");
+  const EIdWinsockStubError withCode(10093, "Title");
+  EXPECT_EQ(withCode.Message(), "Title: " + withCode.WinsockReason());
+  EXPECT_FALSE(withCode.WinsockReason().empty());
+}
+
 TEST(IdStackErrors, ResolverCodesMapOntoWinsockCodes) {
   EXPECT_EQ(TIdStack::MapResolverError(8), 11001);
   EXPECT_EQ(TIdStack::MapResolverError(2), 11002);

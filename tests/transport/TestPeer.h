@@ -76,6 +76,10 @@ class TPeer {
   std::thread FThread;
 };
 
+// Whether the Windows build runs under Wine, whose recv reports a connection
+// reset by the peer as an orderly close (0) rather than WSAECONNRESET.
+bool RunningUnderWine();
+
 // A local port that nobody listens on.
 std::uint16_t ClosedPort();
 

@@ -88,6 +88,8 @@ TSocket TListener::Accept(int timeoutMs) {
   return TSocket(::accept(Fd(FFd), nullptr, nullptr));
 }
 
+bool RunningUnderWine() { return false; }
+
 std::uint16_t ClosedPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   const sockaddr_in in = Loopback(0);

@@ -1,5 +1,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 
 #include <stdexcept>
 
@@ -95,6 +96,11 @@ void TListener::Close() {
 TSocket TListener::Accept(int timeoutMs) {
   if (!WaitReadable(FFd, timeoutMs)) return TSocket();
   return TSocket(static_cast<std::intptr_t>(::accept(Fd(FFd), nullptr, nullptr)));
+}
+
+bool RunningUnderWine() {
+  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 std::uint16_t ClosedPort() {
