@@ -118,6 +118,22 @@ TEST(HttpRequestWire, KeptConnectionIsReusedAndStrayBytesDropped) {
   EXPECT_EQ(head.find("identity, identity"), std::string::npos);
 }
 
+TEST(HttpRequestWire, IdleConnectionResetByThePeerIsReplaced) {
+  TScriptedServer server({[](TPeerConnection& c) {
+                            c.ReadHead();
+                            c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na");
+                            c.Abort();
+                          },
+                          Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")});
+  auto client = MakeClient();
+  TMemoryStream first;
+  TMemoryStream second;
+  client->Get(server.Url("/"), &first);
+  ASSERT_TRUE(server.WaitForScripts(1));
+  client->Get(server.Url("/"), &second);
+  EXPECT_EQ(Text(first) + Text(second), "ab");
+}
+
 TEST(HttpRequestWire, AnotherPortClosesTheOldConnection) {
   TScriptedServer a({Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na")});
   TScriptedServer b({Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")});
