@@ -227,7 +227,9 @@ void TIdCustomHTTP::PrepareTarget(TIdHTTPRequest& request) {
   }
   request.ContentLength = request.SendStream != nullptr ? request.SendStream->Size() : -1;
   const bool usualPort = (SameText(c.Scheme, "http") && c.Port == "80") || (SameText(c.Scheme, "https") && c.Port == "443");
-  request.Host = usualPort ? c.Host : c.Host + ":" + c.Port;
+  // An address literal keeps its brackets, so that its colons are not read as a port.
+  const std::string host = c.IPVersion == Id_IPv6 ? "[" + c.Host + "]" : c.Host;
+  request.Host = usualPort ? host : host + ":" + c.Port;
 }
 
 // ---- connecting and sending -----------------------------------------------

@@ -170,6 +170,27 @@ TEST(HttpRequestWire, ProxyGetsTheAbsoluteTargetAndItsOwnCredentials) {
   EXPECT_EQ(Text(stream), "p");
 }
 
+TEST(HttpRequestWire, ProxyTunnelIsOpenedWithConnectFirst) {
+  TScriptedServer proxy({ReplyAll({"HTTP/1.1 200 Connection established\r\n\r\n",
+                                   "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nt"})});
+  auto client = MakeClient();
+  client->ProxyParams.ProxyServer = "127.0.0.1";
+  client->ProxyParams.ProxyPort = proxy.Port();
+  client->HTTPOptions.Include(hoNonSSLProxyUseConnectVerb);
+  TMemoryStream stream;
+  client->Get("http://origin.example:81/a", &stream);
+  client->Disconnect();
+  proxy.Stop();
+  EXPECT_EQ(Text(stream), "t");
+  ASSERT_EQ(proxy.Requests().size(), 2u);
+  const std::string connect = proxy.Requests()[0];
+  EXPECT_EQ(connect.substr(0, connect.find("\r\n")), "CONNECT origin.example:81 HTTP/1.1");
+  EXPECT_NE(connect.find("\r\nPragma: no-cache\r\n"), std::string::npos) << connect;
+  EXPECT_NE(connect.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"), std::string::npos)
+      << connect;
+  EXPECT_EQ(proxy.Accepted(), 1);
+}
+
 TEST(HttpRequestWire, HeadersHandlerMayStopTheRequest) {
   TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"),
                           Reply("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
@@ -556,6 +577,29 @@ TEST(HttpAuthentication, BasicRetryOnANewConnectionAfterClose) {
   EXPECT_NE(server.Requests()[1].find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n"), std::string::npos);
   // Done with all its steps, the authenticator goes with the connection.
   EXPECT_EQ(client->Request().Authenticator, nullptr);
+}
+
+TEST(HttpAuthentication, HandlerSuppliesCredentialsWhenAsked) {
+  const std::string deny = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+  TScriptedServer server({ReplyAll({deny, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nin"})});
+  auto client = MakeClient();
+  client->HTTPOptions.Include(hoInProcessAuth);
+  int asked = 0;
+  client->OnAuthorization = [&asked](TObject*, TIdAuthentication& auth, bool& handled) {
+    ++asked;
+    auth.Username = "who";
+    auth.Password = "me";
+    handled = true;
+  };
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  client->Disconnect();
+  server.Stop();
+  EXPECT_EQ(Text(stream), "in");
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(client->Request().Username, "who");
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_NE(server.Requests()[1].find("Authorization: Basic d2hvOm1l\r\n"), std::string::npos);
 }
 
 TEST(HttpAuthentication, WrongPasswordEndsWithTheChallengeNotALoop) {

@@ -68,7 +68,7 @@ TEST_F(PrepareTarget, CredentialsFromTheURLPersist) {
 TEST_F(PrepareTarget, BracketedAddressAndBackslashes) {
   const TIdHTTPRequest& r = Prepare("http://[::1]:8080/x");
   EXPECT_EQ(r.IPVersion, Id_IPv6);
-  EXPECT_EQ(r.Host, "::1:8080");
+  EXPECT_EQ(r.Host, "[::1]:8080");
   EXPECT_EQ(Prepare("http://host\\dir\\f.zip").Target, "/dir/f.zip");
   EXPECT_EQ(Client.Request().IPVersion, Id_IPv4);
 }
