@@ -1,0 +1,692 @@
+#include "zip/Zipella.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "rtl/FileSystem.h"
+#include "zip/ZLib.h"
+
+static_assert(std::endian::native == std::endian::little, "the records are read as stored, little-endian");
+
+namespace {
+
+// The end-record search: window 1 spans up to 256 candidates below size - 22,
+// windows 2 and 3 reach back over every comment length the format allows.
+constexpr std::int64_t kEndRecordSize = sizeof(TZipEndRecord);
+constexpr std::int64_t kWindow1Span = 256;
+constexpr std::int64_t kWindow2Span = 1024;
+constexpr std::int64_t kWindow3Span = 65536;
+constexpr std::int64_t kSearchReach = 66582;  // deepest candidate below the end
+
+// Deflate cannot expand past about 1032:1; a larger announced size cannot be
+// met, so it is refused before room for it is reserved.
+constexpr std::int64_t kMaxDeflateRatio = 1032;
+constexpr std::int64_t kMaxDeflateSlack = 65536;
+constexpr std::int64_t kMaxEntrySize = std::numeric_limits<std::uint32_t>::max();
+// The working memory of extraction never shrinks below this, so the many small
+// entries of a package share one allocation.
+constexpr std::int64_t kMinWorkingMemory = std::int64_t{1} << 20;
+
+std::uint32_t Le32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+std::uint64_t Le64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Reads count bytes into text; short data raises EReadError.
+void ReadBytes(TStream& stream, std::size_t count, std::string& text) {
+  text.resize(count);
+  if (count > 0) stream.ReadBuffer(text.data(), static_cast<std::int64_t>(count));
+}
+
+// As ReadBytes, but answers false instead of raising.
+bool TryReadBytes(TStream& stream, std::size_t count, std::string& text) {
+  text.resize(count);
+  return count == 0 || stream.Read(text.data(), static_cast<std::int64_t>(count)) == static_cast<std::int64_t>(count);
+}
+
+TZipCompressionType CompressionTypeOf(const TCentralDirectoryHeader& header) {
+  if (header.Method != 8 && header.Method != 9) return TZipCompressionType::ctUnknown;
+  switch (header.Flag & 6) {
+    case 0:
+      return TZipCompressionType::ctNormal;
+    case 2:
+      return TZipCompressionType::ctMaximum;
+    case 4:
+      return TZipCompressionType::ctFast;
+    default:
+      return TZipCompressionType::ctSuperFast;
+  }
+}
+
+// The zlib stream header that carries the level of the entry's flag bits 1-2.
+std::array<std::uint8_t, 2> ZlibHeaderFor(std::uint16_t flag) {
+  switch (flag & 6) {
+    case 0:
+      return {0x78, 0x9C};
+    case 2:
+      return {0x78, 0xDA};
+    case 4:
+      return {0x78, 0x5E};
+    default:
+      return {0x78, 0x01};
+  }
+}
+
+// Backslashes of the mapped name become the platform's separators.
+std::string NativePath(std::string path) {
+  if constexpr (PathDelim != '\\') std::replace(path.begin(), path.end(), '\\', PathDelim);
+  return path;
+}
+
+// A segment that climbs: "..", and what Windows reads as ".." (more dots,
+// trailing blanks, or a stream name after a colon).
+bool ClimbingSegment(std::string_view segment) {
+  segment = segment.substr(0, segment.find(':'));
+  const auto dots = std::count(segment.begin(), segment.end(), '.');
+  const auto blanks = std::count(segment.begin(), segment.end(), ' ');
+  return dots >= 2 && dots + blanks == static_cast<std::ptrdiff_t>(segment.size());
+}
+
+bool LeavesTarget(std::string_view mapped) {
+  // The system reads a path only up to a NUL, which could cut it short anywhere.
+  if (mapped.find('\0') != std::string_view::npos) return true;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = mapped.find_first_of("\\/", start);
+    if (ClimbingSegment(mapped.substr(start, end == std::string_view::npos ? end : end - start))) return true;
+    if (end == std::string_view::npos) return false;
+    start = end + 1;
+  }
+}
+
+void CheckCrc(const TZipellaEntriesEntry& entry, std::uint32_t crc) {
+  if (crc != entry.CentralRecord.Header.Crc32) {
+    throw EZipellaError("CRC error in this file: " + entry.CentralRecord.FileName);
+  }
+}
+
+[[noreturn]] void RaiseDataEnds(const TZipellaEntriesEntry& entry) {
+  throw EZipellaError("Unexpected end of data in this file: " + entry.CentralRecord.FileName);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Entries
+
+TZipellaEntriesEntry::TZipellaEntriesEntry(TCollection& collection) : TCollectionItem(collection) {}
+
+TZipellaEntries& TZipellaEntriesEntry::Entries() const { return static_cast<TZipellaEntries&>(Collection()); }
+
+std::int64_t TZipellaEntriesEntry::LoadCompressedData(TMemoryStream& memory) {
+  TStream* archive = Entries().Zipella().ArchiveStream();
+  const TCentralDirectoryHeader& central = CentralRecord.Header;
+  std::int64_t count = 0;
+  if (central.Method == 8) {
+    const auto header = ZlibHeaderFor(central.Flag);
+    memory.WriteBuffer(header.data(), header.size());
+    count = 2;
+  }
+  if (archive == nullptr || !TZipellaEntries::ReadLocalRecord(*archive, central.LocalHeaderOffset, LocalRecord)) {
+    throw EZipellaError("Local header not found for this file: " + CentralRecord.FileName);
+  }
+  if (central.CompressedSize > 0) {
+    // Read straight into the prepared input; the record's data string stays
+    // empty so that the bytes are not held twice.
+    const std::int64_t dataStart = archive->Position();
+    const std::int64_t available = std::max<std::int64_t>(0, archive->Size() - dataStart);
+    if (available < central.CompressedSize) RaiseDataEnds(*this);
+    archive->SetPosition(dataStart);
+    const std::int64_t needed = count + central.CompressedSize;
+    if (memory.Capacity() < needed) memory.SetCapacity(needed);
+    memory.SetSize(needed);
+    const std::int64_t got = archive->Read(memory.Memory() + count, central.CompressedSize);
+    if (got != central.CompressedSize) RaiseDataEnds(*this);
+    count += got;
+  }
+  return count;
+}
+
+void TZipellaEntries::ReadArchive(TStream& stream) {
+  FParsed = false;
+  Clear();
+  if (LocateEndRecord(stream)) {
+    if (ReadCentralDirectory(stream)) {
+      FParsed = true;
+      CheckLocalHeaders(stream);
+    }
+  } else if (RecoverFromLocalHeaders(stream)) {
+    FParsed = Count() > 0;
+  }
+}
+
+bool TZipellaEntries::LocateEndRecord(TStream& stream) {
+  const std::int64_t size = stream.Size();
+  if (size < kEndRecordSize) return false;
+  // The candidates are examined in a copy of the stream's tail: the same
+  // positions in the same order as reading four bytes at each.
+  const std::int64_t tailStart = std::max<std::int64_t>(0, size - kSearchReach - 4);
+  std::vector<std::uint8_t> tail(static_cast<std::size_t>(size - tailStart));
+  stream.SetPosition(tailStart);
+  stream.ReadBuffer(tail.data(), static_cast<std::int64_t>(tail.size()));
+
+  struct TWindow {
+    std::int64_t Start, Span;
+  };
+  const std::array<TWindow, 3> windows{{{size - 22, std::min(size, kWindow1Span)},
+                                        {size - 278, kWindow2Span},
+                                        {size - 1046, kWindow3Span}}};
+  for (std::size_t w = 0; w < windows.size(); ++w) {
+    if (w > 0 && windows[w].Span > size) return false;
+    std::int64_t p = windows[w].Start;
+    for (std::int64_t left = windows[w].Span; left >= 0;) {
+      if (p < 0) return false;
+      const std::uint8_t* at = tail.data() + (p - tailStart);
+      if (Le32(at) == kEndRecordSignature) {
+        std::memcpy(&FZipella.FEndRecord, at, sizeof(TZipEndRecord));
+        FZipella.FEndRecordPos = static_cast<std::uint32_t>(p);
+        FZipella.FCommentPos = static_cast<std::uint32_t>(p + kEndRecordSize);
+        FZipella.FComment.Clear();
+        return true;
+      }
+      // A 0x50 that does not start the signature cannot be one of its other bytes either.
+      const std::int64_t step = at[0] == 0x50 ? 4 : 1;
+      left -= step;
+      p -= step;
+    }
+  }
+  return false;
+}
+
+TZipellaEntriesEntry& TZipellaEntries::AddEntry(TCentralDirectoryFile record) {
+  const TCentralDirectoryHeader& h = record.Header;
+  // Converted before the entry is listed, so a bad date lists nothing half-made.
+  const TDateTime modified = DosDateTimeToDateTime(h.ModDate, h.ModTime);
+  auto& entry = Add<TZipellaEntriesEntry>();
+  entry.Modified = modified;
+  entry.Encrypted = (h.Flag & 1) != 0;
+  // The high half of the attributes is the file mode on records made on Unix
+  // (host 3); some writers mark folders only there.
+  const bool unixFolder = (h.VersionMadeBy >> 8) == 3 && ((h.ExternalAttributes >> 16) & 0xF000) == 0x4000;
+  entry.IsDirectory = (h.ExternalAttributes & 0x10) != 0 || unixFolder;
+  entry.CompressionType = CompressionTypeOf(h);
+  entry.CentralRecord = std::move(record);
+  return entry;
+}
+
+bool TZipellaEntries::ReadCentralDirectory(TStream& stream) {
+  const int announced = FZipella.FEndRecord.EntriesOnDisk;
+  try {
+    stream.SetPosition(FZipella.FEndRecord.CentralDirectoryOffset);
+    for (int i = 0; i < announced; ++i) {
+      TCentralDirectoryFile record;
+      stream.ReadBuffer(&record.Header, sizeof(record.Header));
+      ReadBytes(stream, record.Header.FileNameLength, record.FileName);
+      ReadBytes(stream, record.Header.ExtraFieldLength, record.ExtraField);
+      ReadBytes(stream, record.Header.FileCommentLength, record.FileComment);
+      AddEntry(std::move(record));
+      if (FZipella.OnZipOpen) FZipella.OnZipOpen(&FZipella, i, announced);
+    }
+  } catch (const Exception&) {
+    return false;
+  }
+  return Count() == announced;
+}
+
+void TZipellaEntries::CheckLocalHeaders(TStream& stream) {
+  const int announced = FZipella.FEndRecord.EntriesOnDisk;
+  // Honest archives do not share local headers, so their names and extra fields
+  // add up to less than the archive; a hostile one that points every record at
+  // one large header keeps only the fixed parts past that budget.
+  std::int64_t budget = stream.Size();
+  for (int i = 0; i < Count(); ++i) {
+    if (FZipella.OnZipOpen) FZipella.OnZipOpen(&FZipella, i, announced);
+    TLocalFile& local = Entry(i).LocalRecord;
+    // A missing header is reported when the entry is extracted.
+    [[maybe_unused]] const bool found = ReadLocalRecord(stream, Entry(i).CentralRecord.Header.LocalHeaderOffset, local);
+    budget -= static_cast<std::int64_t>(local.FileName.size() + local.ExtraField.size());
+    if (budget < 0) {
+      local.FileName = std::string();
+      local.ExtraField = std::string();
+    }
+  }
+}
+
+bool TZipellaEntries::ReadLocalRecord(TStream& stream, std::int64_t offset, TLocalFile& record) {
+  record = TLocalFile{};
+  stream.SetPosition(offset);
+  std::array<std::uint8_t, 4> signature{};
+  if (stream.Read(signature.data(), 4) != 4 || Le32(signature.data()) != kLocalFileSignature) return false;
+  stream.SetPosition(offset);
+  TLocalFile read;
+  if (stream.Read(&read.Header, sizeof(read.Header)) != static_cast<std::int64_t>(sizeof(read.Header)) ||
+      !TryReadBytes(stream, read.Header.FileNameLength, read.FileName) ||
+      !TryReadBytes(stream, read.Header.ExtraFieldLength, read.ExtraField)) {
+    return false;
+  }
+  record = std::move(read);
+  return true;
+}
+
+namespace {
+
+// What follows the data of an entry written with flag bit 3: its CRC-32 and
+// sizes, with or without a signature, sizes 4 or (Zip64) 8 bytes wide. The
+// descriptor whose compressed size matches the data is taken.
+struct TDescriptor {
+  std::uint32_t Crc32 = 0;
+  std::uint64_t UncompressedSize = 0;
+  std::int64_t Length = 0;
+};
+
+bool ReadDescriptor(TStream& stream, std::int64_t at, std::uint64_t compressed, TDescriptor& found) {
+  std::array<std::uint8_t, 30> b{};
+  stream.SetPosition(at);
+  const std::int64_t n = stream.Read(b.data(), b.size());
+  const std::int64_t skip = n >= 4 && Le32(b.data()) == kDataDescriptorSignature ? 4 : 0;
+  const std::uint8_t* f = b.data() + skip;
+  const std::int64_t have = n - skip;
+  // The low half of a Zip64 size reads like a 32-bit size, so a form counts
+  // first when the next header (or the stream's end) follows it.
+  const auto followed = [&](std::int64_t length) {
+    return n == length || (n >= length + 2 && b[static_cast<std::size_t>(length)] == 'P' &&
+                           b[static_cast<std::size_t>(length) + 1] == 'K');
+  };
+  const bool narrow = have >= 12 && Le32(f + 4) == compressed;
+  const bool wide = have >= 20 && Le64(f + 4) == compressed;
+  const TDescriptor narrowForm{Le32(f), Le32(f + 8), skip + 12};
+  const TDescriptor wideForm{Le32(f), Le64(f + 12), skip + 20};
+  if (narrow && followed(narrowForm.Length)) {
+    found = narrowForm;
+  } else if (wide && followed(wideForm.Length)) {
+    found = wideForm;
+  } else if (narrow || wide) {
+    found = narrow ? narrowForm : wideForm;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Stored data of unknown length ends at the first signed descriptor whose
+// compressed size is the distance to it. Answers -1 when none is found.
+std::int64_t FindSignedDescriptor(TStream& stream, std::int64_t dataStart, TDescriptor& found) {
+  constexpr std::int64_t kPiece = 65536;
+  constexpr std::int64_t kOverlap = 15;
+  std::vector<std::uint8_t> piece(kPiece + kOverlap);
+  for (std::int64_t base = dataStart;; base += kPiece) {
+    stream.SetPosition(base);
+    const std::int64_t n = stream.Read(piece.data(), static_cast<std::int64_t>(piece.size()));
+    for (std::int64_t i = 0; i + 16 <= n && i < kPiece; ++i) {
+      if (Le32(&piece[i]) == kDataDescriptorSignature && Le32(&piece[i + 8]) == base + i - dataStart) {
+        found = {Le32(&piece[i + 4]), Le32(&piece[i + 12]), 16};
+        return base + i - dataStart;
+      }
+    }
+    if (n < static_cast<std::int64_t>(piece.size())) return -1;
+  }
+}
+
+}  // namespace
+
+// Lists one entry found by the recovery scan and answers where the next header may start.
+void TZipellaEntries::RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next) {
+  TLocalFileHeader& h = local.Header;
+  const std::int64_t dataStart = stream.Position();
+  const std::int64_t size = stream.Size();
+  bool incomplete = false;
+  next = dataStart + h.CompressedSize;
+  if ((h.Flag & 8) != 0 && (h.Method == 8 || h.CompressedSize == 0)) {
+    // The header's sizes are zero (or a Zip64 placeholder): find the data's end.
+    TDescriptor descriptor;
+    std::int64_t compressed = -1;
+    if (h.Method == 8) {
+      stream.SetPosition(dataStart);
+      const TDeflateExtent extent = MeasureRawDeflate(stream, kMaxEntrySize);
+      if (extent.Complete) {
+        compressed = extent.CompressedSize;
+        descriptor = {extent.Crc32, static_cast<std::uint64_t>(extent.DecodedSize), 0};
+        TDescriptor written;
+        if (ReadDescriptor(stream, dataStart + compressed, static_cast<std::uint64_t>(compressed), written)) {
+          descriptor = written;
+        }
+      }
+    } else {
+      compressed = FindSignedDescriptor(stream, dataStart, descriptor);
+    }
+    if (compressed < 0 || compressed > kMaxEntrySize || descriptor.UncompressedSize > kMaxEntrySize) {
+      incomplete = true;
+      compressed = std::min(std::max<std::int64_t>(0, size - dataStart), kMaxEntrySize);
+      descriptor = {};
+    }
+    h.Crc32 = descriptor.Crc32;
+    h.CompressedSize = static_cast<std::uint32_t>(compressed);
+    h.UncompressedSize = static_cast<std::uint32_t>(descriptor.UncompressedSize);
+    next = incomplete ? size : dataStart + compressed + descriptor.Length;
+  }
+
+  TCentralDirectoryFile record;
+  TCentralDirectoryHeader& c = record.Header;
+  c.Signature = kCentralFileSignature;
+  c.VersionMadeBy = 20;
+  c.VersionNeeded = h.VersionNeeded;
+  c.Flag = h.Flag;
+  c.Method = h.Method;
+  c.ModTime = h.ModTime;
+  c.ModDate = h.ModDate;
+  c.Crc32 = h.Crc32;
+  c.CompressedSize = h.CompressedSize;
+  c.UncompressedSize = h.UncompressedSize;
+  c.FileNameLength = h.FileNameLength;
+  c.ExtraFieldLength = h.ExtraFieldLength;
+  c.ExternalAttributes = (!local.FileName.empty() && local.FileName.back() == '/') ? 0x10 : 0x20;
+  c.LocalHeaderOffset = static_cast<std::uint32_t>(offset);
+  record.FileName = local.FileName;
+  record.ExtraField = local.ExtraField;
+  AddEntry(std::move(record)).Incomplete = incomplete;
+}
+
+bool TZipellaEntries::RecoverFromLocalHeaders(TStream& stream) {
+  Clear();
+  std::int64_t p = 0;
+  std::uint32_t count = 0;
+  std::uint32_t directorySize = 0;
+  bool found = false;
+  try {
+    TLocalFile local;
+    while (ReadLocalRecord(stream, p, local)) {
+      found = true;
+      std::int64_t next = 0;
+      RecoverEntry(stream, p, local, next);
+      p = next;
+      ++count;
+      directorySize += Entry(Count() - 1).CentralRecord.Length();
+    }
+  } catch (const Exception&) {
+    return found;
+  }
+  TZipEndRecord& end = FZipella.FEndRecord;
+  end = TZipEndRecord{};
+  end.Signature = kEndRecordSignature;
+  end.EntriesOnDisk = static_cast<std::uint16_t>(count);
+  end.TotalEntries = static_cast<std::uint16_t>(count);
+  end.CentralDirectorySize = directorySize;
+  end.CentralDirectoryOffset = static_cast<std::uint32_t>(p);
+  return found;
+}
+
+// ---------------------------------------------------------------------------
+// Extraction
+
+void TZipellaEntries::ExtractAll(const std::string& target) {
+  struct TRelease {
+    TZipellaEntries& Entries;
+    ~TRelease() { Entries.ReleaseWorkingMemory(); }
+  } release{*this};
+  TOverwriteAction action = FZipella.FOverwriteAction;
+  for (int i = 0; i < Count(); ++i) {
+    TZipellaEntriesEntry& entry = Entry(i);
+    const std::string& stored = entry.CentralRecord.FileName;
+    const std::string file = TZipella::EntryFileName(stored);
+    const std::string folder = TZipella::EntryFolder(stored);
+    if (LeavesTarget(folder + file)) throw EZipellaError("Path leaves the target folder in this file: " + stored);
+    if (!folder.empty()) {
+      // Not looked at: a folder that is missing makes the file's creation fail.
+      [[maybe_unused]] const bool made = ForceDirectories(target + PathDelim + NativePath(folder));
+    }
+    std::string path = target + PathDelim + NativePath(folder + file);
+    const bool settled = action == TOverwriteAction::oaOverwriteAll || action == TOverwriteAction::oaSkipAll;
+    if (!settled && FZipella.OnOverwriteFile && FileExists(path)) FZipella.OnOverwriteFile(&FZipella, path, action);
+    switch (action) {
+      case TOverwriteAction::oaOverwrite:
+      case TOverwriteAction::oaOverwriteAll:
+        WriteEntryFile(entry, path);
+        break;
+      case TOverwriteAction::oaSkip:
+      case TOverwriteAction::oaSkipAll:
+        // Skipping spares existing files; what is not there yet is written.
+        if (!FileExists(path)) WriteEntryFile(entry, path);
+        break;
+    }
+  }
+}
+
+void TZipellaEntries::WriteEntryFile(TZipellaEntriesEntry& entry, const std::string& path) {
+  if (entry.IsDirectory) {
+    [[maybe_unused]] const bool made = ForceDirectories(path);
+    return;
+  }
+  {
+    TFileStream file(path, fmCreate | fmShareExclusive);
+    DecodeEntry(entry, file);
+  }
+  if (FZipella.FApplyAtributes) {
+    const std::uint32_t attributes = faArchive | (entry.CentralRecord.Header.ExternalAttributes & 0x07);
+    [[maybe_unused]] const bool set = FileSetAttr(path, attributes);
+  }
+}
+
+void TZipellaEntries::DecodeEntry(TZipellaEntriesEntry& entry, TStream& destination) {
+  const TCentralDirectoryHeader& h = entry.CentralRecord.Header;
+  if ((h.Method != 0 && h.Method != 8) || entry.Encrypted) {
+    throw Exception("Cannot process this file: " + entry.CentralRecord.FileName + " ");
+  }
+  if (entry.Incomplete) RaiseDataEnds(entry);
+  // Memory held over from earlier entries is given back before anything grows,
+  // so that at no time more than one entry's worth is held.
+  const bool grows = h.CompressedSize + std::int64_t{2} > FPrepared.Capacity() ||
+                     (h.Method == 8 && h.UncompressedSize > FOutputSize);
+  if (grows) ReleaseWorkingMemory();
+  if (FPrepared.Capacity() < kMinWorkingMemory) FPrepared.SetCapacity(kMinWorkingMemory);
+  TMemoryStream& memory = FPrepared;
+  memory.SetSize(0);
+  const std::int64_t count = entry.LoadCompressedData(memory);
+  if (count == 0) {
+    // Stored with no data: right only for an empty file.
+    if (h.UncompressedSize != 0) RaiseDataEnds(entry);
+    CheckCrc(entry, 0);
+    return;
+  }
+  memory.SetPosition(0);
+  FZipella.FCurrentTotal = h.UncompressedSize;
+  if (h.Method == 8) {
+    DecodeDeflated(entry, memory, destination);
+  } else {
+    CopyStored(entry, memory, destination);
+  }
+}
+
+void TZipellaEntries::DecodeDeflated(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination) {
+  const std::int64_t size = entry.CentralRecord.Header.UncompressedSize;
+  if (size > (memory.Size() - 2) * kMaxDeflateRatio + kMaxDeflateSlack) RaiseDataEnds(entry);
+  // The Adler-32 trailer is never supplied; the entry's CRC-32 is checked instead.
+  TDecompressionStream decoder(memory, false);
+  decoder.OnProgress = [this](TObject* sender) { FZipella.RelayDecompressProgress(sender); };
+  std::uint8_t* output = ReserveOutput(size);
+  if (decoder.Read(output, size) != size) RaiseDataEnds(entry);
+  CheckCrc(entry, UpdateCrc32(0, output, size));
+  destination.WriteBuffer(output, size);
+}
+
+// Room for size decoded bytes, not cleared; memory that cannot be had is EOutOfMemory.
+std::uint8_t* TZipellaEntries::ReserveOutput(std::int64_t size) {
+  if (size > FOutputSize) {
+    FOutput.reset();
+    FOutputSize = 0;
+    try {
+      const std::int64_t room = std::max(size, kMinWorkingMemory);
+      FOutput = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(room));
+      FOutputSize = room;
+    } catch (const std::bad_alloc&) {
+      throw EOutOfMemory();
+    }
+  }
+  return FOutput.get();
+}
+
+void TZipellaEntries::ReleaseWorkingMemory() {
+  FPrepared.Clear();
+  FOutput.reset();
+  FOutputSize = 0;
+}
+
+void TZipellaEntries::CopyStored(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination) {
+  const std::int64_t size = entry.CentralRecord.Header.UncompressedSize;
+  if (memory.Size() < size) RaiseDataEnds(entry);
+  // Checked before the first piece goes out, so a damaged entry writes nothing.
+  CheckCrc(entry, UpdateCrc32(0, memory.Memory(), size));
+  for (std::int64_t done = 0; done < size;) {
+    const std::int64_t n = std::min(size - done, kMaxBufSize);
+    destination.WriteBuffer(memory.Memory() + done, n);
+    done += n;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The component
+
+TZipella::TZipella(TComponent* owner) : TComponent(owner), FEntries(std::make_unique<TZipellaEntries>(*this)) {}
+
+TZipella::~TZipella() = default;
+
+void TZipella::NotifyChange(int changeType) {
+  if (OnZipChange) OnZipChange(this, changeType);
+}
+
+void TZipella::Open(const std::string& path) {
+  Close();
+  const std::uint32_t attributes = FileGetAttr(path);
+  if (attributes == faInvalid) throw Exception("File \"" + path + "\" not found!");
+  const bool readOnly = (attributes & faReadOnly) != 0;
+  auto stream = std::make_unique<TFileStream>(path, (readOnly ? fmOpenRead : fmOpenReadWrite) | fmShareDenyNone);
+  FReadOnly = readOnly;
+  LoadArchive(std::move(stream));
+  FFileName = path;
+}
+
+void TZipella::Close() {
+  FEntries->Clear();
+  FEntries->ReleaseWorkingMemory();
+  FArchiveStream.reset();
+  FIsZipFile = false;
+  FNamesStale = true;
+  FReadOnly = false;
+  NotifyChange(0);
+}
+
+void TZipella::LoadArchive(std::unique_ptr<TStream> stream) {
+  FArchiveStream = std::move(stream);
+  try {
+    FEntries->ReadArchive(*FArchiveStream);
+  } catch (...) {
+    // A handler or the stream failed midway: leave nothing half open.
+    Close();
+    throw;
+  }
+  FIsZipFile = FEntries->Parsed();
+  if (!FIsZipFile) Close();
+  FNamesStale = true;
+  NotifyChange(1);
+}
+
+void TZipella::ExtractAll(const std::string& target) { FEntries->ExtractAll(target); }
+
+namespace {
+// Slashes become backslashes ("//" as one) and a drive with its root is dropped.
+std::string MapStoredName(std::string_view stored) {
+  std::string text;
+  text.reserve(stored.size());
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    if (stored[i] == '/') {
+      if (i + 1 < stored.size() && stored[i + 1] == '/') ++i;
+      text.push_back('\\');
+    } else {
+      text.push_back(stored[i]);
+    }
+  }
+  const std::size_t drive = text.find(":\\");
+  if (drive != std::string::npos) text.erase(0, drive + 2);
+  return text;
+}
+}  // namespace
+
+std::string TZipella::EntryFileName(std::string_view storedName) {
+  const std::string text = MapStoredName(storedName);
+  const std::size_t last = text.find_last_of("\\:");
+  return last == std::string::npos ? text : text.substr(last + 1);
+}
+
+std::string TZipella::EntryFolder(std::string_view storedName) {
+  const std::string text = MapStoredName(storedName);
+  const std::size_t last = text.find_last_of("\\:");
+  return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
+void TZipella::RelayDecompressProgress(TObject* sender) {
+  if (!OnDecompressFile) return;
+  auto* stream = dynamic_cast<TStream*>(sender);
+  const std::int64_t current = stream != nullptr ? stream->Position() : 0;
+  OnDecompressFile(this, static_cast<int>(current), static_cast<int>(FCurrentTotal));
+}
+
+void TZipella::SetCompressionType(TZipCompressionType value) {
+  FCompressionType = value == TZipCompressionType::ctUnknown ? TZipCompressionType::ctNormal : value;
+}
+
+TStrings& TZipella::Comment() {
+  FComment.Clear();
+  if (FIsZipFile && FEndRecord.CommentLength > 0 && FArchiveStream) {
+    std::string text(FEndRecord.CommentLength, '\0');
+    FArchiveStream->SetPosition(FCommentPos);
+    // A comment that the file cuts short gives what is there.
+    text.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, FArchiveStream->Read(text.data(), text.size()))));
+    FComment.SetText(text);
+  }
+  return FComment;
+}
+
+TStrings& TZipella::FileNames() {
+  if (FNamesStale) {
+    FFileNames.Clear();
+    for (int i = 0; i < FEntries->Count(); ++i) {
+      const std::string& stored = FEntries->Entry(i).CentralRecord.FileName;
+      FFileNames.Add(EntryFolder(stored) + EntryFileName(stored));
+    }
+    FNamesStale = false;
+  }
+  return FFileNames;
+}
+
+void TZipella::SetActive(bool value) {
+  if (FFileName.empty()) return;
+  if (value) {
+    Open(FFileName);
+  } else {
+    Close();
+  }
+}
+
+void ApplyMainWindowSettings(TZipella& zipella) {
+  zipella.SetIsZipFile(false);
+  zipella.SetSaveMethod(TZipSaveMethod::FastSave);
+  zipella.SetStoreRelativePath(true);
+  zipella.SetStoreFolders(true);
+  zipella.SetCompressionType(TZipCompressionType::ctNormal);
+  zipella.SetUseTempFiles(false);
+  zipella.SetOverwriteAction(TOverwriteAction::oaOverwriteAll);
+  zipella.SetComponentVersion("2.0");
+  zipella.SetReadOnly(false);
+  zipella.SetApplyAtributes(true);
+  // Active = False is stored too; with no FileName yet it changes nothing.
+}

@@ -1,0 +1,279 @@
+// The zip component TZipella: opens an archive, reads its directory into a list
+// of entries and writes the entries below a folder. Files go through the rtl's
+// file edge; zlib stays behind ZLib.h.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "rtl/Component.h"
+#include "rtl/DateTime.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Streams.h"
+#include "rtl/Strings.h"
+
+// Damaged or hostile entries that cannot be written safely; the message names
+// the entry as stored.
+class EZipellaError : public Exception {
+  using Exception::Exception;
+};
+
+enum class TZipSaveMethod { FastSave, RebuildAll };
+enum class TZipCompressionType { ctNormal, ctMaximum, ctFast, ctSuperFast, ctNone, ctUnknown };
+enum class TOverwriteAction { oaSkip, oaSkipAll, oaOverwrite, oaOverwriteAll };
+
+// Events; Sender is always the component.
+using TOnZipOpen = std::function<void(TObject* Sender, int Current, int Total)>;
+using TOnDecompressFile = std::function<void(TObject* Sender, int Current, int Total)>;
+using TOnCompressFile = std::function<void(TObject* Sender, int Current, int Total)>;
+using TOnRebuildZip = std::function<void(TObject* Sender, int Current, int Total)>;
+using TOnRemoveItems = std::function<void(TObject* Sender, int Current, int Total)>;
+using TOnZipChange = std::function<void(TObject* Sender, int ChangeType)>;
+using TOnAddItem = std::function<void(TObject* Sender, const std::string& ItemName)>;
+using TOnOverwriteFile = std::function<void(TObject* Sender, std::string& FileName, TOverwriteAction& Action)>;
+
+// The fixed parts of the format's records, exactly as stored (packed, little-endian).
+#pragma pack(push, 1)
+struct TLocalFileHeader {
+  std::uint32_t Signature;
+  std::uint16_t VersionNeeded;
+  std::uint16_t Flag;
+  std::uint16_t Method;
+  std::uint16_t ModTime;
+  std::uint16_t ModDate;
+  std::uint32_t Crc32;
+  std::uint32_t CompressedSize;
+  std::uint32_t UncompressedSize;
+  std::uint16_t FileNameLength;
+  std::uint16_t ExtraFieldLength;
+};
+struct TCentralDirectoryHeader {
+  std::uint32_t Signature;
+  std::uint16_t VersionMadeBy;
+  std::uint16_t VersionNeeded;
+  std::uint16_t Flag;
+  std::uint16_t Method;
+  std::uint16_t ModTime;
+  std::uint16_t ModDate;
+  std::uint32_t Crc32;
+  std::uint32_t CompressedSize;
+  std::uint32_t UncompressedSize;
+  std::uint16_t FileNameLength;
+  std::uint16_t ExtraFieldLength;
+  std::uint16_t FileCommentLength;
+  std::uint16_t DiskNumberStart;
+  std::uint16_t InternalAttributes;
+  std::uint32_t ExternalAttributes;
+  std::uint32_t LocalHeaderOffset;
+};
+struct TZipEndRecord {
+  std::uint32_t Signature;
+  std::uint16_t DiskNumber;
+  std::uint16_t CentralDirectoryDisk;
+  std::uint16_t EntriesOnDisk;
+  std::uint16_t TotalEntries;
+  std::uint32_t CentralDirectorySize;
+  std::uint32_t CentralDirectoryOffset;
+  std::uint16_t CommentLength;
+};
+#pragma pack(pop)
+static_assert(sizeof(TLocalFileHeader) == 30);
+static_assert(sizeof(TCentralDirectoryHeader) == 46);
+static_assert(sizeof(TZipEndRecord) == 22);
+
+inline constexpr std::uint32_t kLocalFileSignature = 0x04034B50;
+inline constexpr std::uint32_t kCentralFileSignature = 0x02014B50;
+inline constexpr std::uint32_t kEndRecordSignature = 0x06054B50;
+inline constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
+
+// A local file header, then its name, extra field and (filled only while an
+// entry is extracted) its compressed data.
+struct TLocalFile {
+  TLocalFileHeader Header{};
+  std::string FileName;
+  std::string ExtraField;
+  std::string CompressedData;
+};
+
+// A central directory record, then its name, extra field and file comment.
+struct TCentralDirectoryFile {
+  TCentralDirectoryHeader Header{};
+  std::string FileName;
+  std::string ExtraField;
+  std::string FileComment;
+  std::uint32_t Length() const {
+    return static_cast<std::uint32_t>(sizeof(Header) + FileName.size() + ExtraField.size() + FileComment.size());
+  }
+};
+
+class TZipella;
+class TZipellaEntries;
+
+class TZipellaEntriesEntry : public TCollectionItem {
+ public:
+  explicit TZipellaEntriesEntry(TCollection& collection);
+  TZipellaEntries& Entries() const;
+
+  // Places the prepared input of the entry in memory (for a deflated entry a
+  // 2-byte zlib header, then the compressed bytes); answers the bytes placed.
+  // Raises EZipellaError when the local header is missing or the data is cut short.
+  std::int64_t LoadCompressedData(TMemoryStream& memory);
+
+  TCentralDirectoryFile CentralRecord;
+  TLocalFile LocalRecord;
+  bool Encrypted = false;
+  bool IsDirectory = false;
+  TDateTime Modified = 0;
+  TZipCompressionType CompressionType = TZipCompressionType::ctUnknown;
+  // Set by the recovery scan for an entry whose data the stream cuts short.
+  bool Incomplete = false;
+};
+
+class TZipellaEntries : public TCollection {
+ public:
+  explicit TZipellaEntries(TZipella& zipella) : FZipella(zipella) {}
+
+  TZipellaEntriesEntry& Entry(int index) const { return static_cast<TZipellaEntriesEntry&>(Items(index)); }
+  TZipella& Zipella() const { return FZipella; }
+  bool Parsed() const { return FParsed; }
+
+  // The reading steps of opening.
+  void ReadArchive(TStream& stream);
+  [[nodiscard]] bool LocateEndRecord(TStream& stream);
+  [[nodiscard]] bool ReadCentralDirectory(TStream& stream);
+  void CheckLocalHeaders(TStream& stream);
+  [[nodiscard]] bool RecoverFromLocalHeaders(TStream& stream);
+  // Reads the local header at offset with its name and extra field, leaving the
+  // stream at the entry's data. False (record cleared) when no complete local
+  // header is there.
+  [[nodiscard]] static bool ReadLocalRecord(TStream& stream, std::int64_t offset, TLocalFile& record);
+
+  // The writing steps of extraction.
+  void ExtractAll(const std::string& target);
+  void WriteEntryFile(TZipellaEntriesEntry& entry, const std::string& path);
+  void DecodeEntry(TZipellaEntriesEntry& entry, TStream& destination);
+  // Gives back the working memory that decoding keeps between entries.
+  void ReleaseWorkingMemory();
+
+ private:
+  TZipellaEntriesEntry& AddEntry(TCentralDirectoryFile record);
+  void RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next);
+  void DecodeDeflated(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination);
+  void CopyStored(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination);
+  std::uint8_t* ReserveOutput(std::int64_t size);
+
+  TZipella& FZipella;  // we don't own it: it owns us
+  bool FParsed = false;
+  // Reused from entry to entry during one extraction, so that thousands of
+  // entries do not each fetch (and fault in) fresh memory from the system;
+  // both are given back together when an entry needs more.
+  TMemoryStream FPrepared;
+  std::unique_ptr<std::uint8_t[]> FOutput;
+  std::int64_t FOutputSize = 0;
+};
+
+class TZipella : public TComponent {
+ public:
+  explicit TZipella(TComponent* owner = nullptr);
+  ~TZipella() override;
+
+  // Closes whatever is open, then opens the file and reads its directory. A
+  // missing file raises Exception "File \"path\" not found!", one that cannot be
+  // opened EFOpenError. A file that is no zip archive leaves the component closed.
+  void Open(const std::string& path);
+  void Close();
+  // Takes stream as the archive and reads its directory.
+  void LoadArchive(std::unique_ptr<TStream> stream);
+  // Writes every entry below the folder target; raises on the first failing entry.
+  void ExtractAll(const std::string& target);
+
+  // Name mapping of a stored name: "dir/sub/a.txt" gives "dir\sub\" and "a.txt".
+  static std::string EntryFileName(std::string_view storedName);
+  static std::string EntryFolder(std::string_view storedName);
+
+  // Progress handler of the decoding stream.
+  void RelayDecompressProgress(TObject* sender);
+
+  const TZipellaEntries& Entries() const { return *FEntries; }
+  TZipellaEntries& Entries() { return *FEntries; }
+  TStream* ArchiveStream() const { return FArchiveStream.get(); }
+  const TZipEndRecord& EndRecord() const { return FEndRecord; }
+  std::uint32_t EndRecordPos() const { return FEndRecordPos; }
+  std::uint32_t CommentPos() const { return FCommentPos; }
+  std::int64_t CurrentTotal() const { return FCurrentTotal; }
+
+  // Published properties.
+  const std::string& FileName() const { return FFileName; }
+  void SetFileName(std::string value) { FFileName = std::move(value); }
+  bool IsZipFile() const { return FIsZipFile; }
+  void SetIsZipFile(bool) {}  // stored with forms; assigning does nothing
+  TZipSaveMethod SaveMethod() const { return FSaveMethod; }
+  void SetSaveMethod(TZipSaveMethod value) { FSaveMethod = value; }
+  bool StoreRelativePath() const { return FStoreRelativePath; }
+  void SetStoreRelativePath(bool value) { FStoreRelativePath = value; }
+  bool StoreFolders() const { return FStoreFolders; }
+  void SetStoreFolders(bool value) { FStoreFolders = value; }
+  TZipCompressionType CompressionType() const { return FCompressionType; }
+  void SetCompressionType(TZipCompressionType value);
+  // The archive comment's lines (empty when closed).
+  TStrings& Comment();
+  // Every entry's mapped folder and file name, in directory order.
+  TStrings& FileNames();
+  bool UseTempFiles() const { return FUseTempFiles; }
+  void SetUseTempFiles(bool value) { FUseTempFiles = value; }
+  TOverwriteAction OverwriteAction() const { return FOverwriteAction; }
+  void SetOverwriteAction(TOverwriteAction value) { FOverwriteAction = value; }
+  std::string ComponentVersion() const { return "2.0"; }
+  void SetComponentVersion(const std::string&) {}  // stored with forms; assigning does nothing
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool value) { FReadOnly = value; }
+  bool ApplyAtributes() const { return FApplyAtributes; }
+  void SetApplyAtributes(bool value) { FApplyAtributes = value; }
+  bool Active() const { return FIsZipFile; }
+  // Does nothing while FileName is empty; otherwise opens FileName or closes.
+  void SetActive(bool value);
+
+  TOnDecompressFile OnDecompressFile;
+  TOnCompressFile OnCompressFile;  // archive writing only: never raised here
+  TOnZipChange OnZipChange;        // 0 on close, 1 after a reading
+  TOnZipOpen OnZipOpen;            // per directory record while reading
+  TOnAddItem OnAddItem;            // archive writing only
+  TOnRebuildZip OnRebuildZip;      // archive writing only
+  TOnRemoveItems OnRemoveItems;    // archive writing only
+  TOnOverwriteFile OnOverwriteFile;
+
+ protected:
+  virtual void NotifyChange(int changeType);
+
+ private:
+  friend class TZipellaEntries;
+  friend class TZipellaEntriesEntry;
+
+  std::unique_ptr<TZipellaEntries> FEntries;
+  bool FNamesStale = true;
+  std::uint32_t FEndRecordPos = 0;
+  TZipEndRecord FEndRecord{};
+  std::uint32_t FCommentPos = 0;
+  TStringList FComment;
+  bool FIsZipFile = false;
+  std::string FFileName;
+  TStringList FFileNames;
+  TZipSaveMethod FSaveMethod = TZipSaveMethod::FastSave;
+  bool FStoreRelativePath = true;
+  TZipCompressionType FCompressionType = TZipCompressionType::ctMaximum;
+  std::int64_t FCurrentTotal = 0;
+  bool FUseTempFiles = false;
+  bool FStoreFolders = true;
+  TOverwriteAction FOverwriteAction = TOverwriteAction::oaSkip;
+  bool FReadOnly = false;
+  bool FApplyAtributes = true;
+  std::unique_ptr<TStream> FArchiveStream;
+};
+
+// The settings the main window's stored form gives its Zipella1: overwrite
+// every existing file, compression normal, attributes applied, not active. The
+// window applies them right after creating the component, before any FileName.
+void ApplyMainWindowSettings(TZipella& zipella);
