@@ -1,0 +1,56 @@
+// A queue of bytes: a connection's input buffer and its write buffer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "rtl/Streams.h"
+#include "transport/IdGlobal.h"
+#include "transport/IdStack.h"
+
+class TIdBuffer : public TObject {
+ public:
+  // Called after bytes are removed, with their count.
+  using TRemovedEvent = std::function<void(TIdBuffer& sender, int count)>;
+  static constexpr int kGrowthFactor = 2048;
+
+  TIdBuffer();
+  explicit TIdBuffer(TRemovedEvent onRemoved);
+  ~TIdBuffer() override;
+
+  int Size() const { return FSize; }
+  int Capacity() const { return static_cast<int>(FBytes.size()); }
+  int Head() const { return FHeadIndex; }
+  // The unread bytes, valid until the next change.
+  std::span<const std::uint8_t> Bytes() const { return {FBytes.data() + FHeadIndex, static_cast<std::size_t>(FSize)}; }
+  std::uint8_t Peek(int index) const;
+
+  // Appends the bytes after offset, at most length of them when length >= 0.
+  // Raises EIdTooMuchDataInBuffer when the size would pass 2^31 - 1.
+  void Write(std::span<const std::uint8_t> bytes, int length = -1, int offset = 0);
+  void Write(std::string_view text, const TIdTextEncoding& encoding = IndyTextEncoding_ASCII());
+
+  // Offset (from the first unread byte) of the first match at or after start, or -1.
+  int IndexOf(std::span<const std::uint8_t> bytes, int start = 0) const;
+  int IndexOf(std::string_view text, int start = 0) const;
+
+  // Count -1 = all. Raises EIdNotEnoughDataInBuffer when fewer are held.
+  void ExtractToBytes(TIdBytes& bytes, int count = -1, bool append = true);
+  std::string ExtractToString(int count = -1, const TIdTextEncoding& encoding = IndyTextEncoding_ASCII());
+  void ExtractToStream(TStream& stream, int count = -1);
+  void Remove(int count);
+  void Clear();
+  void CompactHead(bool canShrink = true);
+
+ private:
+  void CheckCount(int count) const;
+
+  TIdStackUse FStackUse;
+  TIdBytes FBytes;  // its length is the capacity
+  int FHeadIndex = 0;
+  int FSize = 0;
+  TRemovedEvent FOnRemoved;
+};

@@ -1,0 +1,385 @@
+// The handler's shared code: everything here is built on the socket side's
+// receive, send, socket test, Connected, CheckClosed, Close, Open and WaitReadable.
+#include "transport/IdIOHandler.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "rtl/Text.h"
+#include "rtl/Threads.h"
+#include "transport/IdException.h"
+
+void TIdConnectionIntercept::Connect(TComponent* /*connection*/) {}
+void TIdConnectionIntercept::Disconnect() {}
+
+namespace {
+
+// Elapsed milliseconds of the 32-bit tick counter, across its wrap.
+std::uint32_t TicksBetween(std::uint32_t start, std::uint32_t now) {
+  if (now >= start) return now - start;
+  return static_cast<std::uint32_t>(now - start - 1);
+}
+
+void PutBigEndian(TIdBytes& bytes, std::uint64_t value, int size) {
+  for (int i = size - 1; i >= 0; --i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+}  // namespace
+
+TIdIOHandler::TIdIOHandler(TComponent* owner)
+    : TIdComponent(owner),
+      FInputBuffer(std::make_unique<TIdBuffer>([this](TIdBuffer&, int count) { WorkProgress(wmRead, count); })) {}
+
+TIdIOHandler::~TIdIOHandler() = default;
+
+void TIdIOHandler::Notification(TComponent* component, TOperation operation) {
+  if (operation == TOperation::opRemove && component == FIntercept) FIntercept = nullptr;
+  TIdComponent::Notification(component, operation);
+}
+
+int TIdIOHandler::EffectiveTimeout(int timeout) const {
+  if (timeout != IdTimeoutDefault) return timeout;
+  return FReadTimeout == -1 || FReadTimeout == 0 ? IdTimeoutInfinite : FReadTimeout;
+}
+
+// ---------------------------------------------------------------- state
+
+void TIdIOHandler::Open() {
+  FOpened = false;
+  FPeerClosed = false;
+  ClearWriteBuffer();
+  FInputBuffer->Clear();
+  FOpened = true;
+}
+
+void TIdIOHandler::Close() {
+  if (FIntercept != nullptr) FIntercept->Disconnect();
+  FOpened = false;
+  ClearWriteBuffer();
+}
+
+bool TIdIOHandler::Connected() {
+  CheckClosed(false, false);
+  return (!FPeerClosed || FInputBuffer->Size() > 0) && FOpened;
+}
+
+void TIdIOHandler::CheckClosed(bool raiseWhenClosed, bool ignoreBuffer) {
+  bool closed;
+  if (FPeerClosed) {
+    if (SourceIsAvailable()) {
+      Close();
+      ReportStatus(hsDisconnected);
+    }
+    closed = true;
+  } else {
+    closed = !SourceIsAvailable();
+  }
+  if (closed && (ignoreBuffer || FInputBuffer->Size() == 0) && raiseWhenClosed) throw EIdConnClosedGracefully();
+}
+
+// ---------------------------------------------------------------- reading
+
+int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeout) {
+  timeout = EffectiveTimeout(timeout);
+  CheckClosed(raiseWhenClosed, false);
+  if (!SourceIsAvailable()) {
+    if (raiseWhenClosed) throw EIdNotConnected();
+    return 0;
+  }
+  while (true) {
+    int n = 0;
+    if (!WaitReadable(timeout)) {
+      if (raiseOnTimeout) throw EIdReadTimeout();
+      return -1;
+    }
+    if (FOpened) {
+      if (SourceIsAvailable()) {
+        TIdBytes chunk(static_cast<std::size_t>(std::max(FRecvBufferSize, 1)));
+        n = ReadDataFromSource(chunk);
+        if (n > 0) FInputBuffer->Write(chunk, n);
+      } else if (raiseWhenClosed) {
+        throw EIdClosedSocket();
+      }
+    } else if (raiseWhenClosed) {
+      throw EIdNotConnected();
+    }
+    if (n == 0) FPeerClosed = true;
+    CheckClosed(raiseWhenClosed, false);
+    if (n != 0 || !SourceIsAvailable()) return n;
+  }
+}
+
+bool TIdIOHandler::PollInput(int timeout) {
+  const int before = FInputBuffer->Size();
+  if (!Connected()) return false;
+  if (FInputBuffer->Size() > before) return true;
+  return FillInput(false, timeout, false) > 0;
+}
+
+std::string TIdIOHandler::ReadLine(std::string_view terminator, int timeout, int maxLength,
+                                   const TIdTextEncoding* encoding) {
+  const TIdTextEncoding& wire = encoding != nullptr ? *encoding : *FWireEncoding;
+  if (maxLength < 0) maxLength = FMaxLineLength;
+  if (terminator.empty()) terminator = "\n";
+  const TIdBytes term = wire.GetBytes(terminator);
+  const int termLength = static_cast<int>(term.size());
+  FReadLnSplit = false;
+  FReadLnTimedOut = false;
+  int found = -1;
+  int searchStart = 0;
+  const std::uint32_t startTicks = GetTickCount32();
+  do {
+    const int size = FInputBuffer->Size();
+    if (size > 0) {
+      found = searchStart < size ? FInputBuffer->IndexOf(term, searchStart) : -1;
+      // The next search covers only new bytes, and a terminator straddling two receives.
+      searchStart = std::max(size - (termLength - 1), 0);
+    }
+    if (maxLength > 0 && found > maxLength) {
+      if (FMaxLineAction == maException) throw EIdReadLnMaxLineLengthExceeded();
+      FReadLnSplit = true;
+      return FInputBuffer->ExtractToString(maxLength, wire);
+    }
+    if (found == -1) {
+      CheckClosed(true, true);
+      FReadLnTimedOut = FillInput(true, timeout, false) == -1;
+      if (!FReadLnTimedOut && timeout >= 0 && TicksBetween(startTicks, GetTickCount32()) >= static_cast<std::uint32_t>(timeout)) {
+        FReadLnTimedOut = true;
+      }
+      if (FReadLnTimedOut) return "";
+    }
+  } while (found == -1);
+  int lineLength = found;
+  int dropped = termLength;
+  if (terminator == "\n" && found > 0 && FInputBuffer->Peek(found - 1) == CR) {
+    --lineLength;
+    ++dropped;
+  }
+  std::string line = FInputBuffer->ExtractToString(lineLength, wire);
+  FInputBuffer->Remove(dropped);
+  return line;
+}
+
+void TIdIOHandler::ReadCount(TIdBytes& bytes, int count, bool append) {
+  if (count > 0) {
+    while (FInputBuffer->Size() < count) {
+      if (FillInput(false, IdTimeoutDefault, true) > 0 && FInputBuffer->Size() >= count) break;
+      CheckClosed(true, true);
+    }
+    FInputBuffer->ExtractToBytes(bytes, count, append);
+  } else if (count < 0) {
+    FillInput(false, FReadTimeout, false);
+    CheckClosed(true, true);
+    FInputBuffer->ExtractToBytes(bytes, -1, append);
+  }
+}
+
+void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilClose) {
+  if (count == -1 && !untilClose) {
+    TIdBytes size;
+    const int width = FLargeStream ? 8 : 4;
+    ReadCount(size, width, false);
+    std::uint64_t value = 0;
+    for (int i = 0; i < width; ++i) value = value << 8 | size[static_cast<std::size_t>(i)];
+    count = FLargeStream ? static_cast<std::int64_t>(value) : static_cast<std::int32_t>(value);
+  }
+  if (count >= 0) {
+    const std::int64_t position = stream.Position();
+    if (std::numeric_limits<std::int64_t>::max() - position < count) throw EIdIOHandlerStreamDataTooLarge();
+    stream.SetSize(position + count);
+    stream.SetPosition(position);
+  }
+  const bool readAll = count < 0;
+  WorkStart(wmRead, readAll ? 0 : count);
+  // Also when an exception passes: end the work phase, cut the stream at what arrived.
+  struct TFinish {
+    TIdIOHandler& Handler;
+    TStream& Target;
+    ~TFinish() {
+      Handler.WorkEnd(wmRead);
+      try {
+        if (Target.Size() > Target.Position()) Target.SetSize(Target.Position());
+      } catch (...) {
+      }
+    }
+  } finish{*this, stream};
+
+  const int buffered = FInputBuffer->Size();
+  if (readAll) {
+    FInputBuffer->ExtractToStream(stream, -1);
+  } else {
+    const int take = static_cast<int>(std::min<std::int64_t>(count, buffered));
+    FInputBuffer->ExtractToStream(stream, take);
+    count -= take;
+  }
+  TIdBytes chunk(static_cast<std::size_t>(std::max(FRecvBufferSize, 1)));
+  const int chunkLength = static_cast<int>(chunk.size());
+  while (true) {
+    const int n = readAll ? chunkLength : static_cast<int>(std::min<std::int64_t>(count, chunkLength));
+    if (n < 1) break;
+    try {
+      ReadCount(chunk, n, false);
+    } catch (const Exception& e) {
+      const int rest = std::min(n, FInputBuffer->Size());
+      FInputBuffer->ExtractToBytes(chunk, rest, false);
+      if (rest > 0) stream.WriteBuffer(chunk.data(), rest);
+      if (readAll && dynamic_cast<const EIdConnClosedGracefully*>(&e) != nullptr) break;
+      throw;
+    }
+    stream.WriteBuffer(chunk.data(), n);
+    if (!readAll) count -= n;
+  }
+}
+
+void TIdIOHandler::SkipBytes(std::int64_t count) {
+  if (count <= 0) return;
+  WorkStart(wmRead, count);
+  struct TFinish {
+    TIdIOHandler& Handler;
+    ~TFinish() { Handler.WorkEnd(wmRead); }
+  } finish{*this};
+  while (true) {
+    const int m = static_cast<int>(std::min<std::int64_t>({count, std::numeric_limits<std::int32_t>::max(),
+                                                           FInputBuffer->Size()}));
+    if (m > 0) {
+      FInputBuffer->Remove(m);
+      count -= m;
+      if (count < 1) break;
+    }
+    if (FillInput(false, IdTimeoutDefault, true) < 1) CheckClosed(true, true);
+  }
+}
+
+void TIdIOHandler::SkipToEnd() {
+  WorkStart(wmRead, 0);
+  struct TFinish {
+    TIdIOHandler& Handler;
+    ~TFinish() { Handler.WorkEnd(wmRead); }
+  } finish{*this};
+  FInputBuffer->Clear();
+  try {
+    while (true) {
+      if (FillInput(false, IdTimeoutDefault, true) > 0) {
+        FInputBuffer->Clear();
+      } else {
+        CheckClosed(true, true);
+      }
+    }
+  } catch (const EIdConnClosedGracefully&) {
+    FInputBuffer->Clear();
+  } catch (...) {
+    FInputBuffer->Clear();
+    throw;
+  }
+}
+
+// ---------------------------------------------------------------- writing
+
+void TIdIOHandler::Write(std::string_view text, const TIdTextEncoding* encoding) {
+  if (text.empty()) return;
+  Write((encoding != nullptr ? *encoding : *FWireEncoding).GetBytes(text));
+}
+
+void TIdIOHandler::WriteLine(std::string_view text, const TIdTextEncoding* encoding) {
+  std::string line(text);
+  line += EOL;
+  Write(line, encoding);
+}
+
+void TIdIOHandler::Write(const TIdBytes& bytes, int length, int offset) {
+  offset = std::max(offset, 0);  // a negative offset would read before the bytes
+  const int available = std::max(static_cast<int>(bytes.size()) - offset, 0);
+  const int n = length < 0 ? available : std::min(length, available);
+  if (n < 1) return;
+  if (FOutBuffer) {
+    FOutBuffer->Write(bytes, n, offset);
+    if (FWriteBufferThreshold > 0) {
+      while (FOutBuffer && FOutBuffer->Size() >= FWriteBufferThreshold) FlushWriteBuffer(FWriteBufferThreshold);
+    }
+    return;
+  }
+  SendDirect(bytes, n, offset);
+}
+
+void TIdIOHandler::SendDirect(const TIdBytes& bytes, int length, int offset) {
+  CheckClosed(true, true);
+  offset = std::max(offset, 0);  // a negative offset would read before the bytes
+  const int available = std::max(static_cast<int>(bytes.size()) - offset, 0);
+  int remaining = length < 0 ? available : std::min(length, available);
+  int position = offset;
+  while (remaining > 0) {
+    const int sent = WriteDataToTarget(bytes, position, remaining);
+    if (sent == 0) FPeerClosed = true;
+    CheckClosed(true, false);
+    WorkProgress(wmWrite, sent);
+    position += sent;
+    remaining -= sent;
+  }
+}
+
+void TIdIOHandler::Write(TStream& stream, std::int64_t count, bool writeCount) {
+  if (count < 0) {
+    count = stream.Size() - stream.Position();
+  } else if (count == 0) {
+    stream.SetPosition(0);
+    count = stream.Size();
+  }
+  if (writeCount) {
+    TIdBytes size;
+    if (FLargeStream) {
+      PutBigEndian(size, static_cast<std::uint64_t>(count), 8);
+    } else {
+      if (count > std::numeric_limits<std::int32_t>::max()) throw EIdIOHandlerRequiresLargeStream();
+      PutBigEndian(size, static_cast<std::uint64_t>(count), 4);
+    }
+    Write(size);
+  }
+  WorkStart(wmWrite, count);
+  struct TFinish {
+    TIdIOHandler& Handler;
+    ~TFinish() { Handler.WorkEnd(wmWrite); }
+  } finish{*this};
+  TIdBytes chunk;
+  while (count > 0) {
+    const int want = static_cast<int>(std::min<std::int64_t>(count, std::max(FSendBufferSize, 1)));
+    chunk.resize(static_cast<std::size_t>(want));
+    const auto got = static_cast<int>(stream.Read(chunk.data(), want));
+    if (got <= 0) throw EIdNoDataToRead();
+    Write(chunk, got, 0);
+    count -= got;
+  }
+}
+
+void TIdIOHandler::BeginBufferedWrite(int threshold) {
+  if (FOutBuffer) {
+    FOutBuffer->Clear();
+  } else {
+    FOutBuffer = std::make_unique<TIdBuffer>();
+  }
+  FWriteBufferThreshold = threshold;
+}
+
+void TIdIOHandler::FlushWriteBuffer(int count) {
+  if (!FOutBuffer || FOutBuffer->Size() == 0) return;
+  TIdBytes bytes;
+  FOutBuffer->ExtractToBytes(bytes, count, true);
+  SendDirect(bytes);
+}
+
+void TIdIOHandler::EndBufferedWrite() {
+  if (!FOutBuffer) return;
+  struct TFree {
+    std::unique_ptr<TIdBuffer>& Buffer;
+    ~TFree() { Buffer.reset(); }
+  } release{FOutBuffer};
+  FlushWriteBuffer(-1);
+}
+
+void TIdIOHandler::CancelBufferedWrite() {
+  ClearWriteBuffer();
+  EndBufferedWrite();
+}
+
+void TIdIOHandler::ClearWriteBuffer() {
+  if (FOutBuffer) FOutBuffer->Clear();
+}

@@ -1,0 +1,149 @@
+#include "transport/IdIOHandlerStack.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+#include "rtl/Threads.h"
+
+namespace {
+
+constexpr int kConnectPollStep = 125;  // ms between looks at a timed connect
+
+// Runs one connect and records how it failed, if it did.
+class TIdConnectThread : public TThread {
+ public:
+  explicit TIdConnectThread(TIdSocketHandle& handle) : FHandle(handle) {}
+  ~TIdConnectThread() override { WaitFor(); }
+
+  bool Failed() const { return FFailed; }
+  const std::string& Message() const { return FMessage; }
+  int SocketErrorCode() const { return FSocketErrorCode; }
+
+  // Waits up to ms for the end of the run; answers whether it has ended.
+  bool WaitEnded(int ms) {
+    std::unique_lock lock(FMutex);
+    if (ms < 0) {
+      FEndedSignal.wait(lock, [this] { return FEnded; });
+    } else {
+      FEndedSignal.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FEnded; });
+    }
+    return FEnded;
+  }
+  bool Ended() {
+    std::lock_guard lock(FMutex);
+    return FEnded;
+  }
+
+ protected:
+  void Execute() override {
+    try {
+      FHandle.ConnectPeer();
+    } catch (const EIdSocketError& e) {
+      Record(e.Message(), e.SocketErrorCode() == Id_WSAEBADF || e.SocketErrorCode() == Id_WSAENOTSOCK
+                              ? 0 : e.SocketErrorCode());
+    } catch (const Exception& e) {
+      Record(e.Message(), 0);
+    } catch (const std::exception& e) {
+      Record(e.what(), 0);
+    }
+  }
+  void DoTerminate() override {
+    std::lock_guard lock(FMutex);
+    FEnded = true;
+    FEndedSignal.notify_all();
+  }
+
+ private:
+  void Record(const std::string& message, int code) {
+    FFailed = true;
+    FMessage = message;
+    FSocketErrorCode = code;
+  }
+
+  TIdSocketHandle& FHandle;
+  bool FFailed = false;
+  std::string FMessage;
+  int FSocketErrorCode = 0;
+  std::mutex FMutex;
+  std::condition_variable FEndedSignal;
+  bool FEnded = false;
+};
+
+}  // namespace
+
+TIdIOHandlerStack::TIdIOHandlerStack(TComponent* owner) : TIdIOHandlerSocket(owner) {}
+
+void TIdIOHandlerStack::ConnectToPeer() {
+  TIdIOHandlerSocket::ConnectToPeer();
+  const std::string& host = Host();
+  std::string ip;
+  switch (IPVersion()) {
+    case Id_IPv4:
+      if (TIdStack::IsIPv4Literal(host)) {
+        ip = host;
+      } else {
+        ReportStatus(hsResolving, {host});
+        ip = GStack().ResolveHostName(host, Id_IPv4);
+      }
+      break;
+    case Id_IPv6:
+      ip = TIdStack::IPv6Canonical(host);
+      if (ip.empty()) {
+        ReportStatus(hsResolving, {host});
+        ip = GStack().ResolveHostName(host, Id_IPv6);
+      }
+      break;
+  }
+  SocketHandle()->SetPeer(ip, static_cast<std::uint16_t>(Port()), IPVersion());
+  ReportStatus(hsConnecting, {SocketHandle()->TargetIP()});
+  if (ConnectTimeout() != 0) {
+    ConnectWithTimeout(ConnectTimeout());
+  } else {
+    SocketHandle()->ConnectPeer();
+  }
+}
+
+void TIdIOHandlerStack::ConnectWithTimeout(int timeout) {
+  if (timeout == -1) timeout = IdTimeoutInfinite;
+  auto thread = std::make_unique<TIdConnectThread>(*SocketHandle());
+  thread->Start();
+  if (timeout < 0) {
+    thread->WaitEnded(-1);
+  } else {
+    // Steps of 125 ms; a step ends early when the connect has finished.
+    while (timeout > 0 && !thread->Ended()) {
+      const int step = std::min(timeout, kConnectPollStep);
+      thread->WaitEnded(step);
+      timeout -= step;
+    }
+  }
+  if (!thread->Ended()) {
+    thread->Terminate();
+    // Releasing the socket makes the blocked connect return with an error.
+    Close();
+    thread->WaitFor();
+    throw EIdConnectTimeout();
+  }
+  thread->WaitFor();
+  if (thread->Failed()) {
+    if (thread->SocketErrorCode() != 0) throw EIdSocketError(thread->SocketErrorCode(), thread->Message());
+    throw EIdConnectException(thread->Message());
+  }
+}
+
+bool TIdIOHandlerStack::Connected() {
+  FillInput(false, 0, false);
+  return (SourceIsAvailable() && TIdIOHandler::Connected()) || InBuffer().Size() > 0;
+}
+
+bool TIdIOHandlerStack::WaitReadable(int timeout) {
+  if (SocketHandle() == nullptr) throw EIdConnClosedGracefully();
+  return SocketHandle()->WaitReadable(timeout);
+}
+
+int TIdIOHandlerStack::ReadDataFromSource(TIdBytes& buffer) { return SocketHandle()->Receive(buffer); }
+
+int TIdIOHandlerStack::WriteDataToTarget(const TIdBytes& buffer, int offset, int length) {
+  return SocketHandle()->Send(buffer, length, offset);
+}

@@ -1,0 +1,20 @@
+// The concrete I/O handler over the socket stack: connect (with an optional
+// time-out on its own thread), wait, receive, send, notice a peer close.
+#pragma once
+
+#include "transport/IdIOHandlerSocket.h"
+
+class TIdIOHandlerStack : public TIdIOHandlerSocket {
+ public:
+  explicit TIdIOHandlerStack(TComponent* owner = nullptr);
+
+  void ConnectToPeer() override;
+  bool Connected() override;
+  bool WaitReadable(int timeout) override;
+
+ protected:
+  // Connects on a thread of its own, abandoning it after timeout ms (-1: no limit).
+  void ConnectWithTimeout(int timeout);
+  int ReadDataFromSource(TIdBytes& buffer) override;
+  int WriteDataToTarget(const TIdBytes& buffer, int offset, int length) override;
+};

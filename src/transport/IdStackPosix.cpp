@@ -1,0 +1,289 @@
+// BSD sockets behind the stack's WS* primitives. Addresses arrive in Winsock
+// layout and numbering and are translated here; errno values and resolver
+// failures leave here as Winsock codes.
+#include "transport/IdStackPosix.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
+std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdStackPosix>(); }
+
+int WinsockCodeOfErrno(int error) {
+  switch (error) {
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES: return 10013;
+    case EPERM: return 10013;  // a firewall's refusal reads as access denied on Windows too
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE: return 10024;
+    case EWOULDBLOCK: return 10035;
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EDESTADDRREQ: return 10039;
+    case EMSGSIZE: return 10040;
+    case EPROTOTYPE: return 10041;
+    case ENOPROTOOPT: return 10042;
+    case EPROTONOSUPPORT: return 10043;
+    case ESOCKTNOSUPPORT: return 10044;
+    case EOPNOTSUPP: return 10045;
+    case EPFNOSUPPORT: return 10046;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET: return 10054;
+    case EPIPE: return 10054;  // a send after the peer reset
+    case ENOBUFS: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETOOMANYREFS: return 10059;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case ELOOP: return 10062;
+    case ENAMETOOLONG: return 10063;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    case ENOTEMPTY: return 10066;
+    default: return error;
+  }
+}
+
+int BsdResolverCode(int platformCode) {
+  switch (platformCode) {
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY: return 7;  // no address of that family: reported like EAI_NODATA
+#endif
+    case EAI_AGAIN: return 2;
+    case EAI_BADFLAGS: return 3;
+    case EAI_FAIL: return 4;
+    case EAI_FAMILY: return 5;
+    case EAI_MEMORY: return 6;
+#if defined(EAI_NODATA) && EAI_NODATA != EAI_NONAME
+    case EAI_NODATA: return 7;
+#endif
+    case EAI_NONAME: return 8;
+    case EAI_SERVICE: return 9;
+    case EAI_SOCKTYPE: return 10;
+    case EAI_SYSTEM: return 11;
+    default: return platformCode;
+  }
+}
+
+namespace {
+
+int NativeFamily(int winsockFamily) {
+  if (winsockFamily == Id_AF_INET) return AF_INET;
+  if (winsockFamily == Id_AF_INET6) return AF_INET6;
+  return -1;
+}
+
+// Winsock option levels and names -> the platform's.
+bool NativeOption(int level, int optionName, int& nativeLevel, int& nativeName) {
+  if (level == Id_SOL_SOCKET) {
+    nativeLevel = SOL_SOCKET;
+    switch (optionName) {
+      case Id_SO_TYPE: nativeName = SO_TYPE; return true;
+      case Id_SO_REUSEADDR: nativeName = SO_REUSEADDR; return true;
+      case Id_SO_BROADCAST: nativeName = SO_BROADCAST; return true;
+      default: return false;
+    }
+  }
+  if (level == Id_IPPROTO_TCP && optionName == Id_TCP_NODELAY) {
+    nativeLevel = IPPROTO_TCP;
+    nativeName = TCP_NODELAY;
+    return true;
+  }
+  return false;
+}
+
+// The Winsock-layout area as a native socket address.
+socklen_t ToNative(const TIdSockAddr& addr, sockaddr_storage& out) {
+  std::memset(&out, 0, sizeof out);
+  const auto& b = addr.Bytes;
+  if (addr.Family() == Id_AF_INET) {
+    auto& in = reinterpret_cast<sockaddr_in&>(out);
+    in.sin_family = AF_INET;
+    std::memcpy(&in.sin_port, &b[2], 2);
+    std::memcpy(&in.sin_addr, &b[4], 4);
+    return sizeof(sockaddr_in);
+  }
+  if (addr.Family() == Id_AF_INET6) {
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
+    in6.sin6_family = AF_INET6;
+    std::memcpy(&in6.sin6_port, &b[2], 2);
+    std::memcpy(&in6.sin6_addr, &b[8], 16);
+    return sizeof(sockaddr_in6);
+  }
+  out.ss_family = static_cast<sa_family_t>(addr.Family());
+  return sizeof(sockaddr);
+}
+
+void FromNative(const sockaddr_storage& in, TIdSockAddr& addr) {
+  addr.Bytes.fill(0);
+  auto& b = addr.Bytes;
+  int family = in.ss_family;
+  if (in.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(in);
+    family = Id_AF_INET;
+    std::memcpy(&b[2], &v4.sin_port, 2);
+    std::memcpy(&b[4], &v4.sin_addr, 4);
+  } else if (in.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(in);
+    family = Id_AF_INET6;
+    std::memcpy(&b[2], &v6.sin6_port, 2);
+    std::memcpy(&b[8], &v6.sin6_addr, 16);
+  }
+  b[0] = static_cast<std::uint8_t>(family & 0xFF);
+  b[1] = static_cast<std::uint8_t>(family >> 8);
+}
+
+int AsFd(TIdStackSocketHandle socket) { return static_cast<int>(socket); }
+
+}  // namespace
+
+int TIdStackPosix::LastSocketError() { return WinsockCodeOfErrno(errno); }
+
+std::string TIdStackPosix::LookupHost(const std::string& host, TIdIPVersion version) {
+  if (version != Id_IPv4 && version != Id_IPv6) throw EIdIPVersionUnsupported();
+  addrinfo hints{};
+  hints.ai_family = version == Id_IPv4 ? AF_INET : AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+  if (rc != 0) {
+    const int saved = errno;
+    const int code = MapResolverError(BsdResolverCode(rc));
+    ThrowSocketError(code != 0 ? code : WinsockCodeOfErrno(saved));
+  }
+  // Released on every path, the read-back below included.
+  std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(result, ::freeaddrinfo);
+  sockaddr_storage storage{};
+  std::memcpy(&storage, result->ai_addr, std::min<std::size_t>(result->ai_addrlen, sizeof storage));
+  TIdSockAddr addr;
+  FromNative(storage, addr);
+  return ReadSockAddr(addr).IP;
+}
+
+TIdStackSocketHandle TIdStackPosix::CreateSocket(int socketType, int protocol, TIdIPVersion version,
+                                                 bool /*overlapped: every socket here can be waited on*/) {
+  const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
+  if (family < 0) throw EIdIPVersionUnsupported();
+  const int type = socketType == Id_SOCK_STREAM ? SOCK_STREAM : socketType;
+  const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
+  if (fd < 0) ThrowSocketError(LastSocketError());
+#ifdef SO_NOSIGPIPE
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+  return fd;
+}
+
+int TIdStackPosix::SelectRead(const TIdSocketList& list, int timeout) {
+  // poll stands in for select: the same answer without select's descriptor limit.
+  const auto handles = list.Handles();
+  std::vector<pollfd> fds;
+  fds.reserve(handles.size());
+  for (const auto h : handles) fds.push_back(pollfd{AsFd(h), POLLIN, 0});
+  int rc;
+  do {
+    rc = ::poll(fds.data(), fds.size(), timeout < 0 ? -1 : timeout);
+  } while (rc < 0 && errno == EINTR);
+  return VerifySocketResult(rc < 0 ? Id_SOCKET_ERROR : rc);
+}
+
+int TIdStackPosix::WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
+  sockaddr_storage native;
+  const socklen_t length = ToNative(addr, native);
+  return ::bind(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0 ? 0 : Id_SOCKET_ERROR;
+}
+
+int TIdStackPosix::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
+  sockaddr_storage native;
+  const socklen_t length = ToNative(addr, native);
+  if (NativeFamily(addr.Family()) < 0) {
+    errno = EAFNOSUPPORT;
+    return Id_SOCKET_ERROR;
+  }
+  // Not retried on EINTR: a second connect would only report EALREADY.
+  return ::connect(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0 ? 0 : Id_SOCKET_ERROR;
+}
+
+int TIdStackPosix::WSRecv(TIdStackSocketHandle socket, void* buffer, int length) {
+  ssize_t n;
+  do {
+    n = ::recv(AsFd(socket), buffer, static_cast<std::size_t>(length), 0);
+  } while (n < 0 && errno == EINTR);
+  return n < 0 ? Id_SOCKET_ERROR : static_cast<int>(n);
+}
+
+int TIdStackPosix::WSSend(TIdStackSocketHandle socket, const void* buffer, int length) {
+  // MSG_NOSIGNAL: a peer that went away is an error code, not a signal that ends the program.
+  ssize_t n;
+  do {
+    n = ::send(AsFd(socket), buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return n < 0 ? Id_SOCKET_ERROR : static_cast<int>(n);
+}
+
+int TIdStackPosix::WSShutdown(TIdStackSocketHandle socket, int how) {
+  const int nativeHow = how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR;
+  return ::shutdown(AsFd(socket), nativeHow) == 0 ? 0 : Id_SOCKET_ERROR;
+}
+
+int TIdStackPosix::WSCloseSocket(TIdStackSocketHandle socket) {
+  return ::close(AsFd(socket)) == 0 ? 0 : Id_SOCKET_ERROR;
+}
+
+int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int& value) {
+  int nativeLevel = 0;
+  int nativeName = 0;
+  if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
+    errno = ENOPROTOOPT;
+    return Id_SOCKET_ERROR;
+  }
+  socklen_t length = sizeof value;
+  if (::getsockopt(AsFd(socket), nativeLevel, nativeName, &value, &length) != 0) return Id_SOCKET_ERROR;
+  if (nativeLevel == SOL_SOCKET && nativeName == SO_TYPE) value = value == SOCK_STREAM ? Id_SOCK_STREAM : value;
+  return 0;
+}
+
+int TIdStackPosix::WSSetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int value) {
+  int nativeLevel = 0;
+  int nativeName = 0;
+  if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
+    errno = ENOPROTOOPT;
+    return Id_SOCKET_ERROR;
+  }
+  return ::setsockopt(AsFd(socket), nativeLevel, nativeName, &value, sizeof value) == 0 ? 0 : Id_SOCKET_ERROR;
+}
+
+int TIdStackPosix::WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
+  sockaddr_storage native{};
+  socklen_t length = sizeof native;
+  if (::getsockname(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Id_SOCKET_ERROR;
+  FromNative(native, addr);
+  return 0;
+}
+
+int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
+  sockaddr_storage native{};
+  socklen_t length = sizeof native;
+  if (::getpeername(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Id_SOCKET_ERROR;
+  FromNative(native, addr);
+  return 0;
+}
