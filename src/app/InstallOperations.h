@@ -1,0 +1,85 @@
+// What the installation sequence and the main window ask of the system: drives,
+// files and folders, processes, the system's name, the network and the zip
+// component. The real operations come from the probes, the HTTP client and the
+// zip component; tests give substitutes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rtl/Streams.h"
+#include "rtl/Text.h"
+
+// The settings of the main window's zip component as its stored form holds them.
+struct TZipSettings {
+  enum class TSaveMethod { FastSave, SafeSave };
+  enum class TCompressionType { ctNone, ctFastest, ctNormal, ctMaximum };
+  enum class TOverwriteAction { oaSkip, oaSkipAll, oaOverwrite, oaOverwriteAll };
+  bool IsZipFile = false;
+  TSaveMethod SaveMethod = TSaveMethod::FastSave;
+  bool StoreRelativePath = true;
+  bool StoreFolders = true;
+  TCompressionType CompressionType = TCompressionType::ctNormal;
+  bool UseTempFiles = false;
+  TOverwriteAction OverwriteAction = TOverwriteAction::oaOverwriteAll;
+  std::string ComponentVersion = "2.0";
+  bool ReadOnly = false;
+  bool ApplyAtributes = true;
+  bool Active = false;
+};
+
+// The zip component as the extraction step drives it.
+class IZipArchive {
+ public:
+  virtual ~IZipArchive() = default;
+  virtual void SetFileName(const std::string& fileName) = 0;
+  // True opens the archive named by FileName and reads its directory; False closes it.
+  virtual void SetActive(bool active) = 0;
+  virtual bool Active() const = 0;
+  virtual bool IsZipFile() const = 0;
+  virtual void Open(const std::string& fileName) = 0;
+  // Writes every entry below the target folder, overwriting existing files.
+  virtual void ExtractAll(const std::string& targetFolder) = 0;
+};
+
+class IInstallOperations {
+ public:
+  virtual ~IInstallOperations() = default;
+
+  // Disks, files and folders.
+  virtual std::vector<std::string> ListLogicalDrives() = 0;
+  // Bytes free for the user on drive number (3 is C:), −1 when it cannot be read.
+  virtual std::int64_t GetFreeDiskSpace(int drive) = 0;
+  virtual bool DirectoryExists(const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool CreateDir(const std::string& path) = 0;
+  virtual bool RemoveDir(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
+  // Creates or replaces the file with the stream's whole content; raises on failure.
+  virtual void SaveToFile(const TMemoryStream& stream, const std::string& path) = 0;
+
+  // Processes.
+  virtual std::vector<std::string> ListProcessNames() = 0;
+  // Starts the process without waiting; False when it could not be started.
+  virtual bool RunProgram(const std::string& commandLine) = 0;
+  // The system's text for why the last RunProgram failed.
+  virtual std::string LastRunError() = 0;
+
+  // The system and the network.
+  virtual std::string GetWinVersionName() = 0;
+  // A TCP client to host:port that connects and disconnects at once; False
+  // when no connection could be made. Never raises for network reasons.
+  virtual bool TcpConnect(const std::string& host, const std::string& port) = 0;
+  // An HTTP GET of url into body; answers the Content-Length the server
+  // announced, −1 when it announced none. Raises on any failure.
+  virtual std::int64_t HttpGet(const std::string& url, TStream& body) = 0;
+  // The local host's IPv4 addresses as dotted text.
+  virtual std::vector<std::string> GetLocalIPs() = 0;
+  // The user's number format (the thousands separator of the free-space line).
+  virtual TFormatSettings FormatSettings() = 0;
+
+  // The main window's zip component, made once with the window's stored settings.
+  virtual std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) = 0;
+};

@@ -1,0 +1,422 @@
+#include "app/frmMain.h"
+
+#include <algorithm>
+
+#include "app/HalvexConst.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Strings.h"
+#include "rtl/Text.h"
+
+namespace {
+const char* const kSegoeUi = "Segoe UI";
+const char* const kFirebirdProcess = "fb_inet_server.exe";
+constexpr double kBytesPerGiB = 1024.0 * 1024.0 * 1024.0;
+}  // namespace
+
+std::string PackageFile() { return std::string(InstallDir) + "\\" + "TramelaCoreServer.zip"; }
+
+std::string PackageUrl() { return std::string("http://") + DistributionHost + "/Download/TramelaCoreServer.zip"; }
+
+std::string FirebirdSetupCommandLine() {
+  return std::string(InstallDir) + "\\Install\\" + "Firebird-2.1.3.18185_0_Win32.exe /SILENT /NOICONS /COMPONENTS=" +
+         '"' + "ClassicServerComponent,ClientComponent,ServerComponent" + '"' + " /FORCE ";
+}
+
+T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations)
+    : TForm(owner, platform),
+      FOps(operations),
+      FZip(operations.CreateZipComponent(TZipSettings{})),
+      Shape2(CreateOwned<TShape>()),
+      Panel2(CreateOwned<TPanel>()),
+      Image1(CreateOwned<TImage>()),
+      _lblMenuLokacija(CreateOwned<TLabel>()),
+      _lblMenuNamestitev(CreateOwned<TLabel>()),
+      Label17(CreateOwned<TLabel>()),
+      _lblTitle(CreateOwned<TLabel>()),
+      _btnPreklici(CreateOwned<TGlowButton>()),
+      _btnPotrdi(CreateOwned<TGlowButton>()),
+      Label14(CreateOwned<TLabel>()),
+      Label15(CreateOwned<TLabel>()),
+      Label16(CreateOwned<TLabel>()),
+      ImageList1(CreateOwned<TImageList>()),
+      Zipella1(*FZip),
+      PageControl1(CreateOwned<TPageControl>()),
+      _tabLokacija(CreateOwned<TTabSheet>()),
+      Label4(CreateOwned<TLabel>()),
+      _tabPrenos(CreateOwned<TTabSheet>()),
+      Label8(CreateOwned<TLabel>()),
+      _lblNacin(CreateOwned<TLabel>()),
+      _lblLokacija(CreateOwned<TLabel>()),
+      Label9(CreateOwned<TLabel>()),
+      Label10(CreateOwned<TLabel>()),
+      Panel1(CreateOwned<TPanel>()),
+      _progress(CreateOwned<TGIFAnimator>()),
+      _lblPotek(CreateOwned<TLabel>()),
+      _memoPotek(CreateOwned<TMemo>()),
+      _lstPostavke(CreateOwned<TListView>()),
+      _btnNaprej(CreateOwned<TGlowButton>()),
+      _btnNazaj(CreateOwned<TGlowButton>()),
+      Image2(CreateOwned<TImage>()),
+      Shape1(CreateOwned<TShape>()) {
+  BuildLayout();
+  OnShow = [this](TObject* s) { FormShow(s); };
+}
+
+// ---- Start-up and navigation
+
+void T_frmMain::FormShow(TObject*) {
+  PrepareWizard();
+  ApplySystemFont();
+  PageControl1.SetActivePageIndex(0);
+  ShowLocation();
+  HighlightMenu(PageControl1.ActivePageIndex());
+  if (IsProgramInstalled()) {
+    Notice("Napaka", {"Namestitev programa Tramela že obstaja.", "Ponovna namestitev programa ni mogoča. "});
+    CloseApplication();
+  }
+}
+
+void T_frmMain::PrepareWizard() {
+  HideTabs();
+  _lblPotek.Hide();
+  _memoPotek.Lines().Clear();
+  _progress.Hide();
+  if (FOps.DirectoryExists(InstallDir)) {
+    Notice("Kontrola namestitve", {"Mrežna namestitev programa Tramela že obstaja.",
+                                   "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."});
+    CloseApplication();
+  }
+}
+
+void T_frmMain::HideTabs() {
+  for (int i = 0; i < PageControl1.PageCount(); ++i) {
+    TTabSheet& page = PageControl1.Pages(i);
+    page.TabVisible = false;
+    page.Hide();
+  }
+}
+
+void T_frmMain::ApplySystemFont() {
+  IPlatform& platform = FormPlatform();
+  const auto fonts = platform.ScreenFonts();
+  if (std::none_of(fonts.begin(), fonts.end(), [](const std::string& f) { return SameText(f, kSegoeUi); })) return;
+  for (TForm* form : platform.Forms()) {
+    if (form->Name().compare(0, 4, "_rep") == 0) continue;
+    for (int i = 0; i < form->ComponentCount(); ++i) {
+      auto* control = dynamic_cast<TControl*>(form->Components(i));
+      if (control == nullptr) continue;
+      if (const TFont* published = control->PublishedFont()) {
+        TFont font = *published;
+        font.Name = kSegoeUi;
+        if (font.Size() <= 10) font.SetSize(9);
+        control->SetFont(font);
+      }
+      if (dynamic_cast<TLabel*>(control) != nullptr) control->SetHeight(control->Height() + 3);
+    }
+  }
+}
+
+void T_frmMain::ShowLocation() {
+  try {
+    _lblNacin.SetCaption("Omrežna namestitev.");
+    const auto addresses = FOps.GetLocalIPs();
+    if (!addresses.empty()) {
+      _lblLokacija.SetCaption("<" + addresses.front() + ":3050>; Imenik: C:\\Tramela\\");
+      return;
+    }
+  } catch (const std::exception&) {
+    // The location is only shown: any failure gives the local fallback.
+  }
+  _lblLokacija.SetCaption("<localhost:3050>; Imenik: C:\\Tramela\\");
+}
+
+void T_frmMain::HighlightMenu(int pageIndex) {
+  _lblMenuLokacija.SetFontStyle(TFontStyle::fsRegular);
+  _lblMenuNamestitev.SetFontStyle(TFontStyle::fsRegular);
+  if (pageIndex == 0) _lblMenuLokacija.SetFontStyle(TFontStyle::fsBold);
+  if (pageIndex == 1) _lblMenuNamestitev.SetFontStyle(TFontStyle::fsBold);
+}
+
+void T_frmMain::UpdateButtons(int pageIndex) {
+  if (pageIndex == 0) {
+    _btnNazaj.SetEnabled(false);
+    _btnNaprej.SetEnabled(true);
+    _btnPotrdi.SetEnabled(false);
+  } else if (pageIndex == 1) {
+    _btnNazaj.SetEnabled(true);
+    _btnNaprej.SetEnabled(false);
+    _btnPotrdi.SetEnabled(true);
+  }
+}
+
+bool T_frmMain::IsProgramInstalled() { return FOps.FileExists(std::string(InstallDir) + "\\Tramela.exe"); }
+
+void T_frmMain::CloseApplication() { FormPlatform().PostQuit(); }
+
+void T_frmMain::_btnNaprejClick(TObject*) {
+  if (PageControl1.ActivePageIndex() == 0) PageControl1.SetActivePageIndex(1);
+  UpdateButtons(PageControl1.ActivePageIndex());
+  HighlightMenu(PageControl1.ActivePageIndex());
+}
+
+void T_frmMain::_btnNazajClick(TObject*) {
+  if (PageControl1.ActivePageIndex() == 1) PageControl1.SetActivePageIndex(0);
+  UpdateButtons(PageControl1.ActivePageIndex());
+  HighlightMenu(PageControl1.ActivePageIndex());
+}
+
+void T_frmMain::_btnPrekliciClick(TObject*) { CloseApplication(); }
+
+void T_frmMain::_btnPotrdiClick(TObject*) { RunInstallation(); }
+
+void T_frmMain::Notice(const std::string& title, std::initializer_list<std::string> lines) {
+  if (FNotice == nullptr) throw Exception("The notice window does not exist");
+  FNotice->ClearNotice(title);
+  for (const std::string& line : lines) FNotice->AddLine(line);
+  FNotice->ShowNotice();
+}
+
+// ---- The installation sequence
+
+void T_frmMain::AddStep(const std::string& text, int step) {
+  TListItem& item = _lstPostavke.AddItem();
+  item.SetCaption("");
+  item.AddSubItem(text);
+  item.AddSubItem(IntToStr(step));
+  item.SetStateIndex(StepRunning);
+  _lstPostavke.Repaint();
+}
+
+void T_frmMain::SetStepState(int step, TStepState state) {
+  const std::string key = IntToStr(step);
+  for (int i = 0; i < _lstPostavke.ItemCount(); ++i) {
+    TListItem& item = _lstPostavke.Item(i);
+    if (item.SubItems().size() > 1 && item.SubItems()[1] == key) item.SetStateIndex(state);
+  }
+  _lstPostavke.Repaint();
+}
+
+void T_frmMain::AddLog(const std::string& text) {
+  TStringList lines;
+  lines.SetText(text);
+  if (lines.Empty()) lines.Add("");
+  _memoPotek.Lines().AddStrings(lines);
+}
+
+bool T_frmMain::IsServerReachable(const std::string& host, const std::string& port) {
+  return FOps.TcpConnect(host, port);
+}
+
+bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath) {
+  TMemoryStream stream;
+  const std::int64_t announced = FOps.HttpGet(url, stream);
+  // The client takes a body that ends early as it comes; a package cut short
+  // must not be unpacked as if it were whole.
+  if (announced >= 0 && stream.Size() < announced) {
+    throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
+                           {stream.Size(), announced}));
+  }
+  FOps.SaveToFile(stream, filePath);
+  return true;
+}
+
+void T_frmMain::RunInstallation() {
+  _btnNazaj.SetEnabled(false);
+  _btnNazaj.Repaint();
+  _btnNaprej.SetEnabled(false);
+  _btnNaprej.Repaint();
+  _lblPotek.Show();
+  _lblPotek.Repaint();
+  _lstPostavke.SetHeight(230);
+  _progress.Show();
+  InstallOk = true;
+
+  if (!CheckDriveAndDirectory()) {
+    _progress.Hide();
+    return;
+  }
+
+  const std::string name = FOps.GetWinVersionName();
+  AddStep("Ugotavljanje operacijskega sistema... : " + name, 2);
+  SetStepState(2, StepDone);
+
+  AddStep("Testiranje internet povezave... ", 3);
+  const bool reachable = IsServerReachable(DistributionHost, DistributionPort);
+  if (reachable) {
+    SetStepState(3, StepDone);
+  } else {
+    SetStepState(3, StepFailed);
+    InstallOk = false;
+  }
+
+  bool running = false;
+  if (reachable && DownloadPackage() && ExtractPackage()) running = IsFirebirdRunning();
+  if (running || !InstallOk) {
+    SetStepState(6, StepSkipped);
+  } else {
+    InstallFirebird();
+  }
+  ShowOutcome();
+  _progress.Hide();
+}
+
+// Step 1: drive C:, its free space and the create-and-remove test of the
+// working directory. Answers whether the run goes on.
+bool T_frmMain::CheckDriveAndDirectory() {
+  bool driveFound = false, spaceSufficient = false, directoryPassed = false;
+  const auto drives = FOps.ListLogicalDrives();
+  AddStep("Pregled lokalnega pogona - C: ...", 1);
+  for (const std::string& drive : drives) {
+    if (UpperCase(drive) != "C:\\") continue;
+    driveFound = true;
+    const std::int64_t free = FOps.GetFreeDiskSpace(3);
+    if (static_cast<double>(free) / 1024 / 1024 / 1024 >= 1.0) {
+      spaceSufficient = true;
+      const double gib = static_cast<double>(FOps.GetFreeDiskSpace(3)) / kBytesPerGiB;
+      AddLog("Pogon C: " + Format("%15.0n", {gib}, FOps.FormatSettings()) + " GB");
+    }
+  }
+
+  try {
+    AddLog(std::string("Kreiranje delovnega imenika... : ") + InstallDir);
+    if (FOps.CreateDir(InstallDir)) directoryPassed = FOps.RemoveDir(InstallDir);
+  } catch (const Exception& e) {
+    directoryPassed = false;
+    AddLog(e.Message());
+    AddLog("[Napaka] Kreiranje delovnega imenika... ");
+    _btnPotrdi.SetEnabled(false);
+  }
+
+  if (!driveFound) {
+    AddLog("[Napaka] Pogon C: ni najden... ");
+    _btnPotrdi.SetEnabled(false);
+    InstallOk = false;
+    return false;
+  }
+  if (!spaceSufficient) {
+    SetStepState(1, StepFailed);
+    AddLog("[Napaka] Velikost razpoložljivega prostora... ");
+    _btnPotrdi.SetEnabled(false);
+    InstallOk = false;
+    return false;
+  }
+  if (directoryPassed) {
+    AddLog("Delovni imenik kreiran...");
+    SetStepState(1, StepDone);
+    return true;
+  }
+  SetStepState(1, StepFailed);
+  AddLog("[Napaka] Kreiranje delovnega imenika... ");
+  _btnPotrdi.SetEnabled(false);
+  InstallOk = false;
+  return false;
+}
+
+bool T_frmMain::DownloadPackage() {
+  AddStep("Prenos namestitvenega paketa...", 4);
+  try {
+    if (!FOps.DirectoryExists(InstallDir)) (void)FOps.CreateDir(InstallDir);
+    AddLog("Prenos namestitvenega paketa...");
+    DownloadFile(PackageUrl(), PackageFile());
+    SetStepState(4, StepDone);
+    return true;
+  } catch (const Exception& e) {
+    SetStepState(4, StepFailed);
+    AddLog(e.Message());
+    _btnPotrdi.SetEnabled(false);
+    InstallOk = false;
+    return false;
+  }
+}
+
+bool T_frmMain::ExtractPackage() {
+  try {
+    AddStep("Ekstrahiranje podatkov... ", 5);
+    if (!FOps.FileExists(PackageFile())) {
+      SetStepState(5, StepFailed);
+      _btnPotrdi.SetEnabled(false);
+      InstallOk = false;
+      return false;
+    }
+    try {
+      Zipella1.SetFileName(PackageFile());
+      Zipella1.SetActive(true);
+      // The component opens anything without complaint; a file that is no zip
+      // archive would leave nothing extracted and the run reported a success.
+      if (!Zipella1.IsZipFile()) {
+        throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
+      }
+      Zipella1.Open(PackageFile());
+      Zipella1.ExtractAll(std::string(InstallDir) + "\\");
+      Zipella1.SetActive(false);
+    } catch (const Exception&) {
+      // Let go of the package file so that it can be examined or removed.
+      Zipella1.SetActive(false);
+      throw;
+    }
+    SetStepState(5, StepDone);
+    (void)FOps.RemoveFile(PackageFile());
+    return true;
+  } catch (const Exception& e) {
+    AddLog(e.Message());
+    SetStepState(5, StepFailed);
+    _btnPotrdi.SetEnabled(false);
+    InstallOk = false;
+    return false;
+  }
+}
+
+bool T_frmMain::IsFirebirdRunning() {
+  bool found = false;
+  try {
+    AddStep("Nameščanje Firebird SQL podatkovnega strežnika...", 6);
+    AddLog("Preverjanje Firebird SQL strežnika...");
+    for (const std::string& name : FOps.ListProcessNames()) {
+      if (name != kFirebirdProcess) continue;
+      found = true;
+      SetStepState(6, StepDone);
+      AddLog("Firebird SQL strežnik je že aktiven");
+    }
+    return found;
+  } catch (const Exception& e) {
+    AddLog(e.Message());
+    SetStepState(6, StepFailed);
+    _btnPotrdi.SetEnabled(false);
+    InstallOk = false;
+    return false;
+  }
+}
+
+bool T_frmMain::InstallFirebird() {
+  try {
+    AddLog("Nameščanje Firebird SQL strežnika...");
+    // A setup that cannot be started would otherwise pass for an installed server.
+    if (!FOps.RunProgram(FirebirdSetupCommandLine())) {
+      throw Exception("[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: " + FOps.LastRunError());
+    }
+    SetStepState(6, StepDone);
+    return true;
+  } catch (const Exception& e) {
+    AddLog(e.Message());
+    SetStepState(6, StepFailed);
+    _btnPotrdi.SetEnabled(false);
+    InstallOk = false;
+    return false;
+  }
+}
+
+void T_frmMain::ShowOutcome() {
+  if (InstallOk) {
+    AddStep("Namestitev je končana", 0);
+    SetStepState(0, StepDone);
+    AddLog("Namestitev je končana.");
+    Notice("Obvestilo.", {"Namestitev programa Tramela je uspešno končana."});
+    _btnPotrdi.SetEnabled(false);
+    _btnPreklici.SetCaption("Konec");
+  } else {
+    AddLog("Pri namestitvi je prišlo do napak.");
+    Notice("Obvestilo.", {"Pri namestitvi je prišlo do napak."});
+    _btnPotrdi.SetEnabled(false);
+    _lstPostavke.SetHeight(150);
+  }
+}

@@ -1,0 +1,119 @@
+#include "ui/Forms.h"
+
+#include <algorithm>
+
+#include "rtl/Exceptions.h"
+
+void DispatchGuarded(IPlatform& platform, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const Exception& e) {
+    platform.ShowErrorBox(e.Message());
+  } catch (const std::exception& e) {
+    platform.ShowErrorBox(e.what());
+  }
+}
+
+// ---- TForm
+
+TForm::TForm(TComponent* owner, IPlatform& platform) : TControl(owner), FPlatform(&platform) {
+  FPlatform->RegisterForm(*this);
+}
+
+TForm::~TForm() {
+  // The animations draw from their own threads: stop them before the window goes.
+  for (int i = 0; i < ComponentCount(); ++i) {
+    if (auto* animator = dynamic_cast<TGIFAnimator*>(Components(i))) animator->Stop();
+  }
+  FPlatform->DestroyHandle(*this);
+  FPlatform->UnregisterForm(*this);
+}
+
+TWindowHandle TForm::Handle() {
+  if (FHandle == 0) FHandle = FPlatform->HandleNeeded(*this);
+  return FHandle;
+}
+
+void TForm::ShowForm() {
+  if (FShown) return;
+  ++FShowCount;
+  if (FShowCount == 1 && Position == TFormPosition::poScreenCenter) {
+    SetBounds((FPlatform->ScreenWidth() - Width()) / 2, (FPlatform->ScreenHeight() - Height()) / 2, Width(), Height());
+  }
+  Handle();
+  if (OnShow) DispatchGuarded(*FPlatform, [this] { OnShow(this); });
+  FShown = true;
+  FPlatform->ShowForm(*this);
+  Changed(TControlChange::Visible);
+}
+
+void TForm::HideForm() {
+  if (!FShown) return;
+  FShown = false;
+  FPlatform->HideForm(*this);
+  Changed(TControlChange::Visible);
+}
+
+TModalResult TForm::ShowModal() {
+  FModalResult = TModalResult::mrNone;
+  FModal = true;
+  FPlatform->BeginModal(*this);
+  struct TEndModal {
+    TForm& Form;
+    // The other forms come back before this one hides, so that one of them
+    // takes the activation rather than some other program's window.
+    ~TEndModal() {
+      Form.FModal = false;
+      Form.FPlatform->EndModal(Form);
+      Form.HideForm();
+    }
+  } endModal{*this};
+  ShowForm();
+  for (;;) {
+    if (FPlatform->Terminated()) {
+      // The end of the application was taken: the showing ends without OnClose.
+      FModalResult = TModalResult::mrCancel;
+      break;
+    }
+    FPlatform->HandleMessage();
+    if (FPlatform->Terminated()) continue;
+    if (FModalResult != TModalResult::mrNone) {
+      if (DoClose()) break;
+      FModalResult = TModalResult::mrNone;
+    }
+  }
+  return FModalResult;
+}
+
+void TForm::Close() {
+  if (FModal) {
+    FModalResult = TModalResult::mrCancel;
+    return;
+  }
+  if (!DoClose()) return;
+  HideForm();
+  if (IsMainForm) FPlatform->PostQuit();
+}
+
+bool TForm::DoClose() {
+  TCloseAction action = TCloseAction::caHide;
+  if (OnClose) OnClose(this, action);
+  return action != TCloseAction::caNone;
+}
+
+// ---- TApplication
+
+TApplication::~TApplication() {
+  while (!FForms.empty()) FForms.pop_back();
+}
+
+void TApplication::SetTitle(std::string title) {
+  FTitle = std::move(title);
+  FPlatform->SetApplicationTitle(FTitle);
+}
+
+void TApplication::Run() {
+  if (FMainForm == nullptr) return;
+  FMainForm->ShowForm();
+  while (!FPlatform->Terminated()) FPlatform->HandleMessage();
+}

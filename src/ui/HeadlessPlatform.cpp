@@ -1,0 +1,110 @@
+#include "ui/HeadlessPlatform.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+// A modal showing that the simulated user never ends would hang the test.
+constexpr int kMaxUnansweredEvents = 1000;
+}  // namespace
+
+int THeadlessPlatform::RepaintsOf(const TControl& control) const {
+  return static_cast<int>(std::count(Repaints.begin(), Repaints.end(), &control));
+}
+
+bool THeadlessPlatform::HandleAlive(TWindowHandle handle) const { return FHandles.count(handle) != 0; }
+
+TForm* THeadlessPlatform::FormOfHandle(TWindowHandle handle) const {
+  const auto it = FHandles.find(handle);
+  return it != FHandles.end() ? it->second : nullptr;
+}
+
+void THeadlessPlatform::Press(TControl& button) {
+  if (!button.Showing() || !button.Enabled()) return;
+  DispatchGuarded(*this, [&button] { button.Click(); });
+}
+
+TWindowHandle THeadlessPlatform::FindWindowA(const std::string& className, const std::string& windowName) const {
+  for (std::size_t i = 0; i < FSystemWindows.size(); ++i) {
+    if (FSystemWindows[i].ClassName == className && FSystemWindows[i].Title == windowName) return i + 1;
+  }
+  return 0;
+}
+
+bool THeadlessPlatform::GetWindowRect(TWindowHandle window, TRect& rect) const {
+  if (window >= 1 && window <= FSystemWindows.size()) {
+    rect = FSystemWindows[window - 1].Rect;
+    return true;
+  }
+  if (const TForm* form = FormOfHandle(window)) {
+    rect = form->BoundsRect();
+    return true;
+  }
+  return false;
+}
+
+bool THeadlessPlatform::SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
+                                     unsigned flags) {
+  WindowPosCalls.push_back({window, insertAfter, x, y, cx, cy, flags});
+  return HandleAlive(window);
+}
+
+void THeadlessPlatform::UnregisterForm(TForm& form) {
+  FForms.erase(std::remove(FForms.begin(), FForms.end(), &form), FForms.end());
+  FModalStack.erase(std::remove(FModalStack.begin(), FModalStack.end(), &form), FModalStack.end());
+}
+
+TWindowHandle THeadlessPlatform::HandleNeeded(TForm& form) {
+  const TWindowHandle h = FNextHandle++;
+  FHandles[h] = &form;
+  return h;
+}
+
+void THeadlessPlatform::DestroyHandle(TForm& form) {
+  if (!form.HandleAllocated()) return;
+  const TWindowHandle h = form.Handle();
+  FHandles.erase(h);
+  DestroyedHandles.push_back(h);
+  form.SetHandleValue(0);
+}
+
+void THeadlessPlatform::ControlDestroyed(TControl& control) {
+  std::replace(Repaints.begin(), Repaints.end(), static_cast<const TControl*>(&control),
+               static_cast<const TControl*>(nullptr));
+}
+
+void THeadlessPlatform::HandleMessage() {
+  if (FQuitPending) {
+    FQuitPending = false;
+    FTerminated = true;
+    return;
+  }
+  if (++FIdleEvents > kMaxUnansweredEvents) throw std::logic_error("headless event loop: nobody answers");
+  if (!FModalStack.empty()) {
+    TForm& form = *FModalStack.back();
+    if (ModalHandler) {
+      ModalHandler(form);
+    } else {
+      for (int i = 0; i < form.ComponentCount(); ++i) {
+        auto* button = dynamic_cast<TGlowButton*>(form.Components(i));
+        if (button != nullptr && button->Showing() && button->Enabled()) {
+          Press(*button);
+          break;
+        }
+      }
+    }
+    return;
+  }
+  if (MainLoopHandler) {
+    MainLoopHandler();
+  } else {
+    for (TForm* form : FForms) {
+      if (form->IsMainForm) form->Close();
+    }
+  }
+}
+
+void THeadlessPlatform::EndModal(TForm& form) {
+  FIdleEvents = 0;
+  FModalStack.erase(std::remove(FModalStack.begin(), FModalStack.end(), &form), FModalStack.end());
+}

@@ -1,0 +1,85 @@
+// The window system as the framework sees it: screen metrics, fonts, the open
+// windows, the event loop with its quit request, and the realization of forms.
+// Win32Platform.cpp implements it over user32/gdi32; HeadlessPlatform for tests.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/Graphics.h"
+
+class TControl;
+class TForm;
+
+// A top-level window of the system, 0 for none.
+using TWindowHandle = std::uintptr_t;
+inline constexpr TWindowHandle HWND_NOTOPMOST_VALUE = static_cast<TWindowHandle>(-2);
+inline constexpr unsigned SWP_SHOWWINDOW_FLAG = 0x0040;
+
+// What changed on a control, so that a backend updates only that.
+enum class TControlChange { Bounds, Caption, Enabled, Visible, Font, Color, Items, Picture, Appearance };
+
+// A snapshot of what an animation's own thread draws: taken on the user-interface
+// thread so that the drawing thread reads no control state.
+struct TAnimationFrame {
+  const TForm* Form = nullptr;
+  TRect Rect;      // the control, in the form's client coordinates
+  TRect Clip;      // the part of it that its parents let show
+  TColor Background = clWhite;
+  const TBitmap32* Pixels = nullptr;
+};
+
+enum class TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
+
+class IPlatform {
+ public:
+  virtual ~IPlatform() = default;
+
+  // Screen.
+  virtual int ScreenWidth() const = 0;
+  virtual int ScreenHeight() const = 0;
+  virtual TRect WorkArea() const = 0;  // the screen without the taskbar
+  virtual std::vector<std::string> ScreenFonts() const = 0;
+  // The top-level window with this class and title, 0 when there is none.
+  virtual TWindowHandle FindWindowA(const std::string& className, const std::string& windowName) const = 0;
+  virtual bool GetWindowRect(TWindowHandle window, TRect& rect) const = 0;
+  virtual bool SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
+                            unsigned flags) = 0;
+
+  // The open forms in creation order (the screen's window list).
+  virtual void RegisterForm(TForm& form) = 0;
+  virtual void UnregisterForm(TForm& form) = 0;
+  virtual std::vector<TForm*> Forms() const = 0;
+
+  // Realization. HandleNeeded makes the form's window without showing it.
+  virtual TWindowHandle HandleNeeded(TForm& form) = 0;
+  virtual void ShowForm(TForm& form) = 0;
+  virtual void HideForm(TForm& form) = 0;
+  virtual void DestroyHandle(TForm& form) = 0;
+  virtual void ControlChanged(TControl& control, TControlChange change) = 0;
+  virtual void ControlDestroyed(TControl& control) = 0;
+  // Paints the control now (an explicit repaint while the thread is busy).
+  virtual void Repaint(TControl& control) = 0;
+  // Called from an animation's own thread; must not touch the controls.
+  virtual void DrawAnimationFrame(const TAnimationFrame& frame) = 0;
+
+  // Event loop. PostQuit only requests the end; the loop takes it later.
+  virtual void PostQuit() = 0;
+  virtual bool Terminated() const = 0;
+  // Takes and handles one event, waiting for one when none is queued.
+  virtual void HandleMessage() = 0;
+  // Modal showing of a form: the others are disabled meanwhile.
+  virtual void BeginModal(TForm& form) = 0;
+  virtual void EndModal(TForm& form) = 0;
+
+  // The framework's standard error box for an exception no handler caught.
+  virtual void SetApplicationTitle(const std::string& title) = 0;
+  virtual void ShowErrorBox(const std::string& text) = 0;
+};
+
+// Runs an event handler the way the framework does: an exception that leaves it
+// ends the user action and is shown in the standard error box.
+void DispatchGuarded(IPlatform& platform, const std::function<void()>& handler);

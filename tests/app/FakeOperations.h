@@ -1,0 +1,73 @@
+// Substitute system operations: a small in-memory drive C:, processes, network
+// and zip component, each able to fail or raise on demand, with a record of calls.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/InstallOperations.h"
+
+inline constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+
+class TFakeOperations : public IInstallOperations {
+ public:
+  // Settings.
+  std::vector<std::string> Drives{"A:\\", "C:\\", "D:\\"};
+  std::int64_t FreeBytes = 120 * kGiB + 4 * kGiB / 10;
+  std::set<std::string> Directories;
+  std::map<std::string, std::string> Files;
+  bool CreateDirFails = false;
+  bool RemoveDirFails = false;
+  std::string CreateDirRaises;   // non-empty: the message of an Exception
+  std::string DrivesRaise;
+  std::string FreeSpaceRaises;
+  std::vector<std::string> Processes{"System", "explorer.exe"};
+  std::string ProcessesRaise;
+  bool RunProgramStarts = true;
+  std::string RunProgramRaises;
+  std::string RunError = "The system cannot find the file specified.";
+  std::string WinVersion = "Windows 7 Professional";
+  std::string WinVersionRaises;
+  bool Reachable = true;
+  std::string Body = "PK-package";
+  std::int64_t Announced = -2;  // -2: the body's own length
+  std::string HttpRaises;
+  bool SaveKeepsFile = true;   // false: the package file is missing afterwards
+  std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
+  bool LocalIPsRaise = false;
+  TFormatSettings Settings{',', '.'};
+  // The zip component.
+  bool PackageIsZip = true;
+  std::string ExtractRaises;
+  std::map<std::string, std::string> PackageEntries{{"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
+
+  // Record.
+  std::vector<std::string> Calls;  // directory, network, process and zip calls in order
+  std::vector<std::string> RunCommands;
+  std::vector<std::string> Urls;
+  int FreeSpaceReadings = 0;
+  bool ZipOpen = false;
+
+  std::vector<std::string> ListLogicalDrives() override;
+  std::int64_t GetFreeDiskSpace(int drive) override;
+  bool DirectoryExists(const std::string& path) override { return Directories.count(path) != 0; }
+  bool FileExists(const std::string& path) override { return Files.count(path) != 0; }
+  bool CreateDir(const std::string& path) override;
+  bool RemoveDir(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  void SaveToFile(const TMemoryStream& stream, const std::string& path) override;
+  std::vector<std::string> ListProcessNames() override;
+  bool RunProgram(const std::string& commandLine) override;
+  std::string LastRunError() override { return RunError; }
+  std::string GetWinVersionName() override;
+  bool TcpConnect(const std::string& host, const std::string& port) override;
+  std::int64_t HttpGet(const std::string& url, TStream& body) override;
+  std::vector<std::string> GetLocalIPs() override;
+  TFormatSettings FormatSettings() override { return Settings; }
+  std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
+
+  TZipSettings ZipSettings;
+};

@@ -1,0 +1,323 @@
+// The installation sequence: every path's rows, log, notice and end state,
+// against substitute operations.
+#include <gtest/gtest.h>
+
+#include "AppFixture.h"
+#include "rtl/Exceptions.h"
+
+namespace {
+
+using TRows = std::vector<std::pair<std::string, int>>;
+const std::string kStep1Log = "Kreiranje delovnega imenika... : C:\\Tramela";
+const std::string kDriveLine = "Pogon C:             120 GB";
+const std::string kDirDone = "Delovni imenik kreiran...";
+const std::string kFailed = "Pri namestitvi je prišlo do napak.";
+const std::vector<std::string> kFailureNotice{kFailed};
+
+class InstallationPaths : public TAppTest {
+ protected:
+  std::vector<std::string> Tail(std::size_t n) const {
+    const auto log = Log();
+    return {log.end() - static_cast<std::ptrdiff_t>(std::min(n, log.size())), log.end()};
+  }
+  std::vector<std::string> Step1Lines() const { return {kDriveLine, kStep1Log, kDirDone}; }
+  void ExpectFailedRunEnd() {
+    EXPECT_FALSE(Main->InstallOk);
+    EXPECT_EQ(Main->_lstPostavke.Height(), 150);
+    EXPECT_EQ(Main->_btnPreklici.Caption(), "Prekliči");
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(Notices[0].Title, "Obvestilo.");
+    EXPECT_EQ(Notices[0].Lines, kFailureNotice);
+    ExpectButtonsAfterRun();
+  }
+  void ExpectButtonsAfterRun() {
+    EXPECT_FALSE(Main->_btnPotrdi.Enabled());
+    EXPECT_FALSE(Main->_btnNaprej.Enabled());
+    EXPECT_FALSE(Main->_btnNazaj.Enabled());
+    EXPECT_TRUE(Main->_btnPreklici.Enabled());
+    EXPECT_FALSE(Main->_progress.Visible());
+    EXPECT_TRUE(Main->_lblPotek.Visible());
+  }
+};
+
+TEST_F(InstallationPaths, EverythingSucceeds) {
+  RunInstall();
+  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone},
+                   {"5", StepDone}, {"6", StepDone}, {"0", StepDone}};
+  EXPECT_EQ(Rows(), rows);
+  EXPECT_EQ(Main->_lstPostavke.Item(1).SubItems()[0], "Ugotavljanje operacijskega sistema... : Windows 7 Professional");
+  EXPECT_EQ(Main->_lstPostavke.Item(6).SubItems()[0], "Namestitev je končana");
+  EXPECT_EQ(Main->_lstPostavke.Item(0).Caption(), "");
+  const std::vector<std::string> log{kDriveLine, kStep1Log, kDirDone, "Prenos namestitvenega paketa...",
+                                     "Preverjanje Firebird SQL strežnika...", "Nameščanje Firebird SQL strežnika...",
+                                     "Namestitev je končana."};
+  EXPECT_EQ(Log(), log);
+  ASSERT_EQ(Notices.size(), 1u);
+  EXPECT_EQ(Notices[0].Title, "Obvestilo.");
+  EXPECT_EQ(Notices[0].Lines, std::vector<std::string>{"Namestitev programa Tramela je uspešno končana."});
+  EXPECT_TRUE(Main->InstallOk);
+  EXPECT_EQ(Main->_lstPostavke.Height(), 230);
+  EXPECT_EQ(Main->_btnPreklici.Caption(), "Konec");
+  ExpectButtonsAfterRun();
+}
+
+TEST_F(InstallationPaths, SuccessTalksToTheSystemInOrder) {
+  RunInstall();
+  const std::vector<std::string> calls{
+      "free 3", "free 3", "mkdir C:\\Tramela", "rmdir C:\\Tramela", "connect prenos.tramela.si:80",
+      "mkdir C:\\Tramela", "get http://prenos.tramela.si/Download/TramelaCoreServer.zip",
+      "save C:\\Tramela\\TramelaCoreServer.zip", "zip FileName C:\\Tramela\\TramelaCoreServer.zip",
+      "zip Active True", "zip Open C:\\Tramela\\TramelaCoreServer.zip", "zip Open C:\\Tramela\\TramelaCoreServer.zip",
+      "zip ExtractAll C:\\Tramela\\", "zip Active False", "delete C:\\Tramela\\TramelaCoreServer.zip", "processes",
+      "run"};
+  EXPECT_EQ(Ops.Calls, calls);
+  ASSERT_EQ(Ops.RunCommands.size(), 1u);
+  EXPECT_EQ(Ops.RunCommands[0],
+            "C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe /SILENT /NOICONS "
+            "/COMPONENTS=\"ClassicServerComponent,ClientComponent,ServerComponent\" /FORCE ");
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 0u);  // deleted after extraction
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 1u);
+  EXPECT_EQ(Ops.ZipSettings.OverwriteAction, TZipSettings::TOverwriteAction::oaOverwriteAll);
+  EXPECT_FALSE(Ops.ZipSettings.Active);
+}
+
+TEST_F(InstallationPaths, NoDriveCEndsWithoutNotice) {
+  Ops.Drives = {"A:\\", "D:\\"};
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepRunning}}));
+  EXPECT_EQ(Log(), (std::vector<std::string>{kStep1Log, "[Napaka] Pogon C: ni najden... "}));
+  EXPECT_TRUE(Notices.empty());
+  EXPECT_FALSE(Main->InstallOk);
+  EXPECT_EQ(Main->_lstPostavke.Height(), 230);
+  // The directory test runs even without a drive C:.
+  EXPECT_NE(std::find(Ops.Calls.begin(), Ops.Calls.end(), "mkdir C:\\Tramela"), Ops.Calls.end());
+  ExpectButtonsAfterRun();
+}
+
+struct TFreeSpaceCase {
+  std::int64_t Free;
+  bool Passes;
+};
+class FreeSpaceThreshold : public InstallationPaths, public ::testing::WithParamInterface<TFreeSpaceCase> {};
+
+TEST_P(FreeSpaceThreshold, OneGibibyteIsEnough) {
+  Ops.FreeBytes = GetParam().Free;
+  RunInstall();
+  if (GetParam().Passes) {
+    EXPECT_EQ(Log().at(0), "Pogon C:               1 GB");
+    EXPECT_EQ(Rows().at(0), (std::pair<std::string, int>{"1", StepDone}));
+  } else {
+    EXPECT_EQ(Rows(), (TRows{{"1", StepFailed}}));
+    EXPECT_EQ(Log(), (std::vector<std::string>{kStep1Log, "[Napaka] Velikost razpoložljivega prostora... "}));
+    EXPECT_TRUE(Notices.empty());
+    EXPECT_FALSE(Main->_btnPotrdi.Enabled());
+  }
+}
+INSTANTIATE_TEST_SUITE_P(Bytes, FreeSpaceThreshold,
+                         ::testing::Values(TFreeSpaceCase{kGiB, true}, TFreeSpaceCase{kGiB - 1, false},
+                                           TFreeSpaceCase{-1, false}));
+
+TEST_F(InstallationPaths, LowerCaseDriveAndLocaleGrouping) {
+  Ops.Drives = {"c:\\"};
+  Ops.FreeBytes = static_cast<std::int64_t>(1234.6 * static_cast<double>(kGiB));
+  Ops.Settings = {'.', ','};
+  RunInstall();
+  EXPECT_EQ(Log().at(0), "Pogon C:           1.235 GB");
+  EXPECT_TRUE(Main->InstallOk);
+}
+
+class DirectoryTest : public InstallationPaths, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DirectoryTest, FailsWhenTheFolderCannotBeCreatedOrRemoved) {
+  if (GetParam() == 0) Ops.CreateDirFails = true;
+  if (GetParam() == 1) Ops.RemoveDirFails = true;
+  Start();
+  // A folder that appears after the start-up check makes the creation fail.
+  if (GetParam() == 2) Ops.Directories.insert("C:\\Tramela");
+  Platform.Press(Main->_btnPotrdi);
+  EXPECT_EQ(Rows(), (TRows{{"1", StepFailed}}));
+  EXPECT_EQ(Log(), (std::vector<std::string>{kDriveLine, kStep1Log, "[Napaka] Kreiranje delovnega imenika... "}));
+  EXPECT_TRUE(Notices.empty());
+  EXPECT_FALSE(Main->InstallOk);
+  EXPECT_FALSE(Main->_btnPotrdi.Enabled());
+}
+INSTANTIATE_TEST_SUITE_P(Variants, DirectoryTest, ::testing::Values(0, 1, 2));
+
+TEST_F(InstallationPaths, DirectoryTestRaises) {
+  Ops.CreateDirRaises = "Access denied";
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepFailed}}));
+  EXPECT_EQ(Log(), (std::vector<std::string>{kDriveLine, kStep1Log, "Access denied",
+                                             "[Napaka] Kreiranje delovnega imenika... ",
+                                             "[Napaka] Kreiranje delovnega imenika... "}));
+  EXPECT_TRUE(Notices.empty());
+  EXPECT_FALSE(Main->InstallOk);
+}
+
+TEST_F(InstallationPaths, ServerNotReachable) {
+  Ops.Reachable = false;
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepFailed}}));
+  auto log = Step1Lines();
+  log.push_back(kFailed);
+  EXPECT_EQ(Log(), log);
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, DownloadRaises) {
+  Ops.HttpRaises = "HTTP/1.1 404 Not Found";
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepFailed}}));
+  auto log = Step1Lines();
+  log.insert(log.end(), {"Prenos namestitvenega paketa...", "HTTP/1.1 404 Not Found", kFailed});
+  EXPECT_EQ(Log(), log);
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, PackageMissingAfterDownload) {
+  Ops.SaveKeepsFile = false;
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
+  auto log = Step1Lines();
+  log.insert(log.end(), {"Prenos namestitvenega paketa...", kFailed});
+  EXPECT_EQ(Log(), log);
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, ExtractionRaisesAndKeepsThePackage) {
+  Ops.ExtractRaises = "Error writing C:\\Tramela\\Install";
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
+  auto log = Step1Lines();
+  log.insert(log.end(), {"Prenos namestitvenega paketa...", "Error writing C:\\Tramela\\Install", kFailed});
+  EXPECT_EQ(Log(), log);
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 1u);
+  EXPECT_FALSE(Ops.ZipOpen);  // the archive is let go of
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, ProcessCheckRaisesLeavesRowSixSkipped) {
+  Ops.ProcessesRaise = "Snapshot failed";
+  RunInstall();
+  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepDone},
+                   {"6", StepSkipped}};
+  EXPECT_EQ(Rows(), rows);
+  const std::vector<std::string> tail{"Preverjanje Firebird SQL strežnika...", "Snapshot failed", kFailed};
+  EXPECT_EQ(Tail(3), tail);
+  EXPECT_TRUE(Ops.RunCommands.empty());
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, DatabaseServerAlreadyRunning) {
+  Ops.Processes = {"System", "fb_inet_server.exe", "fb_inet_server.exe"};
+  RunInstall();
+  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepDone},
+                   {"6", StepSkipped}, {"0", StepDone}};
+  EXPECT_EQ(Rows(), rows);
+  const std::vector<std::string> tail{"Preverjanje Firebird SQL strežnika...", "Firebird SQL strežnik je že aktiven",
+                                      "Firebird SQL strežnik je že aktiven", "Namestitev je končana."};
+  EXPECT_EQ(Tail(4), tail);
+  EXPECT_TRUE(Ops.RunCommands.empty());
+  EXPECT_TRUE(Main->InstallOk);
+  EXPECT_EQ(Main->_btnPreklici.Caption(), "Konec");
+}
+
+TEST_F(InstallationPaths, ProcessNameIsComparedCaseSensitively) {
+  Ops.Processes = {"FB_INET_SERVER.EXE"};
+  RunInstall();
+  EXPECT_EQ(Ops.RunCommands.size(), 1u);
+  EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepDone}));
+}
+
+TEST_F(InstallationPaths, SetupStartRaises) {
+  Ops.RunProgramRaises = "CreateProcess raised";
+  RunInstall();
+  EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepFailed}));
+  EXPECT_EQ(Rows().size(), 6u);
+  const std::vector<std::string> tail{"Nameščanje Firebird SQL strežnika...", "CreateProcess raised", kFailed};
+  EXPECT_EQ(Tail(3), tail);
+  ExpectFailedRunEnd();
+}
+
+// ---- Faults the sequence mends
+
+TEST_F(InstallationPaths, SetupThatCannotStartFailsRowSixWithTheReason) {
+  Ops.RunProgramStarts = false;
+  RunInstall();
+  EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepFailed}));
+  EXPECT_EQ(Log().at(Log().size() - 2),
+            "[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: The system cannot find the file specified.");
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, PackageThatIsNoZipArchiveFailsRowFive) {
+  Ops.PackageIsZip = false;
+  RunInstall();
+  EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"5", StepFailed}));
+  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 1u);
+  EXPECT_EQ(std::count(Ops.Calls.begin(), Ops.Calls.end(), "zip ExtractAll C:\\Tramela\\"), 0);
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, DownloadShorterThanAnnouncedFailsRowFour) {
+  Ops.Announced = static_cast<std::int64_t>(Ops.Body.size()) + 100;
+  RunInstall();
+  EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"4", StepFailed}));
+  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni prenesen v celoti (10 od 110 bajtov)... ");
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 0u);  // nothing half-written is kept
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, UnannouncedLengthIsAccepted) {
+  Ops.Announced = -1;
+  RunInstall();
+  EXPECT_TRUE(Main->InstallOk);
+}
+
+// ---- Unguarded steps
+
+TEST_F(InstallationPaths, UnguardedFailureShowsTheFrameworkBoxAndAllowsASecondRun) {
+  Ops.WinVersionRaises = "GetVersionEx failed";
+  RunInstall();
+  ASSERT_EQ(Platform.ErrorBoxes, std::vector<std::string>{"GetVersionEx failed"});
+  EXPECT_EQ(Platform.ApplicationTitle(), "Tramela-Namestitev CS");
+  EXPECT_TRUE(Main->_progress.Visible());
+  EXPECT_FALSE(Main->_btnNaprej.Enabled());
+  EXPECT_FALSE(Main->_btnNazaj.Enabled());
+  EXPECT_TRUE(Main->_btnPotrdi.Enabled());
+  EXPECT_TRUE(Notices.empty());
+
+  Ops.WinVersionRaises.clear();
+  Platform.Press(Main->_btnPotrdi);
+  // Both rows of step 1 were updated together; the second set follows the first.
+  const auto rows = Rows();
+  ASSERT_GE(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (std::pair<std::string, int>{"1", StepDone}));
+  EXPECT_EQ(rows[1], (std::pair<std::string, int>{"1", StepDone}));
+  EXPECT_EQ(rows.back(), (std::pair<std::string, int>{"0", StepDone}));
+  EXPECT_EQ(Log().at(0), kDriveLine);
+  EXPECT_EQ(Log().at(3), kDriveLine);
+}
+
+TEST_F(InstallationPaths, RowsAndButtonsAreRepaintedAtOnce) {
+  RunInstall();
+  EXPECT_EQ(Platform.RepaintsOf(Main->_btnNazaj), 1);
+  EXPECT_EQ(Platform.RepaintsOf(Main->_btnNaprej), 1);
+  EXPECT_EQ(Platform.RepaintsOf(Main->_lblPotek), 1);
+  // Seven rows added and seven state changes, each repainted at once.
+  EXPECT_EQ(Platform.RepaintsOf(Main->_lstPostavke), 14);
+}
+
+TEST_F(InstallationPaths, LogSplitsTextWithLineBreaks) {
+  Main->AddLog("first\r\nsecond");
+  EXPECT_EQ(Log(), (std::vector<std::string>{"_memoPotek", "first", "second"}));
+}
+
+TEST_F(InstallationPaths, SetStepStateWithoutMatchingRowChangesNothing) {
+  Main->AddStep("a", 1);
+  Main->SetStepState(6, StepSkipped);
+  EXPECT_EQ(Rows(), (TRows{{"1", StepRunning}}));
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+// Forms: show order, modal showing and its end, closing, the framework's
+// guard around handlers, and the application's run.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "rtl/Exceptions.h"
+#include "ui/Forms.h"
+#include "ui/HeadlessPlatform.h"
+
+namespace {
+
+TEST(FormsTest, OnShowRunsBeforeTheWindowIsVisibleAndItsErrorIsBoxed) {
+  THeadlessPlatform platform;
+  TForm form(nullptr, platform);
+  bool visibleInShow = true;
+  form.OnShow = [&](TObject*) {
+    visibleInShow = form.FormVisible();
+    throw Exception("show failed");
+  };
+  form.ShowForm();
+  EXPECT_FALSE(visibleInShow);
+  EXPECT_TRUE(form.FormVisible());  // still shown
+  EXPECT_EQ(platform.ErrorBoxes, std::vector<std::string>{"show failed"});
+}
+
+TEST(FormsTest, ModalShowingEndsWithCloseAndRunsOnClose) {
+  THeadlessPlatform platform;
+  TForm form(nullptr, platform);
+  int closes = 0;
+  form.OnClose = [&](TObject*, TCloseAction&) { ++closes; };
+  platform.ModalHandler = [&](TForm& f) { f.Close(); };
+  EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
+  EXPECT_EQ(closes, 1);
+  EXPECT_FALSE(form.FormVisible());
+  EXPECT_FALSE(form.Modal());
+}
+
+TEST(FormsTest, CloseActionNoneKeepsTheModalShowing) {
+  THeadlessPlatform platform;
+  TForm form(nullptr, platform);
+  int attempts = 0;
+  form.OnClose = [&](TObject*, TCloseAction& action) {
+    if (++attempts == 1) action = TCloseAction::caNone;
+  };
+  platform.ModalHandler = [&](TForm& f) { f.SetModalResult(TModalResult::mrOk); };
+  EXPECT_EQ(form.ShowModal(), TModalResult::mrOk);
+  EXPECT_EQ(attempts, 2);
+}
+
+TEST(FormsTest, QuitTakenDuringModalShowingEndsItWithoutOnClose) {
+  THeadlessPlatform platform;
+  TForm form(nullptr, platform);
+  bool closed = false;
+  form.OnClose = [&](TObject*, TCloseAction&) { closed = true; };
+  platform.ModalHandler = [&](TForm&) { platform.PostQuit(); };
+  EXPECT_EQ(form.ShowModal(), TModalResult::mrCancel);
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(platform.Terminated());
+}
+
+TEST(FormsTest, ClosingTheMainFormEndsTheApplication) {
+  THeadlessPlatform platform;
+  TApplication app(platform);
+  TForm& main = app.CreateForm<TForm>();
+  TForm& other = app.CreateForm<TForm>();
+  EXPECT_EQ(app.MainForm(), &main);
+  other.ShowForm();
+  other.Close();
+  EXPECT_FALSE(platform.QuitPending());
+  app.Run();  // the default user closes the main form
+  EXPECT_TRUE(app.Terminated());
+}
+
+TEST(FormsTest, GuardedDispatchBoxesOnlyExceptions) {
+  THeadlessPlatform platform;
+  DispatchGuarded(platform, [] {});
+  DispatchGuarded(platform, [] { throw std::runtime_error("plain"); });
+  DispatchGuarded(platform, [] { throw EConvertError("'x' is not a valid integer value"); });
+  EXPECT_EQ(platform.ErrorBoxes, (std::vector<std::string>{"plain", "'x' is not a valid integer value"}));
+}
+
+TEST(FormsTest, PressIgnoresDisabledOrHiddenButtons) {
+  THeadlessPlatform platform;
+  TForm form(nullptr, platform);
+  auto& button = form.CreateOwned<TGlowButton>();
+  button.SetParent(&form);
+  int clicks = 0;
+  button.OnClick = [&](TObject* sender) {
+    EXPECT_EQ(sender, &button);
+    ++clicks;
+  };
+  platform.Press(button);  // form not shown
+  form.ShowForm();
+  button.SetEnabled(false);
+  platform.Press(button);
+  button.SetEnabled(true);
+  platform.Press(button);
+  EXPECT_EQ(clicks, 1);
+}
+
+}  // namespace

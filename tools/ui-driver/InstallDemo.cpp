@@ -1,0 +1,64 @@
+// The installer's real windows over scripted operations, for the UI check of
+// a whole run under Wine: every step succeeds, and the download takes a moment
+// so that the animation can be seen moving while the window is blocked.
+#include <windows.h>
+
+#include <map>
+#include <set>
+
+#include "app/Program.h"
+#include "rtl/Threads.h"
+#include "ui/Win32Platform.h"
+
+namespace {
+
+class TScriptedOperations : public IInstallOperations {
+ public:
+  std::vector<std::string> ListLogicalDrives() override { return {"C:\\", "D:\\"}; }
+  std::int64_t GetFreeDiskSpace(int) override { return std::int64_t{120} << 30; }
+  bool DirectoryExists(const std::string& path) override { return FDirs.count(path) != 0; }
+  bool FileExists(const std::string& path) override { return FFiles.count(path) != 0; }
+  bool CreateDir(const std::string& path) override { return FDirs.insert(path).second; }
+  bool RemoveDir(const std::string& path) override { return FDirs.erase(path) != 0; }
+  bool RemoveFile(const std::string& path) override { return FFiles.erase(path) != 0; }
+  void SaveToFile(const TMemoryStream& stream, const std::string& path) override { FFiles[path] = static_cast<std::int64_t>(stream.Bytes().size()); }
+  std::vector<std::string> ListProcessNames() override { return {"System", "explorer.exe"}; }
+  bool RunProgram(const std::string&) override { return true; }
+  std::string LastRunError() override { return {}; }
+  std::string GetWinVersionName() override { return "Windows 10 Pro"; }
+  bool TcpConnect(const std::string&, const std::string&) override { return true; }
+  std::int64_t HttpGet(const std::string&, TStream& body) override {
+    SleepMs(2500);
+    body.WriteBuffer("PK", 2);
+    return 2;
+  }
+  std::vector<std::string> GetLocalIPs() override { return {"192.168.1.10"}; }
+  TFormatSettings FormatSettings() override { return {'.', ','}; }
+  std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings&) override {
+    return std::make_unique<TScriptedZip>();
+  }
+
+ private:
+  class TScriptedZip : public IZipArchive {
+   public:
+    void SetFileName(const std::string&) override {}
+    void SetActive(bool active) override { FOpen = active; }
+    bool Active() const override { return FOpen; }
+    bool IsZipFile() const override { return FOpen; }
+    void Open(const std::string&) override { FOpen = true; }
+    void ExtractAll(const std::string&) override {}
+
+   private:
+    bool FOpen = false;
+  };
+  std::set<std::string> FDirs;
+  std::map<std::string, std::int64_t> FFiles;
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  TWin32Platform platform(instance);
+  TScriptedOperations operations;
+  return TramelaMain(platform, operations);
+}
