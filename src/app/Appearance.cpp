@@ -1,3 +1,4 @@
+// The glow buttons' colours per state.
 #include "app/Appearance.h"
 
 TGlowAppearance ButtonAppearance(TColor disabledLower) {

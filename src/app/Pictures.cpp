@@ -1,3 +1,4 @@
+// The pictures' bytes are generated into PictureData.cpp; decoded on demand.
 #include "app/Pictures.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Program start, shared by the exe and the tests.
 #include "app/Program.h"
 
 #include "app/frmMain.h"

@@ -1,3 +1,5 @@
+// The main window's behaviour: start-up checks, font switch, location,
+// navigation, and the installation sequence with its checklist and log.
 #include "app/frmMain.h"
 
 #include <algorithm>

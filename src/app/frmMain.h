@@ -2,6 +2,7 @@
 // the installation, which it runs against the system's operations.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 

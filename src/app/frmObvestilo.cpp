@@ -1,3 +1,4 @@
+// The notice window: its layout, placement, backdrop and modal showing.
 #include "app/frmObvestilo.h"
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// The controls' state and the rules between them (anchors, visibility through
+// parents, pages); every change is reported to the platform.
 #include "ui/Controls.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Showing, modal showing with its nested loop, closing, and the application run.
 #include "ui/Forms.h"
 
 #include <algorithm>

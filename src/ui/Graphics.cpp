@@ -1,3 +1,4 @@
+// Rectangle and font arithmetic, pixel access.
 #include "ui/Graphics.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The headless window system: records what the program asks and plays the user.
 #include "ui/HeadlessPlatform.h"
 
 #include <algorithm>
@@ -25,15 +26,15 @@ void THeadlessPlatform::Press(TControl& button) {
 }
 
 TWindowHandle THeadlessPlatform::FindWindowA(const std::string& className, const std::string& windowName) const {
-  for (std::size_t i = 0; i < FSystemWindows.size(); ++i) {
-    if (FSystemWindows[i].ClassName == className && FSystemWindows[i].Title == windowName) return i + 1;
+  for (std::size_t i = 0; i < Settings.Windows.size(); ++i) {
+    if (Settings.Windows[i].ClassName == className && Settings.Windows[i].Title == windowName) return i + 1;
   }
   return 0;
 }
 
 bool THeadlessPlatform::GetWindowRect(TWindowHandle window, TRect& rect) const {
-  if (window >= 1 && window <= FSystemWindows.size()) {
-    rect = FSystemWindows[window - 1].Rect;
+  if (window >= 1 && window <= Settings.Windows.size()) {
+    rect = Settings.Windows[window - 1].Rect;
     return true;
   }
   if (const TForm* form = FormOfHandle(window)) {

@@ -24,12 +24,14 @@ class THeadlessPlatform : public IPlatform {
     unsigned Flags;
   };
 
-  // The test's settings.
-  int FScreenWidth = 1920;
-  int FScreenHeight = 1080;
-  TRect FWorkArea{0, 0, 1920, 1080};
-  std::vector<std::string> FFonts{"Arial", "MS Sans Serif", "Tahoma"};
-  std::vector<TSystemWindow> FSystemWindows;
+  // The screen as the test sets it.
+  struct TScreenSettings {
+    int Width = 1920;
+    int Height = 1080;
+    TRect WorkArea{0, 0, 1920, 1080};
+    std::vector<std::string> Fonts{"Arial", "MS Sans Serif", "Tahoma"};
+    std::vector<TSystemWindow> Windows;  // other programs' top-level windows
+  } Settings;
   // Acts as the user while a form is shown modally; the default presses the
   // form's first enabled, showing button.
   std::function<void(TForm&)> ModalHandler;
@@ -52,10 +54,10 @@ class THeadlessPlatform : public IPlatform {
   // Presses a button as the user would: the framework's guard is around it.
   void Press(TControl& button);
 
-  int ScreenWidth() const override { return FScreenWidth; }
-  int ScreenHeight() const override { return FScreenHeight; }
-  TRect WorkArea() const override { return FWorkArea; }
-  std::vector<std::string> ScreenFonts() const override { return FFonts; }
+  int ScreenWidth() const override { return Settings.Width; }
+  int ScreenHeight() const override { return Settings.Height; }
+  TRect WorkArea() const override { return Settings.WorkArea; }
+  std::vector<std::string> ScreenFonts() const override { return Settings.Fonts; }
   TWindowHandle FindWindowA(const std::string& className, const std::string& windowName) const override;
   bool GetWindowRect(TWindowHandle window, TRect& rect) const override;
   bool SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,

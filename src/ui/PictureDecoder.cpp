@@ -1,3 +1,4 @@
+// stb_image behind one call; only JPEG, GIF and PNG are compiled in.
 #include "ui/PictureDecoder.h"
 
 #include <cstdlib>

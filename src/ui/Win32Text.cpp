@@ -1,3 +1,4 @@
+// UTF-8 and UTF-16 through the system's own conversion.
 #include "ui/Win32Text.h"
 
 #include <windows.h>

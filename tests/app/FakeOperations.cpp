@@ -1,3 +1,4 @@
+// The substitute operations' behaviour and their record of calls.
 #include "FakeOperations.h"
 
 #include "rtl/Exceptions.h"

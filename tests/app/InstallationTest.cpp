@@ -112,6 +112,10 @@ TEST_P(FreeSpaceThreshold, OneGibibyteIsEnough) {
     EXPECT_EQ(Log(), (std::vector<std::string>{kStep1Log, "[Napaka] Velikost razpoložljivega prostora... "}));
     EXPECT_TRUE(Notices.empty());
     EXPECT_FALSE(Main->_btnPotrdi.Enabled());
+    // The directory test ran all the same.
+    EXPECT_EQ(std::count(Ops.Calls.begin(), Ops.Calls.end(), "rmdir C:\\Tramela"), 1);
+    // One reading decides; the second is only for the log line.
+    EXPECT_EQ(Ops.FreeSpaceReadings, 1);
   }
 }
 INSTANTIATE_TEST_SUITE_P(Bytes, FreeSpaceThreshold,

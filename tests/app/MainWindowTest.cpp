@@ -191,7 +191,7 @@ TEST_F(StartUp, BothRefusalsSecondNoticeClosesAtOnceAndLeavesItsBackdrop) {
 
 class SystemFont : public TAppTest {
  protected:
-  void InstallSegoe() { Platform.FFonts.push_back("Segoe UI"); }
+  void InstallSegoe() { Platform.Settings.Fonts.push_back("Segoe UI"); }
 };
 
 TEST_F(SystemFont, WithoutSegoeNothingChanges) {

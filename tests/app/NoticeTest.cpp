@@ -14,7 +14,7 @@ class NoticeTest : public TAppTest {
     Notice->ShowNotice();
   }
   void Taskbar(int top, int height, int width = 1920) {
-    Platform.FSystemWindows.push_back({"Shell_TrayWnd", "", Bounds(0, top, width, height)});
+    Platform.Settings.Windows.push_back({"Shell_TrayWnd", "", Bounds(0, top, width, height)});
   }
 };
 
@@ -40,10 +40,10 @@ TEST_F(NoticeTest, PlacementUnderABottomTaskbar) {
   };
   for (const TCase c : {TCase{1920, 1040, 648, 312}, TCase{1366, 728, 370, 156}}) {
     SCOPED_TRACE(c.W);
-    Platform.FScreenWidth = c.W;
-    Platform.FScreenHeight = c.H + 40;
-    Platform.FWorkArea = Bounds(0, 0, c.W, c.H);
-    Platform.FSystemWindows.clear();
+    Platform.Settings.Width = c.W;
+    Platform.Settings.Height = c.H + 40;
+    Platform.Settings.WorkArea = Bounds(0, 0, c.W, c.H);
+    Platform.Settings.Windows.clear();
     Taskbar(c.H, 40, c.W);
     Notice->PlaceNotice();
     EXPECT_EQ(Notice->BoundsRect(), Bounds(0, c.Top, c.W, 336));
@@ -55,20 +55,20 @@ TEST_F(NoticeTest, PlacementUnderABottomTaskbar) {
 }
 
 TEST_F(NoticeTest, SideOrMissingTaskbarCountsZero) {
-  Platform.FWorkArea = Bounds(0, 0, 1880, 1080);
+  Platform.Settings.WorkArea = Bounds(0, 0, 1880, 1080);
   EXPECT_EQ(Notice->GetTaskbarHeight(), 0);
   Taskbar(0, 1080, 40);
   EXPECT_EQ(Notice->GetTaskbarHeight(), 0);
   Notice->PlaceNotice();
   EXPECT_EQ(Notice->Top(), RoundHalfEven((1080 - 376) / 2.0));
   // A taskbar whose title is not empty is some other window.
-  Platform.FSystemWindows = {{"Shell_TrayWnd", "x", Bounds(0, 1040, 1920, 40)}};
+  Platform.Settings.Windows = {{"Shell_TrayWnd", "x", Bounds(0, 1040, 1920, 40)}};
   EXPECT_EQ(Notice->GetTaskbarHeight(), 0);
 }
 
 TEST_F(NoticeTest, FirstShowingStandsAtTheScreenCentreLaterOnesWherePlaced) {
-  Platform.FScreenHeight = 1080;
-  Platform.FWorkArea = Bounds(0, 0, 1920, 1040);
+  Platform.Settings.Height = 1080;
+  Platform.Settings.WorkArea = Bounds(0, 0, 1920, 1040);
   Taskbar(1040, 40);
   Show("a", "b");
   EXPECT_EQ(Notices[0].Bounds, Bounds(0, (1080 - 336) / 2, 1920, 336));

@@ -1,0 +1,210 @@
+// The Win32 backend on a real (Wine) window system: controls become windows
+// that carry their captions, states and items; the modal loop, the backdrop's
+// layering and the animation's own drawing thread.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "ui/Forms.h"
+#include "ui/Win32Platform.h"
+#include "ui/Win32Text.h"
+
+namespace {
+
+class Win32PlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Platform = std::make_unique<TWin32Platform>(GetModuleHandleW(nullptr));
+    Form = std::make_unique<TForm>(nullptr, *Platform);
+    Form->SetBounds(10, 10, 400, 300);
+  }
+  void TearDown() override {
+    Form.reset();
+    Platform.reset();
+  }
+  // Without a display there are no windows to test.
+  HWND Realize() {
+    const TWindowHandle h = Form->Handle();
+    if (h == 0) return nullptr;
+    return reinterpret_cast<HWND>(h);
+  }
+  static std::string TextOf(HWND hwnd) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(hwnd, buffer, 256);
+    return WideToUtf8(buffer);
+  }
+
+  std::unique_ptr<TWin32Platform> Platform;
+  std::unique_ptr<TForm> Form;
+};
+
+TEST_F(Win32PlatformTest, ButtonIsAWindowWithCaptionAndEnabledState) {
+  auto& button = Form->CreateOwned<TGlowButton>();
+  button.SetParent(Form.get());
+  button.SetBounds(20, 20, 80, 41);
+  button.SetCaption("Prekliči");
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  HWND child = FindWindowExW(hwnd, nullptr, L"TramelaGlowButton", nullptr);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(TextOf(child), "Prekliči");  // UTF-8 in, wide text on the window
+  EXPECT_TRUE(IsWindowEnabled(child));
+  button.SetEnabled(false);
+  button.SetCaption("Konec");
+  EXPECT_FALSE(IsWindowEnabled(child));
+  EXPECT_EQ(TextOf(child), "Konec");
+  RECT r;
+  GetWindowRect(child, &r);
+  EXPECT_EQ(r.right - r.left, 80);
+  EXPECT_EQ(r.bottom - r.top, 41);
+}
+
+TEST_F(Win32PlatformTest, MemoAndListViewMirrorTheirItems) {
+  auto& memo = Form->CreateOwned<TMemo>();
+  memo.SetParent(Form.get());
+  memo.SetBounds(0, 0, 200, 80);
+  auto& images = Form->CreateOwned<TImageList>();
+  images.Width = 16;
+  images.Height = 20;
+  TBitmap32 image;
+  image.Width = 16;
+  image.Height = 20;
+  image.Rgba.assign(16 * 20 * 4, 255);
+  images.Images = {image, image, image, image};
+  auto& list = Form->CreateOwned<TListView>();
+  list.SetParent(Form.get());
+  list.SetBounds(0, 100, 300, 150);
+  list.ReportStyle = true;
+  list.ColumnWidths = {30, 200};
+  list.StateImages = &images;
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+
+  memo.Lines().Add("Pogon C:");
+  memo.Lines().Add("Nameščanje");
+  HWND edit = FindWindowExW(hwnd, nullptr, L"EDIT", nullptr);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(TextOf(edit), "Pogon C:\r\nNameščanje");
+
+  TListItem& item = list.AddItem();
+  item.AddSubItem("Prenos namestitvenega paketa...");
+  item.AddSubItem("4");
+  item.SetStateIndex(2);
+  list.AddItem().SetStateIndex(0);
+  HWND view = FindWindowExW(hwnd, nullptr, WC_LISTVIEWW, nullptr);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0), 2);
+  const auto state = SendMessageW(view, LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK);
+  EXPECT_EQ(static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12), 3);  // image index 2
+  wchar_t text[128] = {};
+  LVITEMW sub{};
+  sub.iSubItem = 1;
+  sub.pszText = text;
+  sub.cchTextMax = 128;
+  SendMessageW(view, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&sub));
+  EXPECT_EQ(WideToUtf8(text), "Prenos namestitvenega paketa...");
+  list.SetHeight(150 - 80);
+  RECT r;
+  GetWindowRect(view, &r);
+  EXPECT_EQ(r.bottom - r.top, 70);
+}
+
+TEST_F(Win32PlatformTest, ChildWindowsFollowTheirParentsVisibility) {
+  auto& panel = Form->CreateOwned<TPanel>();
+  panel.SetParent(Form.get());
+  panel.SetBounds(0, 0, 300, 200);
+  auto& memo = Form->CreateOwned<TMemo>();
+  memo.SetParent(&panel);
+  memo.SetBounds(10, 10, 100, 50);
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  Form->ShowForm();
+  HWND edit = FindWindowExW(hwnd, nullptr, L"EDIT", nullptr);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_TRUE(IsWindowVisible(edit));
+  panel.Hide();
+  EXPECT_FALSE(IsWindowVisible(edit));
+  panel.SetBounds(50, 40, 300, 200);
+  panel.Show();
+  RECT r;
+  GetWindowRect(edit, &r);
+  POINT origin{r.left, r.top};
+  ScreenToClient(hwnd, &origin);
+  EXPECT_EQ(origin.x, 60);
+  EXPECT_EQ(origin.y, 50);
+}
+
+TEST_F(Win32PlatformTest, PendingQuitEndsTheModalLoopWithCancelAndNoClose) {
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  (void)hwnd;
+  bool closed = false;
+  Form->OnClose = [&](TObject*, TCloseAction&) { closed = true; };
+  Platform->PostQuit();
+  EXPECT_EQ(Form->ShowModal(), TModalResult::mrCancel);
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(Platform->Terminated());
+}
+
+TEST_F(Win32PlatformTest, AlphaBlendedFormIsLayeredAndShownByZOrderCallAlone) {
+  Form->AlphaBlend = true;
+  Form->AlphaBlendValue = 128;
+  Form->SetColor(clBlack);
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  EXPECT_NE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(hwnd, nullptr, &alpha, &flags));
+  EXPECT_EQ(alpha, 128);
+  EXPECT_NE(flags & LWA_ALPHA, 0u);
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  EXPECT_TRUE(Platform->SetWindowPos(Form->Handle(), HWND_NOTOPMOST_VALUE, 0, 0, 200, 100, SWP_SHOWWINDOW_FLAG));
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_FALSE(Form->FormVisible());
+  TRect rect;
+  ASSERT_TRUE(Platform->GetWindowRect(Form->Handle(), rect));
+  EXPECT_EQ(rect, Bounds(0, 0, 200, 100));
+}
+
+TEST_F(Win32PlatformTest, AnimationDrawsFromItsOwnThread) {
+  auto& anim = Form->CreateOwned<TGIFAnimator>();
+  anim.SetParent(Form.get());
+  anim.SetBounds(5, 5, 8, 8);
+  TPicture picture;
+  for (int i = 0; i < 2; ++i) {
+    TBitmap32 b;
+    b.Width = b.Height = 8;
+    b.Rgba.assign(8 * 8 * 4, static_cast<std::uint8_t>(255 * i));
+    picture.Frames.push_back(b);
+    picture.DelaysMs.push_back(20);
+  }
+  anim.SetPicture(picture);
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  (void)hwnd;
+  Form->ShowForm();
+  anim.SetAnimate(true);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (anim.FramesDrawn() < 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  anim.Stop();
+  EXPECT_GE(anim.FramesDrawn(), 3);
+}
+
+TEST_F(Win32PlatformTest, ScreenMetricsAndFonts) {
+  EXPECT_GT(Platform->ScreenWidth(), 0);
+  const TRect work = Platform->WorkArea();
+  EXPECT_LE(work.Width(), Platform->ScreenWidth());
+  EXPECT_GT(work.Height(), 0);
+  EXPECT_FALSE(Platform->ScreenFonts().empty());
+  EXPECT_EQ(Platform->FindWindowA("NoSuchClassAnywhere", ""), 0u);
+}
+
+}  // namespace
