@@ -41,6 +41,7 @@ http {
 CONF
 nginx -p "$work" -c "$work/nginx.conf" &
 nginx_pid=$!
+trap 'exit 1' INT TERM
 trap 'kill $nginx_pid 2>/dev/null; wait $nginx_pid 2>/dev/null; rm -f "$work"/out-*.bin' EXIT
 for i in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 

@@ -119,8 +119,7 @@ int TIdHTTPResponse::StatusCode() {
 
 bool TIdHTTPResponse::KeepConnection() {
   TIdCustomHTTP& client = *FClient;
-  if (client.Connected()) client.CheckGracefulClose(false);
-  if (!client.Connected()) return false;
+  if (!client.StillConnected()) return false;
   const std::string connection = Trim(Connection);
   const std::string proxyConnection = Trim(ProxyConnection);
   const bool keepAlive = SameText(connection, "KEEP-ALIVE") || SameText(proxyConnection, "KEEP-ALIVE");
@@ -138,6 +137,18 @@ TIdCustomHTTP::TIdCustomHTTP(TComponent* owner) : TIdTCPClientCustom(owner) { FE
 TIdCustomHTTP::~TIdCustomHTTP() {
   SetCookieManager(nullptr);
   SetCompressor(nullptr);
+}
+
+bool TIdCustomHTTP::StillConnected() {
+  try {
+    if (Connected()) CheckGracefulClose(false);
+    return Connected();
+  } catch (const EIdSocketError&) {
+    // A reset connection is simply not there any more: a body already read
+    // stays good, and the next request opens a new connection.
+    Disconnect(false);
+    return false;
+  }
 }
 
 std::unique_ptr<TIdHTTPProtocol> TIdCustomHTTP::MakeExchange() { return std::make_unique<TIdHTTPProtocol>(*this); }
@@ -216,7 +227,9 @@ void TIdCustomHTTP::PrepareTarget(TIdHTTPRequest& request) {
   }
   request.ContentLength = request.SendStream != nullptr ? request.SendStream->Size() : -1;
   const bool usualPort = (SameText(c.Scheme, "http") && c.Port == "80") || (SameText(c.Scheme, "https") && c.Port == "443");
-  request.Host = usualPort ? c.Host : c.Host + ":" + c.Port;
+  // An address literal keeps its brackets, so that its colons are not read as a port.
+  const std::string host = c.IPVersion == Id_IPv6 ? "[" + c.Host + "]" : c.Host;
+  request.Host = usualPort ? host : host + ":" + c.Port;
 }
 
 // ---- connecting and sending -----------------------------------------------
@@ -227,7 +240,7 @@ TIdHTTPRouteKind TIdCustomHTTP::ChooseEndpoint() {
   TIdHTTPRouteKind route = rkDirect;
   const bool tls = SameText(FCurrentURI.Scheme, "HTTPS");
   if (ProxyParams.ProxyServer.empty()) {
-    if (Connected() && IPVersion() != FCurrentURI.IPVersion) Disconnect();
+    if (StillConnected() && IPVersion() != FCurrentURI.IPVersion) Disconnect();
     host = FCurrentURI.Host;
     std::int64_t number = 0;
     // A port that is not a number connects to 80; the Host header keeps the text.
@@ -240,7 +253,7 @@ TIdHTTPRouteKind TIdCustomHTTP::ChooseEndpoint() {
     port = ProxyParams.ProxyPort;
     route = tls ? rkTLSProxy : rkProxy;
   }
-  if (Connected() && (!SameText(host, Host()) || port != Port())) Disconnect();
+  if (StillConnected() && (!SameText(host, Host()) || port != Port())) Disconnect();
   SetHost(host);
   SetPort(port);
   return route;
@@ -250,7 +263,7 @@ void TIdCustomHTTP::OpenAndSend(TIdHTTPRequest& request, TIdHTTPResponse& respon
   const std::string destination = FCurrentURI.Host + ":" + FCurrentURI.Port;
   const TIdHTTPRouteKind route = ChooseEndpoint();
   if (route != request.RouteKind || (route == rkTLSProxy && destination != request.Destination)) {
-    if (Connected()) Disconnect();
+    if (StillConnected()) Disconnect();
   }
   request.RouteKind = route;
   request.Destination = destination;
@@ -291,8 +304,7 @@ void TIdCustomHTTP::OpenAndSend(TIdHTTPRequest& request, TIdHTTPResponse& respon
 void TIdCustomHTTP::EnsureConnected(TIdHTTPRequest& request, TIdHTTPResponse& response) {
   if (!response.KeepConnection()) Disconnect();
   if (IOHandler() != nullptr) IOHandler()->InBuffer().Clear();
-  CheckGracefulClose(false);
-  if (Connected()) return;
+  if (StillConnected()) return;
   SetIPVersion(FCurrentURI.IPVersion);
   auto* tls = dynamic_cast<TIdSSLIOHandlerSocketBase*>(IOHandler());
   if (request.RouteKind == rkTLS || request.RouteKind == rkTLSProxy) {

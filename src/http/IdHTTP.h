@@ -243,6 +243,9 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdZLibCompressorBase* Compressor() const { return FCompressor; }
   void SetCompressor(TIdZLibCompressorBase* compressor);
 
+  // Connected, with a peer close noticed; a reset connection counts as closed.
+  bool StillConnected();
+
   int RedirectsTaken() const { return FRedirectsTaken; }
   int AuthAttempts() const { return FAuthAttempts; }
   int ProxyAuthAttempts() const { return FProxyAuthAttempts; }

@@ -13,7 +13,7 @@ TIdBuffer::TIdBuffer(TRemovedEvent onRemoved) : FOnRemoved(std::move(onRemoved))
 TIdBuffer::~TIdBuffer() = default;
 
 std::uint8_t TIdBuffer::Peek(int index) const {
-  if (index < 0 || index >= FSize) throw EIdException(RSBufferInvalidStartPos);
+  if (index < 0 || index >= FSize) throw EIdException(kMsgBufferInvalidStartPos);
   return FBytes[static_cast<std::size_t>(FHeadIndex + index)];
 }
 
@@ -40,8 +40,8 @@ void TIdBuffer::Write(std::string_view text, const TIdTextEncoding& encoding) { 
 
 int TIdBuffer::IndexOf(std::span<const std::uint8_t> bytes, int start) const {
   if (FSize == 0) return -1;
-  if (bytes.empty()) throw EIdException(RSBufferMissingTerminator);
-  if (start < 0 || start >= FSize) throw EIdException(RSBufferInvalidStartPos);
+  if (bytes.empty()) throw EIdException(kMsgBufferMissingTerminator);
+  if (start < 0 || start >= FSize) throw EIdException(kMsgBufferInvalidStartPos);
   const auto data = Bytes();
   const auto last = static_cast<std::int64_t>(FSize) - static_cast<std::int64_t>(bytes.size());
   for (std::int64_t i = start; i <= last; ++i) {
@@ -51,12 +51,12 @@ int TIdBuffer::IndexOf(std::span<const std::uint8_t> bytes, int start) const {
 }
 
 int TIdBuffer::IndexOf(std::string_view text, int start) const {
-  const auto bytes = IndyTextEncoding_ASCII().GetBytes(text);
+  const auto bytes = AsciiWireEncoding().GetBytes(text);
   return IndexOf(std::span<const std::uint8_t>(bytes), start);
 }
 
 void TIdBuffer::CheckCount(int count) const {
-  if (count > FSize) throw EIdNotEnoughDataInBuffer(Format(RSNotEnoughDataInBuffer, {count, FSize}));
+  if (count > FSize) throw EIdNotEnoughDataInBuffer(Format(kMsgNotEnoughDataInBuffer, {count, FSize}));
 }
 
 void TIdBuffer::ExtractToBytes(TIdBytes& bytes, int count, bool append) {

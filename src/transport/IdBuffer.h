@@ -31,7 +31,7 @@ class TIdBuffer : public TObject {
   // Appends the bytes after offset, at most length of them when length >= 0.
   // Raises EIdTooMuchDataInBuffer when the size would pass 2^31 - 1.
   void Write(std::span<const std::uint8_t> bytes, int length = -1, int offset = 0);
-  void Write(std::string_view text, const TIdTextEncoding& encoding = IndyTextEncoding_ASCII());
+  void Write(std::string_view text, const TIdTextEncoding& encoding = AsciiWireEncoding());
 
   // Offset (from the first unread byte) of the first match at or after start, or -1.
   int IndexOf(std::span<const std::uint8_t> bytes, int start = 0) const;
@@ -39,7 +39,7 @@ class TIdBuffer : public TObject {
 
   // Count -1 = all. Raises EIdNotEnoughDataInBuffer when fewer are held.
   void ExtractToBytes(TIdBytes& bytes, int count = -1, bool append = true);
-  std::string ExtractToString(int count = -1, const TIdTextEncoding& encoding = IndyTextEncoding_ASCII());
+  std::string ExtractToString(int count = -1, const TIdTextEncoding& encoding = AsciiWireEncoding());
   void ExtractToStream(TStream& stream, int count = -1);
   void Remove(int count);
   void Clear();

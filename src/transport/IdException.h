@@ -7,33 +7,33 @@
 
 #include "rtl/Exceptions.h"
 
-inline constexpr char RSConnectionClosedGracefully[] = "Connection Closed Gracefully.";
-inline constexpr char RSStackAlreadyCreated[] = "Stack already created.";
-inline constexpr char RSStackClassUndefined[] = "Stack Class is undefined.";
-inline constexpr char RSSetSizeExceeded[] = "Set Size Exceeded.";
-inline constexpr char RSIPVersionUnsupported[] = "The requested IPVersion / Address family is not supported.";
-inline constexpr char RSCouldNotBindSocket[] = "Could not bind socket. Address and port are already in use.";
-inline constexpr char RSInvalidPortRange[] = "Invalid Port Range (%d - %d)";
-inline constexpr char RSCannotBindRange[] = "Can not bind in port range (%d - %d)";
-inline constexpr char RSCannotSetIPVersionWhenConnected[] = "Cannot change IPVersion when connected";
-inline constexpr char RSInvalidIPv6Address[] = "%s is not a valid IPv6 address";
-inline constexpr char RSWinsockLoadError[] = "Error on loading Winsock2 library (%s)";
-inline constexpr char RSWinsockCallError[] = "Error on call to Winsock2 library function %s";
-inline constexpr char RSStackError[] = "Socket Error # %d\r\n%s";
-inline constexpr char RSTooMuchDataInBuffer[] = "Too much data in buffer.";
-inline constexpr char RSNotEnoughDataInBuffer[] = "Not enough data in buffer. (%d/%d)";
-inline constexpr char RSBufferMissingTerminator[] = "Buffer terminator must be specified.";
-inline constexpr char RSBufferInvalidStartPos[] = "Buffer start position is invalid.";
-inline constexpr char RSNotConnected[] = "Not Connected";
-inline constexpr char RSStatusDisconnected[] = "Disconnected.";
-inline constexpr char RSReadTimeout[] = "Read timed out.";
-inline constexpr char RSReadLnMaxLineLengthExceeded[] = "Max line length exceeded.";
-inline constexpr char RSConnectTimeout[] = "Connect timed out.";
-inline constexpr char RSDataTooLarge[] = "Data is too large for stream";
-inline constexpr char RSRequiresLargeStream[] = "Set LargeStream to True to send streams greater than 2GB";
-inline constexpr char RSNoDataToRead[] = "No data to read.";
-inline constexpr char RSAlreadyConnected[] = "Already connected.";
-inline constexpr char RSInterceptIsDifferent[] = "The IOHandler already has a different Intercept assigned";
+inline constexpr char kMsgConnectionClosedGracefully[] = "Connection Closed Gracefully.";
+inline constexpr char kMsgStackAlreadyCreated[] = "Stack already created.";
+inline constexpr char kMsgStackClassUndefined[] = "Stack Class is undefined.";
+inline constexpr char kMsgSetSizeExceeded[] = "Set Size Exceeded.";
+inline constexpr char kMsgIPVersionUnsupported[] = "The requested IPVersion / Address family is not supported.";
+inline constexpr char kMsgCouldNotBindSocket[] = "Could not bind socket. Address and port are already in use.";
+inline constexpr char kMsgInvalidPortRange[] = "Invalid Port Range (%d - %d)";
+inline constexpr char kMsgCannotBindRange[] = "Can not bind in port range (%d - %d)";
+inline constexpr char kMsgCannotSetIPVersionWhenConnected[] = "Cannot change IPVersion when connected";
+inline constexpr char kMsgInvalidIPv6Address[] = "%s is not a valid IPv6 address";
+inline constexpr char kMsgWinsockLoadError[] = "Error on loading Winsock2 library (%s)";
+inline constexpr char kMsgWinsockCallError[] = "Error on call to Winsock2 library function %s";
+inline constexpr char kMsgStackError[] = "Socket Error # %d\r\n%s";
+inline constexpr char kMsgTooMuchDataInBuffer[] = "Too much data in buffer.";
+inline constexpr char kMsgNotEnoughDataInBuffer[] = "Not enough data in buffer. (%d/%d)";
+inline constexpr char kMsgBufferMissingTerminator[] = "Buffer terminator must be specified.";
+inline constexpr char kMsgBufferInvalidStartPos[] = "Buffer start position is invalid.";
+inline constexpr char kMsgNotConnected[] = "Not Connected";
+inline constexpr char kMsgStatusDisconnected[] = "Disconnected.";
+inline constexpr char kMsgReadTimeout[] = "Read timed out.";
+inline constexpr char kMsgReadLnMaxLineLengthExceeded[] = "Max line length exceeded.";
+inline constexpr char kMsgConnectTimeout[] = "Connect timed out.";
+inline constexpr char kMsgDataTooLarge[] = "Data is too large for stream";
+inline constexpr char kMsgRequiresLargeStream[] = "Set LargeStream to True to send streams greater than 2GB";
+inline constexpr char kMsgNoDataToRead[] = "No data to read.";
+inline constexpr char kMsgAlreadyConnected[] = "Already connected.";
+inline constexpr char kMsgInterceptIsDifferent[] = "The IOHandler already has a different Intercept assigned";
 
 class EIdException : public Exception {
  public:
@@ -48,18 +48,18 @@ class EIdSilentException : public EIdException {
 
 class EIdConnClosedGracefully : public EIdSilentException {
  public:
-  EIdConnClosedGracefully() : EIdSilentException(RSConnectionClosedGracefully) {}
+  EIdConnClosedGracefully() : EIdSilentException(kMsgConnectionClosedGracefully) {}
   using EIdSilentException::EIdSilentException;
 };
 
 // A socket call failed; the code is Winsock's on every platform.
 class EIdSocketError : public EIdException {
  public:
-  EIdSocketError(int code, std::string message) : EIdException(std::move(message)), FLastError(code) {}
-  int SocketErrorCode() const noexcept { return FLastError; }
+  EIdSocketError(int code, std::string message) : EIdException(std::move(message)), FSocketErrorCode(code) {}
+  int SocketErrorCode() const noexcept { return FSocketErrorCode; }
 
  private:
-  int FLastError;
+  int FSocketErrorCode;
 };
 
 class EIdNotASocket : public EIdSocketError {
@@ -92,11 +92,11 @@ class EIdStackInitializationFailed : public EIdStackError {
 };
 class EIdStackSetSizeExceeded : public EIdStackError {
  public:
-  EIdStackSetSizeExceeded() : EIdStackError(RSSetSizeExceeded) {}
+  EIdStackSetSizeExceeded() : EIdStackError(kMsgSetSizeExceeded) {}
 };
 class EIdIPVersionUnsupported : public EIdStackError {
  public:
-  EIdIPVersionUnsupported() : EIdStackError(RSIPVersionUnsupported) {}
+  EIdIPVersionUnsupported() : EIdStackError(kMsgIPVersionUnsupported) {}
 };
 
 class EIdSocketHandleError : public EIdException {
@@ -105,7 +105,7 @@ class EIdSocketHandleError : public EIdException {
 };
 class EIdCouldNotBindSocket : public EIdSocketHandleError {
  public:
-  EIdCouldNotBindSocket() : EIdSocketHandleError(RSCouldNotBindSocket) {}
+  EIdCouldNotBindSocket() : EIdSocketHandleError(kMsgCouldNotBindSocket) {}
 };
 class EIdInvalidPortRange : public EIdSocketHandleError {
  public:
@@ -117,7 +117,7 @@ class EIdCanNotBindPortInRange : public EIdSocketHandleError {
 };
 class EIdCannotSetIPVersionWhenConnected : public EIdSocketHandleError {
  public:
-  EIdCannotSetIPVersionWhenConnected() : EIdSocketHandleError(RSCannotSetIPVersionWhenConnected) {}
+  EIdCannotSetIPVersionWhenConnected() : EIdSocketHandleError(kMsgCannotSetIPVersionWhenConnected) {}
 };
 
 class EIdInvalidIPv6Address : public EIdException {
@@ -128,7 +128,7 @@ class EIdInvalidIPv6Address : public EIdException {
 // Byte queue.
 class EIdTooMuchDataInBuffer : public EIdException {
  public:
-  EIdTooMuchDataInBuffer() : EIdException(RSTooMuchDataInBuffer) {}
+  EIdTooMuchDataInBuffer() : EIdException(kMsgTooMuchDataInBuffer) {}
 };
 class EIdNotEnoughDataInBuffer : public EIdException {
  public:
@@ -138,23 +138,23 @@ class EIdNotEnoughDataInBuffer : public EIdException {
 // I/O handler.
 class EIdReadTimeout : public EIdException {
  public:
-  EIdReadTimeout() : EIdException(RSReadTimeout) {}
+  EIdReadTimeout() : EIdException(kMsgReadTimeout) {}
 };
 class EIdNotConnected : public EIdException {
  public:
-  EIdNotConnected() : EIdException(RSNotConnected) {}
+  EIdNotConnected() : EIdException(kMsgNotConnected) {}
 };
 class EIdClosedSocket : public EIdException {
  public:
-  EIdClosedSocket() : EIdException(RSStatusDisconnected) {}
+  EIdClosedSocket() : EIdException(kMsgStatusDisconnected) {}
 };
 class EIdReadLnMaxLineLengthExceeded : public EIdException {
  public:
-  EIdReadLnMaxLineLengthExceeded() : EIdException(RSReadLnMaxLineLengthExceeded) {}
+  EIdReadLnMaxLineLengthExceeded() : EIdException(kMsgReadLnMaxLineLengthExceeded) {}
 };
 class EIdConnectTimeout : public EIdException {
  public:
-  EIdConnectTimeout() : EIdException(RSConnectTimeout) {}
+  EIdConnectTimeout() : EIdException(kMsgConnectTimeout) {}
 };
 class EIdConnectException : public EIdException {
  public:
@@ -162,21 +162,21 @@ class EIdConnectException : public EIdException {
 };
 class EIdIOHandlerStreamDataTooLarge : public EIdException {
  public:
-  EIdIOHandlerStreamDataTooLarge() : EIdException(RSDataTooLarge) {}
+  EIdIOHandlerStreamDataTooLarge() : EIdException(kMsgDataTooLarge) {}
 };
 class EIdIOHandlerRequiresLargeStream : public EIdException {
  public:
-  EIdIOHandlerRequiresLargeStream() : EIdException(RSRequiresLargeStream) {}
+  EIdIOHandlerRequiresLargeStream() : EIdException(kMsgRequiresLargeStream) {}
 };
 class EIdNoDataToRead : public EIdException {
  public:
-  EIdNoDataToRead() : EIdException(RSNoDataToRead) {}
+  EIdNoDataToRead() : EIdException(kMsgNoDataToRead) {}
 };
 
 // TCP client.
 class EIdAlreadyConnected : public EIdException {
  public:
-  EIdAlreadyConnected() : EIdException(RSAlreadyConnected) {}
+  EIdAlreadyConnected() : EIdException(kMsgAlreadyConnected) {}
 };
 class EIdHostRequired : public EIdException {
  public:

@@ -21,7 +21,7 @@ std::string TIdASCIIEncoding::GetString(std::span<const std::uint8_t> bytes) con
   return text;
 }
 
-const TIdTextEncoding& IndyTextEncoding_ASCII() {
+const TIdTextEncoding& AsciiWireEncoding() {
   static const TIdASCIIEncoding encoding;
   return encoding;
 }

@@ -52,4 +52,4 @@ class TIdASCIIEncoding final : public TIdTextEncoding {
 };
 
 // The one ASCII encoding every handler uses unless told otherwise.
-const TIdTextEncoding& IndyTextEncoding_ASCII();
+const TIdTextEncoding& AsciiWireEncoding();

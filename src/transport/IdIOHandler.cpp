@@ -28,9 +28,16 @@ void PutBigEndian(TIdBytes& bytes, std::uint64_t value, int size) {
 
 TIdIOHandler::TIdIOHandler(TComponent* owner)
     : TIdComponent(owner),
-      FInputBuffer(std::make_unique<TIdBuffer>([this](TIdBuffer&, int count) { WorkProgress(wmRead, count); })) {}
+      FInBuffer(std::make_unique<TIdBuffer>([this](TIdBuffer&, int count) { WorkProgress(wmRead, count); })) {}
 
 TIdIOHandler::~TIdIOHandler() = default;
+
+void TIdIOHandler::SetIntercept(TIdConnectionIntercept* value) {
+  if (value == FIntercept) return;
+  if (FIntercept != nullptr) RemoveFreeNotification(FIntercept);
+  FIntercept = value;
+  if (FIntercept != nullptr) FreeNotification(FIntercept);
+}
 
 void TIdIOHandler::Notification(TComponent* component, TOperation operation) {
   if (operation == TOperation::opRemove && component == FIntercept) FIntercept = nullptr;
@@ -45,22 +52,22 @@ int TIdIOHandler::EffectiveTimeout(int timeout) const {
 // ---------------------------------------------------------------- state
 
 void TIdIOHandler::Open() {
-  FOpened = false;
+  FIsOpen = false;
   FPeerClosed = false;
   ClearWriteBuffer();
-  FInputBuffer->Clear();
-  FOpened = true;
+  FInBuffer->Clear();
+  FIsOpen = true;
 }
 
 void TIdIOHandler::Close() {
   if (FIntercept != nullptr) FIntercept->Disconnect();
-  FOpened = false;
+  FIsOpen = false;
   ClearWriteBuffer();
 }
 
 bool TIdIOHandler::Connected() {
   CheckClosed(false, false);
-  return (!FPeerClosed || FInputBuffer->Size() > 0) && FOpened;
+  return (!FPeerClosed || FInBuffer->Size() > 0) && FIsOpen;
 }
 
 void TIdIOHandler::CheckClosed(bool raiseWhenClosed, bool ignoreBuffer) {
@@ -74,7 +81,7 @@ void TIdIOHandler::CheckClosed(bool raiseWhenClosed, bool ignoreBuffer) {
   } else {
     closed = !SourceIsAvailable();
   }
-  if (closed && (ignoreBuffer || FInputBuffer->Size() == 0) && raiseWhenClosed) throw EIdConnClosedGracefully();
+  if (closed && (ignoreBuffer || FInBuffer->Size() == 0) && raiseWhenClosed) throw EIdConnClosedGracefully();
 }
 
 // ---------------------------------------------------------------- reading
@@ -92,11 +99,11 @@ int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeo
       if (raiseOnTimeout) throw EIdReadTimeout();
       return -1;
     }
-    if (FOpened) {
+    if (FIsOpen) {
       if (SourceIsAvailable()) {
         TIdBytes chunk(static_cast<std::size_t>(std::max(FRecvBufferSize, 1)));
         n = ReadDataFromSource(chunk);
-        if (n > 0) FInputBuffer->Write(chunk, n);
+        if (n > 0) FInBuffer->Write(chunk, n);
       } else if (raiseWhenClosed) {
         throw EIdClosedSocket();
       }
@@ -110,9 +117,9 @@ int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeo
 }
 
 bool TIdIOHandler::PollInput(int timeout) {
-  const int before = FInputBuffer->Size();
+  const int before = FInBuffer->Size();
   if (!Connected()) return false;
-  if (FInputBuffer->Size() > before) return true;
+  if (FInBuffer->Size() > before) return true;
   return FillInput(false, timeout, false) > 0;
 }
 
@@ -123,54 +130,54 @@ std::string TIdIOHandler::ReadLine(std::string_view terminator, int timeout, int
   if (terminator.empty()) terminator = "\n";
   const TIdBytes term = wire.GetBytes(terminator);
   const int termLength = static_cast<int>(term.size());
-  FReadLnSplit = false;
-  FReadLnTimedOut = false;
+  FLineSplit = false;
+  FLineTimedOut = false;
   int found = -1;
   int searchStart = 0;
   const std::uint32_t startTicks = GetTickCount32();
   do {
-    const int size = FInputBuffer->Size();
+    const int size = FInBuffer->Size();
     if (size > 0) {
-      found = searchStart < size ? FInputBuffer->IndexOf(term, searchStart) : -1;
+      found = searchStart < size ? FInBuffer->IndexOf(term, searchStart) : -1;
       // The next search covers only new bytes, and a terminator straddling two receives.
       searchStart = std::max(size - (termLength - 1), 0);
     }
     if (maxLength > 0 && found > maxLength) {
       if (FMaxLineAction == maException) throw EIdReadLnMaxLineLengthExceeded();
-      FReadLnSplit = true;
-      return FInputBuffer->ExtractToString(maxLength, wire);
+      FLineSplit = true;
+      return FInBuffer->ExtractToString(maxLength, wire);
     }
     if (found == -1) {
       CheckClosed(true, true);
-      FReadLnTimedOut = FillInput(true, timeout, false) == -1;
-      if (!FReadLnTimedOut && timeout >= 0 && TicksBetween(startTicks, GetTickCount32()) >= static_cast<std::uint32_t>(timeout)) {
-        FReadLnTimedOut = true;
+      FLineTimedOut = FillInput(true, timeout, false) == -1;
+      if (!FLineTimedOut && timeout >= 0 && TicksBetween(startTicks, GetTickCount32()) >= static_cast<std::uint32_t>(timeout)) {
+        FLineTimedOut = true;
       }
-      if (FReadLnTimedOut) return "";
+      if (FLineTimedOut) return "";
     }
   } while (found == -1);
   int lineLength = found;
   int dropped = termLength;
-  if (terminator == "\n" && found > 0 && FInputBuffer->Peek(found - 1) == CR) {
+  if (terminator == "\n" && found > 0 && FInBuffer->Peek(found - 1) == CR) {
     --lineLength;
     ++dropped;
   }
-  std::string line = FInputBuffer->ExtractToString(lineLength, wire);
-  FInputBuffer->Remove(dropped);
+  std::string line = FInBuffer->ExtractToString(lineLength, wire);
+  FInBuffer->Remove(dropped);
   return line;
 }
 
 void TIdIOHandler::ReadCount(TIdBytes& bytes, int count, bool append) {
   if (count > 0) {
-    while (FInputBuffer->Size() < count) {
-      if (FillInput(false, IdTimeoutDefault, true) > 0 && FInputBuffer->Size() >= count) break;
+    while (FInBuffer->Size() < count) {
+      if (FillInput(false, IdTimeoutDefault, true) > 0 && FInBuffer->Size() >= count) break;
       CheckClosed(true, true);
     }
-    FInputBuffer->ExtractToBytes(bytes, count, append);
+    FInBuffer->ExtractToBytes(bytes, count, append);
   } else if (count < 0) {
     FillInput(false, FReadTimeout, false);
     CheckClosed(true, true);
-    FInputBuffer->ExtractToBytes(bytes, -1, append);
+    FInBuffer->ExtractToBytes(bytes, -1, append);
   }
 }
 
@@ -204,12 +211,12 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
     }
   } finish{*this, stream};
 
-  const int buffered = FInputBuffer->Size();
+  const int buffered = FInBuffer->Size();
   if (readAll) {
-    FInputBuffer->ExtractToStream(stream, -1);
+    FInBuffer->ExtractToStream(stream, -1);
   } else {
     const int take = static_cast<int>(std::min<std::int64_t>(count, buffered));
-    FInputBuffer->ExtractToStream(stream, take);
+    FInBuffer->ExtractToStream(stream, take);
     count -= take;
   }
   TIdBytes chunk(static_cast<std::size_t>(std::max(FRecvBufferSize, 1)));
@@ -220,8 +227,8 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
     try {
       ReadCount(chunk, n, false);
     } catch (const Exception& e) {
-      const int rest = std::min(n, FInputBuffer->Size());
-      FInputBuffer->ExtractToBytes(chunk, rest, false);
+      const int rest = std::min(n, FInBuffer->Size());
+      FInBuffer->ExtractToBytes(chunk, rest, false);
       if (rest > 0) stream.WriteBuffer(chunk.data(), rest);
       if (readAll && dynamic_cast<const EIdConnClosedGracefully*>(&e) != nullptr) break;
       throw;
@@ -240,9 +247,9 @@ void TIdIOHandler::SkipBytes(std::int64_t count) {
   } finish{*this};
   while (true) {
     const int m = static_cast<int>(std::min<std::int64_t>({count, std::numeric_limits<std::int32_t>::max(),
-                                                           FInputBuffer->Size()}));
+                                                           FInBuffer->Size()}));
     if (m > 0) {
-      FInputBuffer->Remove(m);
+      FInBuffer->Remove(m);
       count -= m;
       if (count < 1) break;
     }
@@ -256,19 +263,19 @@ void TIdIOHandler::SkipToEnd() {
     TIdIOHandler& Handler;
     ~TFinish() { Handler.WorkEnd(wmRead); }
   } finish{*this};
-  FInputBuffer->Clear();
+  FInBuffer->Clear();
   try {
     while (true) {
       if (FillInput(false, IdTimeoutDefault, true) > 0) {
-        FInputBuffer->Clear();
+        FInBuffer->Clear();
       } else {
         CheckClosed(true, true);
       }
     }
   } catch (const EIdConnClosedGracefully&) {
-    FInputBuffer->Clear();
+    FInBuffer->Clear();
   } catch (...) {
-    FInputBuffer->Clear();
+    FInBuffer->Clear();
     throw;
   }
 }
@@ -293,8 +300,8 @@ void TIdIOHandler::Write(const TIdBytes& bytes, int length, int offset) {
   if (n < 1) return;
   if (FOutBuffer) {
     FOutBuffer->Write(bytes, n, offset);
-    if (FWriteBufferThreshold > 0) {
-      while (FOutBuffer && FOutBuffer->Size() >= FWriteBufferThreshold) FlushWriteBuffer(FWriteBufferThreshold);
+    if (FOutThreshold > 0) {
+      while (FOutBuffer && FOutBuffer->Size() >= FOutThreshold) FlushWriteBuffer(FOutThreshold);
     }
     return;
   }
@@ -356,7 +363,7 @@ void TIdIOHandler::BeginBufferedWrite(int threshold) {
   } else {
     FOutBuffer = std::make_unique<TIdBuffer>();
   }
-  FWriteBufferThreshold = threshold;
+  FOutThreshold = threshold;
 }
 
 void TIdIOHandler::FlushWriteBuffer(int count) {

@@ -82,16 +82,16 @@ class TIdIOHandler : public TIdComponent {
   void SetHost(std::string value) { FHost = std::move(value); }
   int Port() const { return FPort; }
   void SetPort(int value) { FPort = value; }
-  TIdBuffer& InBuffer() { return *FInputBuffer; }
+  TIdBuffer& InBuffer() { return *FInBuffer; }
   TIdConnectionIntercept* Intercept() const { return FIntercept; }
-  void SetIntercept(TIdConnectionIntercept* value) { FIntercept = value; }  // we don't own it
+  void SetIntercept(TIdConnectionIntercept* value);  // not owned; forgotten when freed
   TIdMaxLineAction MaxLineAction() const { return FMaxLineAction; }
   void SetMaxLineAction(TIdMaxLineAction value) { FMaxLineAction = value; }
   int MaxLineLength() const { return FMaxLineLength; }
   void SetMaxLineLength(int value) { FMaxLineLength = value; }
-  bool IsOpen() const { return FOpened; }
-  bool LineSplit() const { return FReadLnSplit; }
-  bool LineTimedOut() const { return FReadLnTimedOut; }
+  bool IsOpen() const { return FIsOpen; }
+  bool LineSplit() const { return FLineSplit; }
+  bool LineTimedOut() const { return FLineTimedOut; }
   int ReadTimeout() const { return FReadTimeout; }
   void SetReadTimeout(int value) { FReadTimeout = value; }
   int RecvBufferSize() const { return FRecvBufferSize; }
@@ -99,7 +99,7 @@ class TIdIOHandler : public TIdComponent {
   int SendBufferSize() const { return FSendBufferSize; }
   void SetSendBufferSize(int value) { FSendBufferSize = value; }
   TIdBuffer* OutBuffer() const { return FOutBuffer.get(); }
-  int OutThreshold() const { return FWriteBufferThreshold; }
+  int OutThreshold() const { return FOutThreshold; }
   const TIdTextEncoding& WireEncoding() const { return *FWireEncoding; }
   void SetWireEncoding(const TIdTextEncoding& value) { FWireEncoding = &value; }  // not owned
 
@@ -119,18 +119,18 @@ class TIdIOHandler : public TIdComponent {
   int FConnectTimeout = 0;
   std::string FDestination;
   std::string FHost;
-  std::unique_ptr<TIdBuffer> FInputBuffer;
+  std::unique_ptr<TIdBuffer> FInBuffer;
   TIdConnectionIntercept* FIntercept = nullptr;
   TIdMaxLineAction FMaxLineAction = maException;
   int FMaxLineLength = IdMaxLineLengthDefault;
-  bool FOpened = false;
+  bool FIsOpen = false;
   int FPort = 0;
-  bool FReadLnSplit = false;
-  bool FReadLnTimedOut = false;
+  bool FLineSplit = false;
+  bool FLineTimedOut = false;
   int FReadTimeout = IdTimeoutDefault;
   int FRecvBufferSize = IdRecvBufferSizeDefault;
   int FSendBufferSize = IdSendBufferSizeDefault;
   std::unique_ptr<TIdBuffer> FOutBuffer;
-  int FWriteBufferThreshold = 0;
-  const TIdTextEncoding* FWireEncoding = &IndyTextEncoding_ASCII();
+  int FOutThreshold = 0;
+  const TIdTextEncoding* FWireEncoding = &AsciiWireEncoding();
 };

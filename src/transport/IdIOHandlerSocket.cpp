@@ -12,47 +12,47 @@ TIdIOHandlerSocket::~TIdIOHandlerSocket() {
 
 void TIdIOHandlerSocket::Open() {
   TIdIOHandler::Open();
-  if (FBinding) {
-    FBinding->Reset(true);
+  if (FSocketHandle) {
+    FSocketHandle->Reset(true);
   } else {
-    FBinding = std::make_unique<TIdSocketHandle>();
+    FSocketHandle = std::make_unique<TIdSocketHandle>();
   }
-  FBinding->SetClientPortMin(FBoundPortMin);
-  FBinding->SetClientPortMax(FBoundPortMax);
+  FSocketHandle->SetClientPortMin(FBoundPortMin);
+  FSocketHandle->SetClientPortMax(FBoundPortMax);
   if (!Host().empty() && Port() > 0) ConnectToPeer();
 }
 
 void TIdIOHandlerSocket::Close() {
-  if (FBinding) FBinding->ReleaseHandle();
+  if (FSocketHandle) FSocketHandle->ReleaseHandle();
   TIdIOHandler::Close();
 }
 
 void TIdIOHandlerSocket::ConnectToPeer() {
-  if (!FBinding) FBinding = std::make_unique<TIdSocketHandle>();
+  if (!FSocketHandle) FSocketHandle = std::make_unique<TIdSocketHandle>();
   DoBeforeBind();
-  FBinding->SetIPVersion(FIPVersion);
-  FBinding->AllocateHandle(Id_SOCK_STREAM, 0);
+  FSocketHandle->SetIPVersion(FIPVersion);
+  FSocketHandle->AllocateHandle(Id_SOCK_STREAM, 0);
   DoSocketAllocated();
-  if (!FBoundIP.empty()) FBinding->SetIP(FBoundIP);
-  FBinding->SetPort(FBoundPort);
-  FBinding->SetClientPortMin(FBoundPortMin);
-  FBinding->SetClientPortMax(FBoundPortMax);
-  FBinding->SetReuseSocket(FReuseSocket);
-  FBinding->BindLocal();
-  FBinding->SetUseNagle(FUseNagle);
+  if (!FBoundIP.empty()) FSocketHandle->SetIP(FBoundIP);
+  FSocketHandle->SetPort(FBoundPort);
+  FSocketHandle->SetClientPortMin(FBoundPortMin);
+  FSocketHandle->SetClientPortMax(FBoundPortMax);
+  FSocketHandle->SetReuseSocket(FReuseSocket);
+  FSocketHandle->BindLocal();
+  FSocketHandle->SetUseNagle(FUseNagle);
   DoAfterBind();
 }
 
-bool TIdIOHandlerSocket::SourceIsAvailable() const { return FBinding && FBinding->SocketHeld(); }
+bool TIdIOHandlerSocket::SourceIsAvailable() const { return FSocketHandle && FSocketHandle->SocketHeld(); }
 
 void TIdIOHandlerSocket::SetUseNagle(bool value) {
   FUseNagle = value;
-  if (FBinding) FBinding->SetUseNagle(value);
+  if (FSocketHandle) FSocketHandle->SetUseNagle(value);
 }
 
 void TIdIOHandlerSocket::SetReuseSocket(TIdReuseSocket value) {
   FReuseSocket = value;
-  if (FBinding) FBinding->SetReuseSocket(value);
+  if (FSocketHandle) FSocketHandle->SetReuseSocket(value);
 }
 
 void TIdIOHandlerSocket::DoBeforeBind() {

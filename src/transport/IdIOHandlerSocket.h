@@ -23,7 +23,7 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   TNotifyEvent OnAfterBind;
   TNotifyEvent OnSocketAllocated;
 
-  TIdSocketHandle* SocketHandle() const { return FBinding.get(); }  // none until the first Open
+  TIdSocketHandle* SocketHandle() const { return FSocketHandle.get(); }  // none until the first Open
   const std::string& BoundIP() const { return FBoundIP; }
   void SetBoundIP(std::string value) { FBoundIP = std::move(value); }
   std::uint16_t BoundPort() const { return FBoundPort; }
@@ -49,7 +49,7 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   virtual void DoSocketAllocated();
 
  private:
-  std::unique_ptr<TIdSocketHandle> FBinding;
+  std::unique_ptr<TIdSocketHandle> FSocketHandle;
   std::string FBoundIP;
   std::uint16_t FBoundPort = 0;
   std::uint16_t FBoundPortMax = 0;

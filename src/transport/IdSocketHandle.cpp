@@ -67,12 +67,12 @@ void TIdSocketHandle::BindLocal() {
     return;
   }
   if (FClientPortMax < FClientPortMin) {
-    throw EIdInvalidPortRange(Format(RSInvalidPortRange, {FClientPortMin, FClientPortMax}));
+    throw EIdInvalidPortRange(Format(kMsgInvalidPortRange, {FClientPortMin, FClientPortMax}));
   }
   for (int port = FClientPortMax; port >= FClientPortMin; --port) {
     if (TryBind(static_cast<std::uint16_t>(port))) return;
   }
-  throw EIdCanNotBindPortInRange(Format(RSCannotBindRange, {FClientPortMin, FClientPortMax}));
+  throw EIdCanNotBindPortInRange(Format(kMsgCannotBindRange, {FClientPortMin, FClientPortMax}));
 }
 
 void TIdSocketHandle::SetPeer(const std::string& ip, std::uint16_t port, TIdIPVersion version) {
@@ -82,7 +82,13 @@ void TIdSocketHandle::SetPeer(const std::string& ip, std::uint16_t port, TIdIPVe
 }
 
 void TIdSocketHandle::ConnectPeer() {
-  GStack().ConnectSocket(FHandle, FTargetIP, FTargetPort, FIPVersion);
+  TIdStackSocketHandle handle;
+  {
+    // A timed connect runs on its own thread while the caller may release the handle.
+    std::lock_guard guard(FConnectionLock);
+    handle = FHandle;
+  }
+  GStack().ConnectSocket(handle, FTargetIP, FTargetPort, FIPVersion);
   std::lock_guard guard(FConnectionLock);
   // Another thread may have released the handle to abandon this connect.
   if (!FSocketHeld) return;

@@ -87,8 +87,8 @@ void AcquireStack() {
   TStackState& state = StackState();
   std::lock_guard guard(state.Lock);
   if (state.UsageCount == 0) {
-    if (state.Active) throw EIdException(RSStackAlreadyCreated);
-    if (state.Class == nullptr) throw EIdException(RSStackClassUndefined);
+    if (state.Active) throw EIdException(kMsgStackAlreadyCreated);
+    if (state.Class == nullptr) throw EIdException(kMsgStackClassUndefined);
     state.Active = state.Class();
   }
   ++state.UsageCount;
@@ -258,7 +258,7 @@ std::string TIdStack::IPv6Canonical(std::string_view text) {
 
 std::array<std::uint8_t, 16> TIdStack::IPv6ToBytes(std::string_view text) {
   std::array<std::uint16_t, 8> groups{};
-  if (!ParseIPv6(text, groups)) throw EIdInvalidIPv6Address(Format(RSInvalidIPv6Address, {text}));
+  if (!ParseIPv6(text, groups)) throw EIdInvalidIPv6Address(Format(kMsgInvalidIPv6Address, {text}));
   std::array<std::uint8_t, 16> bytes{};
   for (std::size_t i = 0; i < groups.size(); ++i) {
     bytes[2 * i] = static_cast<std::uint8_t>(groups[i] >> 8);
@@ -345,7 +345,7 @@ const char* WinsockErrorText(int code) {
 
 std::string TIdStack::SocketErrorText(int code) {
   static const TFormatSettings english;  // fixed English number settings
-  return Format(RSStackError, {code, WinsockErrorText(code)}, english);
+  return Format(kMsgStackError, {code, WinsockErrorText(code)}, english);
 }
 
 int TIdStack::MapResolverError(int resolverCode) {

@@ -100,9 +100,9 @@ void ReleaseModule(HMODULE& module) {
 
 FARPROC BindSocketFunction(const char* name) {
   HMODULE module = Library().Winsock;
-  if (module == nullptr) throw EIdWinsockStubError(WSANOTINITIALISED, Format(RSWinsockCallError, {name}));
+  if (module == nullptr) throw EIdWinsockStubError(WSANOTINITIALISED, Format(kMsgWinsockCallError, {name}));
   FARPROC proc = ::GetProcAddress(module, name);
-  if (proc == nullptr) throw EIdWinsockStubError(WSAEINVAL, Format(RSWinsockCallError, {name}));
+  if (proc == nullptr) throw EIdWinsockStubError(WSAEINVAL, Format(kMsgWinsockCallError, {name}));
   return proc;
 }
 
@@ -303,7 +303,7 @@ void LoadSocketLibrary() {
   } else {
     error = ::GetLastError();
   }
-  throw EIdWinsockStubError(error, Format(RSWinsockLoadError, {lib.LibraryName}));
+  throw EIdWinsockStubError(error, Format(kMsgWinsockLoadError, {lib.LibraryName}));
 }
 
 void LoadAddressInfoFunctions() {

@@ -24,13 +24,13 @@ void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
   if (handler == FIOHandler) return;
   if (handler != nullptr && FIntercept != nullptr && handler->Intercept() != nullptr &&
       handler->Intercept() != FIntercept) {
-    throw EIdException(RSInterceptIsDifferent);
+    throw EIdException(kMsgInterceptIsDifferent);
   }
-  if (FManagedIOHandler && FIOHandler != nullptr) {
+  if (FOwnsHandler && FIOHandler != nullptr) {
     TIdIOHandler* owned = FIOHandler;
     FIOHandler = nullptr;
     FSocket = nullptr;
-    FManagedIOHandler = false;
+    FOwnsHandler = false;
     RemoveFreeNotification(owned);
     // The handler was made by CreateDefaultHandler as one of our components.
     if (owned->Owner() == this) {
@@ -39,7 +39,7 @@ void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
       owned->SetWorkForward(nullptr);
     }
   }
-  FManagedIOHandler = false;
+  FOwnsHandler = false;
   FSocket = nullptr;
   if (FIOHandler != nullptr) {
     FIOHandler->SetWorkForward(nullptr);
@@ -59,7 +59,7 @@ void TIdTCPConnection::Notification(TComponent* component, TOperation operation)
     if (component == FIOHandler) {
       FIOHandler = nullptr;
       FSocket = nullptr;
-      FManagedIOHandler = false;
+      FOwnsHandler = false;
     } else if (component == FIntercept) {
       FIntercept = nullptr;
     }
@@ -73,7 +73,7 @@ void TIdTCPConnection::CheckGracefulClose(bool raiseWhenClosed) {
   if (FIOHandler != nullptr) {
     FIOHandler->CheckClosed(raiseWhenClosed, false);
   } else if (raiseWhenClosed) {
-    throw EIdException(RSNotConnected);
+    throw EIdException(kMsgNotConnected);
   }
 }
 

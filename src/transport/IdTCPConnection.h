@@ -22,7 +22,7 @@ class TIdTCPConnection : public TIdComponent {
   TIdIOHandler* IOHandler() const { return FIOHandler; }
   // Attaches h (none detaches); an owned handler is freed first.
   virtual void SetIOHandler(TIdIOHandler* handler);
-  bool OwnsHandler() const { return FManagedIOHandler; }
+  bool OwnsHandler() const { return FOwnsHandler; }
   // The attached handler when it is a socket handler, else none.
   TIdIOHandlerSocket* Socket() const { return FSocket; }
   TIdConnectionIntercept* Intercept() const { return FIntercept; }
@@ -31,12 +31,12 @@ class TIdTCPConnection : public TIdComponent {
  protected:
   virtual void NotifyDisconnected();
   virtual void NotifyPeerOfClose() {}
-  void SetOwnsHandler(bool value) { FManagedIOHandler = value; }
+  void SetOwnsHandler(bool value) { FOwnsHandler = value; }
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
   TIdConnectionIntercept* FIntercept = nullptr;  // not owned
-  TIdIOHandler* FIOHandler = nullptr;            // owned only when FManagedIOHandler
-  bool FManagedIOHandler = false;
+  TIdIOHandler* FIOHandler = nullptr;            // owned only when FOwnsHandler
+  bool FOwnsHandler = false;
   TIdIOHandlerSocket* FSocket = nullptr;
 };

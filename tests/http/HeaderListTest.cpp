@@ -54,9 +54,4 @@ TEST(HeaderList, AppendAndCollectKeepEveryLine) {
   EXPECT_EQ(values.ToVector(), (std::vector<std::string>{"a=1", "b=2"}));
 }
 
-TEST(HeaderList, HttpQuotingNeverFolds) {
-  EXPECT_EQ(TIdHeaderList().FoldWidth, INT_MAX);
-  EXPECT_EQ(TIdHeaderList(TIdHeaderQuotingType::QuoteMIME).FoldWidth, 78);
-}
-
 }  // namespace

@@ -118,6 +118,22 @@ TEST(HttpRequestWire, KeptConnectionIsReusedAndStrayBytesDropped) {
   EXPECT_EQ(head.find("identity, identity"), std::string::npos);
 }
 
+TEST(HttpRequestWire, IdleConnectionResetByThePeerIsReplaced) {
+  TScriptedServer server({[](TPeerConnection& c) {
+                            c.ReadHead();
+                            c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na");
+                            c.Abort();
+                          },
+                          Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")});
+  auto client = MakeClient();
+  TMemoryStream first;
+  TMemoryStream second;
+  client->Get(server.Url("/"), &first);
+  ASSERT_TRUE(server.WaitForScripts(1));
+  client->Get(server.Url("/"), &second);
+  EXPECT_EQ(Text(first) + Text(second), "ab");
+}
+
 TEST(HttpRequestWire, AnotherPortClosesTheOldConnection) {
   TScriptedServer a({Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na")});
   TScriptedServer b({Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")});
@@ -130,6 +146,107 @@ TEST(HttpRequestWire, AnotherPortClosesTheOldConnection) {
   client->Disconnect();
   b.Stop();
   EXPECT_EQ(Text(s1) + Text(s2), "ab");
+}
+
+TEST(HttpRequestWire, ProxyGetsTheAbsoluteTargetAndItsOwnCredentials) {
+  TScriptedServer proxy({Reply("HTTP/1.0 200 OK\r\nProxy-Connection: keep-alive\r\nContent-Length: 1\r\n\r\np")});
+  auto client = MakeClient();
+  client->ProtocolVersion = pv1_0;
+  client->ProxyParams.ProxyServer = "127.0.0.1";
+  client->ProxyParams.ProxyPort = proxy.Port();
+  client->ProxyParams.BasicAuthentication = true;
+  client->ProxyParams.ProxyUsername = "pu";
+  client->ProxyParams.ProxyPassword = "pp";
+  TMemoryStream stream;
+  client->Get("http://origin.example:81/a?b", &stream);
+  EXPECT_TRUE(client->Connected());  // kept by Proxy-Connection under 1.0
+  client->Disconnect();
+  proxy.Stop();
+  ASSERT_EQ(proxy.Requests().size(), 1u);
+  const std::string head = proxy.Requests()[0];
+  EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET http://origin.example:81/a?b HTTP/1.0");
+  EXPECT_NE(head.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos) << head;
+  EXPECT_EQ(Text(stream), "p");
+}
+
+TEST(HttpRequestWire, ProxyTunnelIsOpenedWithConnectFirst) {
+  TScriptedServer proxy({ReplyAll({"HTTP/1.1 200 Connection established\r\n\r\n",
+                                   "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nt"})});
+  auto client = MakeClient();
+  client->ProxyParams.ProxyServer = "127.0.0.1";
+  client->ProxyParams.ProxyPort = proxy.Port();
+  client->HTTPOptions.Include(hoNonSSLProxyUseConnectVerb);
+  TMemoryStream stream;
+  client->Get("http://origin.example:81/a", &stream);
+  client->Disconnect();
+  proxy.Stop();
+  EXPECT_EQ(Text(stream), "t");
+  ASSERT_EQ(proxy.Requests().size(), 2u);
+  const std::string connect = proxy.Requests()[0];
+  EXPECT_EQ(connect.substr(0, connect.find("\r\n")), "CONNECT origin.example:81 HTTP/1.1");
+  EXPECT_NE(connect.find("\r\nPragma: no-cache\r\n"), std::string::npos) << connect;
+  EXPECT_NE(connect.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"), std::string::npos)
+      << connect;
+  EXPECT_EQ(proxy.Accepted(), 1);
+}
+
+TEST(HttpRequestWire, HeadersHandlerMayStopTheRequest) {
+  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"),
+                          Reply("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
+  auto client = MakeClient();
+  std::string seen;
+  client->OnHeadersAvailable = [&seen](TObject*, TIdHeaderList& headers, bool& continueRequest) {
+    seen = headers.ValueOf("Content-Length");
+    continueRequest = false;
+  };
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  EXPECT_EQ(seen, "5");
+  EXPECT_EQ(stream.Size(), 0);
+  // The body was never read: the next request goes out on a new connection.
+  client->OnHeadersAvailable = nullptr;
+  client->Get(server.Url("/"), &stream);
+  EXPECT_EQ(Text(stream), "ok");
+  client->Disconnect();
+  server.Stop();
+  EXPECT_EQ(server.Accepted(), 2);
+}
+
+// Turns "deflate" bodies upside down, to see that decoding is routed through it.
+class TReversingCompressor : public TIdZLibCompressorBase {
+ public:
+  using TIdZLibCompressorBase::TIdZLibCompressorBase;
+  bool IsReady() const override { return true; }
+  void DecompressDeflateStream(TStream& source, TStream& target) override {
+    std::string bytes(static_cast<std::size_t>(source.Size()), '\0');
+    source.ReadBuffer(bytes.data(), source.Size());
+    target.WriteBuffer(std::string(bytes.rbegin(), bytes.rend()).data(), source.Size());
+  }
+  void DecompressGZipStream(TStream&, TStream&) override { ADD_FAILURE() << "gzip was not announced"; }
+};
+
+TEST(HttpResponseBody, AnnouncedEncodingGoesThroughTheCompressor) {
+  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: 3\r\n\r\ncba")});
+  auto client = MakeClient();
+  TReversingCompressor compressor;
+  client->SetCompressor(&compressor);
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  client->SetCompressor(nullptr);
+  client->Disconnect();
+  server.Stop();
+  EXPECT_EQ(Text(stream), "abc");
+  EXPECT_NE(server.Requests()[0].find("\r\nAccept-Encoding: deflate, gzip, identity\r\n"), std::string::npos);
+}
+
+TEST(HttpResponseBody, ZeroLengthIsNotAwaited) {
+  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")});
+  auto client = MakeClient();
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  EXPECT_EQ(stream.Size(), 0);
+  EXPECT_TRUE(client->Connected());
 }
 
 TEST(HttpResponseBody, ContinueThenOk) {
@@ -458,6 +575,31 @@ TEST(HttpAuthentication, BasicRetryOnANewConnectionAfterClose) {
   ASSERT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(server.Requests()[0].find("Authorization"), std::string::npos);
   EXPECT_NE(server.Requests()[1].find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n"), std::string::npos);
+  // Done with all its steps, the authenticator goes with the connection.
+  EXPECT_EQ(client->Request().Authenticator, nullptr);
+}
+
+TEST(HttpAuthentication, HandlerSuppliesCredentialsWhenAsked) {
+  const std::string deny = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+  TScriptedServer server({ReplyAll({deny, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nin"})});
+  auto client = MakeClient();
+  client->HTTPOptions.Include(hoInProcessAuth);
+  int asked = 0;
+  client->OnAuthorization = [&asked](TObject*, TIdAuthentication& auth, bool& handled) {
+    ++asked;
+    auth.Username = "who";
+    auth.Password = "me";
+    handled = true;
+  };
+  TMemoryStream stream;
+  client->Get(server.Url("/"), &stream);
+  client->Disconnect();
+  server.Stop();
+  EXPECT_EQ(Text(stream), "in");
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(client->Request().Username, "who");
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_NE(server.Requests()[1].find("Authorization: Basic d2hvOm1l\r\n"), std::string::npos);
 }
 
 TEST(HttpAuthentication, WrongPasswordEndsWithTheChallengeNotALoop) {

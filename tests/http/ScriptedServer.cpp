@@ -1,6 +1,7 @@
 // The scripted peer; see ScriptedServer.h.
 #include "ScriptedServer.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -71,7 +72,15 @@ void TScriptedServer::Run(std::vector<TScript> scripts) {
     } catch (...) {
       // A script that fails shows up as a failed expectation in the test.
     }
+    const std::lock_guard<std::mutex> guard(FLock);
+    ++FFinished;
+    FFinishedChanged.notify_all();
   }
+}
+
+bool TScriptedServer::WaitForScripts(int count) {
+  std::unique_lock<std::mutex> guard(FLock);
+  return FFinishedChanged.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return FFinished >= count; });
 }
 
 void TScriptedServer::Stop() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -50,6 +51,8 @@ class TScriptedServer {
   void Stop();
   std::vector<std::string> Requests();
   int Accepted() const { return FAccepted; }
+  // Waits (at most 10 s) until count scripts have run to their end.
+  bool WaitForScripts(int count);
   int ExtraConnections() const { return FExtra; }
 
  private:
@@ -61,6 +64,8 @@ class TScriptedServer {
   std::mutex FLock;
   std::vector<std::string> FRequests;
   std::atomic<int> FAccepted{0};
+  int FFinished = 0;  // guarded by FLock
+  std::condition_variable FFinishedChanged;
   int FExtra = 0;
   bool FStopped = false;
 };

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "TestPeer.h"
 #include "TestSupport.h"
@@ -75,6 +76,7 @@ TEST_F(IdIOHandlerPeer, LineLimitCountsTheCRBeforeTheLF) {
   EXPECT_TRUE(IO().LineSplit());
   EXPECT_EQ(IO().ReadLine(), "");  // the rest: its CR LF
   EXPECT_FALSE(IO().LineSplit());
+  FPeer->Join();  // the peer reads the test's texts
 }
 
 TEST_F(IdIOHandlerPeer, PeerClosingInsideALineRaisesAndKeepsTheBytes) {
@@ -137,6 +139,7 @@ TEST_F(IdIOHandlerPeer, UntilCloseReadEndsNormallyWithEveryByte) {
   IO().ReadToStream(stream, -1, true);
   EXPECT_EQ(StreamText(stream), body);
   EXPECT_EQ(worked, static_cast<std::int64_t>(body.size()));  // the handler's work reaches the client
+  FPeer->Join();  // the peer reads body
 }
 
 TEST_F(IdIOHandlerPeer, ResetDuringACountedReadIsConnectionReset) {
@@ -215,6 +218,40 @@ TEST_F(IdIOHandlerPeer, BufferedWriteLeavesInOnePieceAndCancelSendsNothing) {
   EXPECT_EQ(received, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
 }
 
+TEST_F(IdIOHandlerPeer, ThresholdFlushesWholeChunksAndKeepsTheRest) {
+  std::string received;
+  Start([&](TSocket& s) { received = s.ReceiveUntilClosed(); });
+  IO().BeginBufferedWrite(10);
+  IO().Write(std::string(25, 'w'));
+  EXPECT_EQ(IO().OutBuffer()->Size(), 5);  // two chunks of 10 went out
+  IO().EndBufferedWrite();
+  FClient.Disconnect();
+  FPeer->Join();
+  EXPECT_EQ(received, std::string(25, 'w'));
+}
+
+TEST_F(IdIOHandlerPeer, WorkIsCountedOnlyInsideAPhase) {
+  Start([](TSocket& s) {
+    s.ReceiveExactly(3);
+    s.Send(std::string(1000, 'r'));
+  });
+  std::vector<std::string> events;
+  FClient.OnWorkBegin = [&](TObject*, TWorkMode mode, std::int64_t max) {
+    events.push_back((mode == wmRead ? "begin read " : "begin write ") + std::to_string(max));
+  };
+  FClient.OnWork = [&](TObject*, TWorkMode mode, std::int64_t count) {
+    events.push_back((mode == wmRead ? "read " : "write ") + std::to_string(count));
+  };
+  FClient.OnWorkEnd = [&](TObject*, TWorkMode) { events.push_back("end"); };
+  IO().WriteLine("x");  // outside a phase: not counted
+  TMemoryStream stream;
+  IO().ReadToStream(stream, 1000);
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events.front(), "begin read 1000");
+  EXPECT_EQ(events[events.size() - 2], "read 1000");
+  EXPECT_EQ(events.back(), "end");
+}
+
 TEST_F(IdIOHandlerPeer, StreamIsWrittenWholeWithItsCountFirst) {
   std::string received;
   Start([&](TSocket& s) { received = s.ReceiveUntilClosed(); });
@@ -229,8 +266,10 @@ TEST_F(IdIOHandlerPeer, StreamIsWrittenWholeWithItsCountFirst) {
 TEST_F(IdIOHandlerPeer, ConnectedWhileUnreadBytesRemainThenWritesRaise) {
   Start([](TSocket& s) { s.Send("left"); });
   FPeer->Join();  // the peer has closed
+  ASSERT_TRUE(IO().WaitReadable(testpeer::kWaitMs));
   EXPECT_TRUE(FClient.Connected());
   EXPECT_EQ(IO().InBuffer().ExtractToString(), "left");
+  ASSERT_TRUE(IO().WaitReadable(testpeer::kWaitMs));  // the close has arrived
   EXPECT_FALSE(FClient.Connected());
   ExpectThrowMessage<EIdConnClosedGracefully>([&] { IO().Write("x"); }, "Connection Closed Gracefully.");
 }

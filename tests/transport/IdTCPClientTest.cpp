@@ -107,6 +107,7 @@ TEST(IdTCPClientConnect, PeerCloseIsNoticedAndConnectReopensTheSameHandler) {
   client.Connect();
   TIdIOHandler* handler = client.IOHandler();
   EXPECT_EQ(handler->ReadLine(), "bye");
+  ASSERT_TRUE(handler->WaitReadable(testpeer::kWaitMs));  // the peer's close has arrived
   EXPECT_FALSE(client.Connected());  // the poll notices the close and releases the socket
   ExpectThrowMessage<EIdConnClosedGracefully>([&] { client.CheckGracefulClose(true); },
                                               "Connection Closed Gracefully.");
@@ -130,6 +131,27 @@ TEST(IdTCPClientSettings, SettersReachAnAttachedHandler) {
   EXPECT_EQ(handler.Host(), "h");
   client.SetIOHandler(nullptr);  // detaching a borrowed handler leaves it alive
   EXPECT_EQ(handler.WorkForward(), nullptr);
+}
+
+TEST(IdTCPClientSettings, HandlerWithAnotherInterceptIsRefused) {
+  TIdTCPClient client;
+  TIdConnectionIntercept mine;
+  TIdConnectionIntercept theirs;
+  TIdIOHandlerStack handler;
+  client.SetIntercept(&mine);
+  handler.SetIntercept(&theirs);
+  ExpectThrowMessage<EIdException>([&] { client.SetIOHandler(&handler); },
+                                   "The IOHandler already has a different Intercept assigned");
+  EXPECT_EQ(client.IOHandler(), nullptr);
+  handler.SetIntercept(nullptr);
+  client.SetIOHandler(&handler);
+  EXPECT_EQ(handler.Intercept(), &mine);  // the connection's intercept is handed on
+  client.SetIOHandler(nullptr);
+  {
+    TIdConnectionIntercept shortLived;
+    handler.SetIntercept(&shortLived);
+  }
+  EXPECT_EQ(handler.Intercept(), nullptr);  // a freed intercept is forgotten
 }
 
 TEST(IdTCPClientSettings, FreeingAnAttachedHandlerDetachesIt) {

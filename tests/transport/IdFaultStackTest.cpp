@@ -1,0 +1,129 @@
+// Faults injected at the stack's edge: a stack that wraps the platform's and
+// takes at most a few bytes per send, or fails receives on demand.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "TestPeer.h"
+#include "TestSupport.h"
+#include "transport/IdTCPClient.h"
+
+namespace {
+
+struct TFaults {
+  std::atomic<int> MaxSend{-1};  // bytes per send, -1 = no limit
+  std::atomic<int> Sends{0};
+  std::atomic<int> FailReceiveWith{0};  // a Winsock code, 0 = none
+};
+
+TFaults& Faults() {
+  static TFaults faults;
+  return faults;
+}
+
+class TFaultStack : public TIdStack {
+ public:
+  TFaultStack() : FInner(CreatePlatformStack()) {}
+
+  std::string LookupHost(const std::string& host, TIdIPVersion version) override {
+    return FInner->LookupHost(host, version);
+  }
+  TIdStackSocketHandle CreateSocket(int type, int protocol, TIdIPVersion version, bool overlapped) override {
+    return FInner->CreateSocket(type, protocol, version, overlapped);
+  }
+  void BindSocket(TIdStackSocketHandle s, const std::string& ip, std::uint16_t port, TIdIPVersion v) override {
+    FInner->BindSocket(s, ip, port, v);
+  }
+  void ConnectSocket(TIdStackSocketHandle s, const std::string& ip, std::uint16_t port, TIdIPVersion v) override {
+    FInner->ConnectSocket(s, ip, port, v);
+  }
+  int ReceiveBytes(TIdStackSocketHandle s, TIdBytes& buffer) override {
+    if (const int code = Faults().FailReceiveWith.load()) ThrowSocketError(code);
+    return FInner->ReceiveBytes(s, buffer);
+  }
+  int SendBytes(TIdStackSocketHandle s, const TIdBytes& buffer, int count, int offset) override {
+    ++Faults().Sends;
+    const int limit = Faults().MaxSend.load();
+    if (limit >= 0 && (count < 0 || count > limit)) count = limit;
+    return FInner->SendBytes(s, buffer, count, offset);
+  }
+  void ShutdownAndClose(TIdStackSocketHandle s) noexcept override { FInner->ShutdownAndClose(s); }
+  int GetSocketOption(TIdStackSocketHandle s, int level, int name) override {
+    return FInner->GetSocketOption(s, level, name);
+  }
+  void SetSocketOption(TIdStackSocketHandle s, int level, int name, int value) override {
+    FInner->SetSocketOption(s, level, name, value);
+  }
+  TAddress GetSocketName(TIdStackSocketHandle s) override { return FInner->GetSocketName(s); }
+  TAddress GetPeerName(TIdStackSocketHandle s) override { return FInner->GetPeerName(s); }
+  int SelectRead(const TIdSocketList& list, int timeout) override { return FInner->SelectRead(list, timeout); }
+  int LastSocketError() override { return FInner->LastSocketError(); }
+
+ private:
+  std::unique_ptr<TIdStack> FInner;
+};
+
+std::unique_ptr<TIdStack> CreateFaultStack() { return std::make_unique<TFaultStack>(); }
+
+// Registers the fault stack for one test; no stack may be alive around it.
+class IdFaultStack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(StackUsageCount(), 0);
+    FSaved = StackClass();
+    SetStackClass(&CreateFaultStack);
+    Faults().MaxSend = -1;
+    Faults().Sends = 0;
+    Faults().FailReceiveWith = 0;
+  }
+  void TearDown() override { SetStackClass(FSaved); }
+
+  TIdStackClass FSaved = nullptr;
+};
+
+TEST_F(IdFaultStack, PartialSendsAreRepeatedUntilEveryByteIsOut) {
+  std::string received;
+  testpeer::TPeer peer([&](testpeer::TSocket& s) { received = s.ReceiveExactly(26); });
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(peer.Port());
+  client.Connect();
+  std::int64_t written = 0;
+  client.OnWork = [&](TObject*, TWorkMode mode, std::int64_t count) {
+    if (mode == wmWrite) written = count;
+  };
+  Faults().MaxSend = 3;
+  client.WorkStart(wmWrite, 26);
+  client.IOHandler()->Write("abcdefghijklmnopqrstuvwxyz");
+  client.WorkEnd(wmWrite);
+  peer.Join();
+  EXPECT_EQ(received, "abcdefghijklmnopqrstuvwxyz");
+  EXPECT_EQ(Faults().Sends.load(), 9);  // 8 sends of 3 and one of 2
+  EXPECT_EQ(written, 26);
+}
+
+TEST_F(IdFaultStack, ReceiveFailureRaisesAtOnceAndLeavesTheConnectionOpen) {
+  testpeer::TPeer peer([](testpeer::TSocket& s) {
+    s.Send("line\n");
+    s.ReceiveUntilClosed();
+  });
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(peer.Port());
+  client.Connect();
+  Faults().FailReceiveWith = 10053;
+  try {
+    client.IOHandler()->ReadLine();
+    FAIL() << "nothing raised";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.SocketErrorCode(), 10053);
+    EXPECT_EQ(e.Message(), "Socket Error # 10053\r\nSoftware caused connection abort.");
+  }
+  EXPECT_TRUE(client.IOHandler()->IsOpen());
+  Faults().FailReceiveWith = 0;
+  EXPECT_EQ(client.IOHandler()->ReadLine(), "line");
+  client.Disconnect();
+}
+
+}  // namespace
