@@ -1,11 +1,12 @@
 // The probe's edge over BSD sockets; errno values leave as Winsock codes.
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "probes/SocketsEdge.h"
 #include "rtl/Text.h"
@@ -29,7 +30,9 @@ int Connect(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
   in.sin_family = AF_INET;
   in.sin_port = port;
   in.sin_addr.s_addr = address;
-  return ::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0 ? 0 : -1;
+  return ::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0
+             ? 0
+             : -1;
 }
 
 int Shutdown(std::intptr_t socket, int how) {
@@ -47,7 +50,9 @@ std::optional<std::uint32_t> InetAddr(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
-std::uint32_t InetAddrRaw(const std::string& text) { return static_cast<std::uint32_t>(::inet_addr(text.c_str())); }
+std::uint32_t InetAddrRaw(const std::string& text) {
+  return static_cast<std::uint32_t>(::inet_addr(text.c_str()));
+}
 
 std::optional<std::string> GetHostByName(const std::string& name) {
   // getaddrinfo stands in for gethostbyname, which is not thread-safe here.
@@ -55,7 +60,8 @@ std::optional<std::string> GetHostByName(const std::string& name) {
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return std::nullopt;
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr)
+    return std::nullopt;
   const auto* in = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
   const auto* b = reinterpret_cast<const std::uint8_t*>(&in->sin_addr);
   std::string text = Format("%d.%d.%d.%d", {b[0], b[1], b[2], b[3]});

@@ -1,7 +1,7 @@
 // The probe's edge over Winsock 1.1 (wsock32), started when the module starts
 // and cleaned up at program end.
-#include <winsock.h>
 #include <windows.h>
+#include <winsock.h>
 
 #include <cstring>
 
@@ -42,12 +42,19 @@ int Connect(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
   in.sin_family = AF_INET;
   in.sin_port = port;
   in.sin_addr.s_addr = address;
-  return ::connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) == SOCKET_ERROR ? -1 : 0;
+  return ::connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) ==
+                 SOCKET_ERROR
+             ? -1
+             : 0;
 }
 
-int Shutdown(std::intptr_t socket, int how) { return ::shutdown(AsSocket(socket), how) == SOCKET_ERROR ? -1 : 0; }
+int Shutdown(std::intptr_t socket, int how) {
+  return ::shutdown(AsSocket(socket), how) == SOCKET_ERROR ? -1 : 0;
+}
 
-int CloseSocket(std::intptr_t socket) { return ::closesocket(AsSocket(socket)) == SOCKET_ERROR ? -1 : 0; }
+int CloseSocket(std::intptr_t socket) {
+  return ::closesocket(AsSocket(socket)) == SOCKET_ERROR ? -1 : 0;
+}
 
 int LastError() { return ::WSAGetLastError(); }
 
@@ -57,7 +64,9 @@ std::optional<std::uint32_t> InetAddr(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
-std::uint32_t InetAddrRaw(const std::string& text) { return static_cast<std::uint32_t>(::inet_addr(text.c_str())); }
+std::uint32_t InetAddrRaw(const std::string& text) {
+  return static_cast<std::uint32_t>(::inet_addr(text.c_str()));
+}
 
 std::optional<std::string> GetHostByName(const std::string& name) {
   const hostent* host = ::gethostbyname(name.c_str());

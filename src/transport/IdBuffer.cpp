@@ -19,7 +19,8 @@ std::uint8_t TIdBuffer::Peek(int index) const {
 
 void TIdBuffer::Write(std::span<const std::uint8_t> bytes, int length, int offset) {
   offset = std::max(offset, 0);  // a negative offset would read before the bytes
-  const int available = std::max(static_cast<int>(std::min<std::size_t>(bytes.size(), INT32_MAX)) - offset, 0);
+  const int available =
+      std::max(static_cast<int>(std::min<std::size_t>(bytes.size(), INT32_MAX)) - offset, 0);
   const int n = length < 0 ? available : std::min(length, available);
   if (n <= 0) return;
   if (std::numeric_limits<std::int32_t>::max() - n < FSize) throw EIdTooMuchDataInBuffer();
@@ -36,7 +37,9 @@ void TIdBuffer::Write(std::span<const std::uint8_t> bytes, int length, int offse
   FSize += n;
 }
 
-void TIdBuffer::Write(std::string_view text, const TIdTextEncoding& encoding) { Write(encoding.GetBytes(text)); }
+void TIdBuffer::Write(std::string_view text, const TIdTextEncoding& encoding) {
+  Write(encoding.GetBytes(text));
+}
 
 int TIdBuffer::IndexOf(std::span<const std::uint8_t> bytes, int start) const {
   if (FSize == 0) return -1;
@@ -56,7 +59,8 @@ int TIdBuffer::IndexOf(std::string_view text, int start) const {
 }
 
 void TIdBuffer::CheckCount(int count) const {
-  if (count > FSize) throw EIdNotEnoughDataInBuffer(Format(kMsgNotEnoughDataInBuffer, {count, FSize}));
+  if (count > FSize)
+    throw EIdNotEnoughDataInBuffer(Format(kMsgNotEnoughDataInBuffer, {count, FSize}));
 }
 
 void TIdBuffer::ExtractToBytes(TIdBytes& bytes, int count, bool append) {

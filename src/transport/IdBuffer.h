@@ -25,7 +25,9 @@ class TIdBuffer : public TObject {
   int Capacity() const { return static_cast<int>(FBytes.size()); }
   int Head() const { return FHeadIndex; }
   // The unread bytes, valid until the next change.
-  std::span<const std::uint8_t> Bytes() const { return {FBytes.data() + FHeadIndex, static_cast<std::size_t>(FSize)}; }
+  std::span<const std::uint8_t> Bytes() const {
+    return {FBytes.data() + FHeadIndex, static_cast<std::size_t>(FSize)};
+  }
   std::uint8_t Peek(int index) const;
 
   // Appends the bytes after offset, at most length of them when length >= 0.
@@ -39,7 +41,8 @@ class TIdBuffer : public TObject {
 
   // Count -1 = all. Raises EIdNotEnoughDataInBuffer when fewer are held.
   void ExtractToBytes(TIdBytes& bytes, int count = -1, bool append = true);
-  std::string ExtractToString(int count = -1, const TIdTextEncoding& encoding = AsciiWireEncoding());
+  std::string ExtractToString(int count = -1,
+                              const TIdTextEncoding& encoding = AsciiWireEncoding());
   void ExtractToStream(TStream& stream, int count = -1);
   void Remove(int count);
   void Clear();

@@ -4,15 +4,21 @@
 
 const char* StatusFormat(TIdStatus status) {
   switch (status) {
-    case hsResolving: return "Resolving hostname %s.";
-    case hsConnecting: return "Connecting to %s.";
-    case hsConnected: return "Connected.";
-    case hsDisconnecting: return "Disconnecting.";
-    case hsDisconnected: return "Disconnected.";
+    case hsResolving:
+      return "Resolving hostname %s.";
+    case hsConnecting:
+      return "Connecting to %s.";
+    case hsConnected:
+      return "Connected.";
+    case hsDisconnecting:
+      return "Disconnecting.";
+    case hsDisconnected:
+      return "Disconnected.";
     case hsStatusText:
     case ftpTransfer:
     case ftpReady:
-    case ftpAborted: return "%s";
+    case ftpAborted:
+      return "%s";
   }
   return "%s";
 }
@@ -24,8 +30,8 @@ TIdComponent::~TIdComponent() { ReleaseStack(); }
 void TIdComponent::ReportStatus(TIdStatus status, std::initializer_list<TFormatArg> args) {
   if (!OnStatus) return;
   static const TFormatSettings english;  // fixed English number settings
-  const std::string text =
-      args.size() == 0 ? Format(StatusFormat(status), {""}, english) : Format(StatusFormat(status), args, english);
+  const std::string text = args.size() == 0 ? Format(StatusFormat(status), {""}, english)
+                                            : Format(StatusFormat(status), args, english);
   OnStatus(this, status, text);
 }
 

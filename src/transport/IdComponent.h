@@ -24,7 +24,8 @@ enum TIdStatus {
 
 enum TWorkMode { wmRead, wmWrite };
 
-using TIdStatusEvent = std::function<void(TObject* Sender, TIdStatus status, const std::string& text)>;
+using TIdStatusEvent =
+    std::function<void(TObject* Sender, TIdStatus status, const std::string& text)>;
 using TWorkEvent = std::function<void(TObject* Sender, TWorkMode mode, std::int64_t count)>;
 using TWorkBeginEvent = std::function<void(TObject* Sender, TWorkMode mode, std::int64_t countMax)>;
 using TWorkEndEvent = std::function<void(TObject* Sender, TWorkMode mode)>;

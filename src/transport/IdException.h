@@ -11,11 +11,14 @@ inline constexpr char kMsgConnectionClosedGracefully[] = "Connection Closed Grac
 inline constexpr char kMsgStackAlreadyCreated[] = "Stack already created.";
 inline constexpr char kMsgStackClassUndefined[] = "Stack Class is undefined.";
 inline constexpr char kMsgSetSizeExceeded[] = "Set Size Exceeded.";
-inline constexpr char kMsgIPVersionUnsupported[] = "The requested IPVersion / Address family is not supported.";
-inline constexpr char kMsgCouldNotBindSocket[] = "Could not bind socket. Address and port are already in use.";
+inline constexpr char kMsgIPVersionUnsupported[] =
+    "The requested IPVersion / Address family is not supported.";
+inline constexpr char kMsgCouldNotBindSocket[] =
+    "Could not bind socket. Address and port are already in use.";
 inline constexpr char kMsgInvalidPortRange[] = "Invalid Port Range (%d - %d)";
 inline constexpr char kMsgCannotBindRange[] = "Can not bind in port range (%d - %d)";
-inline constexpr char kMsgCannotSetIPVersionWhenConnected[] = "Cannot change IPVersion when connected";
+inline constexpr char kMsgCannotSetIPVersionWhenConnected[] =
+    "Cannot change IPVersion when connected";
 inline constexpr char kMsgInvalidIPv6Address[] = "%s is not a valid IPv6 address";
 inline constexpr char kMsgWinsockLoadError[] = "Error on loading Winsock2 library (%s)";
 inline constexpr char kMsgWinsockCallError[] = "Error on call to Winsock2 library function %s";
@@ -30,10 +33,12 @@ inline constexpr char kMsgReadTimeout[] = "Read timed out.";
 inline constexpr char kMsgReadLnMaxLineLengthExceeded[] = "Max line length exceeded.";
 inline constexpr char kMsgConnectTimeout[] = "Connect timed out.";
 inline constexpr char kMsgDataTooLarge[] = "Data is too large for stream";
-inline constexpr char kMsgRequiresLargeStream[] = "Set LargeStream to True to send streams greater than 2GB";
+inline constexpr char kMsgRequiresLargeStream[] =
+    "Set LargeStream to True to send streams greater than 2GB";
 inline constexpr char kMsgNoDataToRead[] = "No data to read.";
 inline constexpr char kMsgAlreadyConnected[] = "Already connected.";
-inline constexpr char kMsgInterceptIsDifferent[] = "The IOHandler already has a different Intercept assigned";
+inline constexpr char kMsgInterceptIsDifferent[] =
+    "The IOHandler already has a different Intercept assigned";
 
 class EIdException : public Exception {
  public:
@@ -55,7 +60,8 @@ class EIdConnClosedGracefully : public EIdSilentException {
 // A socket call failed; the code is Winsock's on every platform.
 class EIdSocketError : public EIdException {
  public:
-  EIdSocketError(int code, std::string message) : EIdException(std::move(message)), FSocketErrorCode(code) {}
+  EIdSocketError(int code, std::string message)
+      : EIdException(std::move(message)), FSocketErrorCode(code) {}
   int SocketErrorCode() const noexcept { return FSocketErrorCode; }
 
  private:
@@ -117,7 +123,8 @@ class EIdCanNotBindPortInRange : public EIdSocketHandleError {
 };
 class EIdCannotSetIPVersionWhenConnected : public EIdSocketHandleError {
  public:
-  EIdCannotSetIPVersionWhenConnected() : EIdSocketHandleError(kMsgCannotSetIPVersionWhenConnected) {}
+  EIdCannotSetIPVersionWhenConnected()
+      : EIdSocketHandleError(kMsgCannotSetIPVersionWhenConnected) {}
 };
 
 class EIdInvalidIPv6Address : public EIdException {

@@ -27,8 +27,9 @@ void PutBigEndian(TIdBytes& bytes, std::uint64_t value, int size) {
 }  // namespace
 
 TIdIOHandler::TIdIOHandler(TComponent* owner)
-    : TIdComponent(owner),
-      FInBuffer(std::make_unique<TIdBuffer>([this](TIdBuffer&, int count) { WorkProgress(wmRead, count); })) {}
+    : TIdComponent(owner), FInBuffer(std::make_unique<TIdBuffer>([this](TIdBuffer&, int count) {
+        WorkProgress(wmRead, count);
+      })) {}
 
 TIdIOHandler::~TIdIOHandler() = default;
 
@@ -81,7 +82,8 @@ void TIdIOHandler::CheckClosed(bool raiseWhenClosed, bool ignoreBuffer) {
   } else {
     closed = !SourceIsAvailable();
   }
-  if (closed && (ignoreBuffer || FInBuffer->Size() == 0) && raiseWhenClosed) throw EIdConnClosedGracefully();
+  if (closed && (ignoreBuffer || FInBuffer->Size() == 0) && raiseWhenClosed)
+    throw EIdConnClosedGracefully();
 }
 
 // ---------------------------------------------------------------- reading
@@ -150,7 +152,8 @@ std::string TIdIOHandler::ReadLine(std::string_view terminator, int timeout, int
     if (found == -1) {
       CheckClosed(true, true);
       FLineTimedOut = FillInput(true, timeout, false) == -1;
-      if (!FLineTimedOut && timeout >= 0 && TicksBetween(startTicks, GetTickCount32()) >= static_cast<std::uint32_t>(timeout)) {
+      if (!FLineTimedOut && timeout >= 0 &&
+          TicksBetween(startTicks, GetTickCount32()) >= static_cast<std::uint32_t>(timeout)) {
         FLineTimedOut = true;
       }
       if (FLineTimedOut) return "";
@@ -192,7 +195,8 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
   }
   if (count >= 0) {
     const std::int64_t position = stream.Position();
-    if (std::numeric_limits<std::int64_t>::max() - position < count) throw EIdIOHandlerStreamDataTooLarge();
+    if (std::numeric_limits<std::int64_t>::max() - position < count)
+      throw EIdIOHandlerStreamDataTooLarge();
     stream.SetSize(position + count);
     stream.SetPosition(position);
   }
@@ -222,7 +226,8 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
   TIdBytes chunk(static_cast<std::size_t>(std::max(FRecvBufferSize, 1)));
   const int chunkLength = static_cast<int>(chunk.size());
   while (true) {
-    const int n = readAll ? chunkLength : static_cast<int>(std::min<std::int64_t>(count, chunkLength));
+    const int n =
+        readAll ? chunkLength : static_cast<int>(std::min<std::int64_t>(count, chunkLength));
     if (n < 1) break;
     try {
       ReadCount(chunk, n, false);
@@ -246,8 +251,8 @@ void TIdIOHandler::SkipBytes(std::int64_t count) {
     ~TFinish() { Handler.WorkEnd(wmRead); }
   } finish{*this};
   while (true) {
-    const int m = static_cast<int>(std::min<std::int64_t>({count, std::numeric_limits<std::int32_t>::max(),
-                                                           FInBuffer->Size()}));
+    const int m = static_cast<int>(std::min<std::int64_t>(
+        {count, std::numeric_limits<std::int32_t>::max(), FInBuffer->Size()}));
     if (m > 0) {
       FInBuffer->Remove(m);
       count -= m;

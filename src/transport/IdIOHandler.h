@@ -41,14 +41,16 @@ class TIdIOHandler : public TIdComponent {
   virtual void CheckClosed(bool raiseWhenClosed = true, bool ignoreBuffer = false);
   virtual bool WaitReadable(int timeout) = 0;
 
-  // Takes in one receive: the count appended, 0 (closed, not raising) or -1 (time-out, not raising).
-  int FillInput(bool raiseWhenClosed = true, int timeout = IdTimeoutDefault, bool raiseOnTimeout = true);
+  // Takes in one receive: the count appended, 0 (closed, not raising) or -1 (time-out, not
+  // raising).
+  int FillInput(bool raiseWhenClosed = true, int timeout = IdTimeoutDefault,
+                bool raiseOnTimeout = true);
   // Whether more input arrived within the time-out.
   bool PollInput(int timeout = 0);
 
   // Reading.
-  std::string ReadLine(std::string_view terminator = "\n", int timeout = IdTimeoutDefault, int maxLength = -1,
-                       const TIdTextEncoding* encoding = nullptr);
+  std::string ReadLine(std::string_view terminator = "\n", int timeout = IdTimeoutDefault,
+                       int maxLength = -1, const TIdTextEncoding* encoding = nullptr);
   void ReadCount(TIdBytes& bytes, int count, bool append = true);
   void ReadToStream(TStream& stream, std::int64_t count = -1, bool untilClose = false);
   void SkipBytes(std::int64_t count);

@@ -43,7 +43,9 @@ void TIdIOHandlerSocket::ConnectToPeer() {
   DoAfterBind();
 }
 
-bool TIdIOHandlerSocket::SourceIsAvailable() const { return FSocketHandle && FSocketHandle->SocketHeld(); }
+bool TIdIOHandlerSocket::SourceIsAvailable() const {
+  return FSocketHandle && FSocketHandle->SocketHeld();
+}
 
 void TIdIOHandlerSocket::SetUseNagle(bool value) {
   FUseNagle = value;

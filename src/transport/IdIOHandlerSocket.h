@@ -23,7 +23,9 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   TNotifyEvent OnAfterBind;
   TNotifyEvent OnSocketAllocated;
 
-  TIdSocketHandle* SocketHandle() const { return FSocketHandle.get(); }  // none until the first Open
+  TIdSocketHandle* SocketHandle() const {
+    return FSocketHandle.get();
+  }  // none until the first Open
   const std::string& BoundIP() const { return FBoundIP; }
   void SetBoundIP(std::string value) { FBoundIP = std::move(value); }
   std::uint16_t BoundPort() const { return FBoundPort; }

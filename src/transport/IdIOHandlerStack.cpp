@@ -40,8 +40,10 @@ class TIdConnectThread : public TThread {
     try {
       FHandle.ConnectPeer();
     } catch (const EIdSocketError& e) {
-      Record(e.Message(), e.SocketErrorCode() == Id_WSAEBADF || e.SocketErrorCode() == Id_WSAENOTSOCK
-                              ? 0 : e.SocketErrorCode());
+      Record(e.Message(),
+             e.SocketErrorCode() == Id_WSAEBADF || e.SocketErrorCode() == Id_WSAENOTSOCK
+                 ? 0
+                 : e.SocketErrorCode());
     } catch (const Exception& e) {
       Record(e.Message(), 0);
     } catch (const std::exception& e) {
@@ -127,7 +129,8 @@ void TIdIOHandlerStack::ConnectWithTimeout(int timeout) {
   }
   thread->WaitFor();
   if (thread->Failed()) {
-    if (thread->SocketErrorCode() != 0) throw EIdSocketError(thread->SocketErrorCode(), thread->Message());
+    if (thread->SocketErrorCode() != 0)
+      throw EIdSocketError(thread->SocketErrorCode(), thread->Message());
     throw EIdConnectException(thread->Message());
   }
 }
@@ -142,7 +145,9 @@ bool TIdIOHandlerStack::WaitReadable(int timeout) {
   return SocketHandle()->WaitReadable(timeout);
 }
 
-int TIdIOHandlerStack::ReadDataFromSource(TIdBytes& buffer) { return SocketHandle()->Receive(buffer); }
+int TIdIOHandlerStack::ReadDataFromSource(TIdBytes& buffer) {
+  return SocketHandle()->Receive(buffer);
+}
 
 int TIdIOHandlerStack::WriteDataToTarget(const TIdBytes& buffer, int offset, int length) {
   return SocketHandle()->Send(buffer, length, offset);

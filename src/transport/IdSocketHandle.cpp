@@ -31,7 +31,8 @@ void TIdSocketHandle::SetHandle(TIdStackSocketHandle handle) {
 
 void TIdSocketHandle::AllocateHandle(int socketType, int protocol) {
   ReleaseHandle();
-  const TIdStackSocketHandle handle = GStack().CreateSocket(socketType, protocol, FIPVersion, FOverlapped);
+  const TIdStackSocketHandle handle =
+      GStack().CreateSocket(socketType, protocol, FIPVersion, FOverlapped);
   try {
     SetHandle(handle);
   } catch (...) {

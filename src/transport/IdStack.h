@@ -80,11 +80,13 @@ class TIdStack {
   // 0 means the peer closed its side.
   virtual int ReceiveBytes(TIdStackSocketHandle socket, TIdBytes& buffer) = 0;
   // Sends the bytes after offset, at most count of them when count is not negative.
-  virtual int SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count, int offset) = 0;
+  virtual int SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count,
+                        int offset) = 0;
   // Never raises.
   virtual void ShutdownAndClose(TIdStackSocketHandle socket) noexcept = 0;
   virtual int GetSocketOption(TIdStackSocketHandle socket, int level, int optionName) = 0;
-  virtual void SetSocketOption(TIdStackSocketHandle socket, int level, int optionName, int value) = 0;
+  virtual void SetSocketOption(TIdStackSocketHandle socket, int level, int optionName,
+                               int value) = 0;
   struct TAddress {
     std::string IP;
     std::uint16_t Port = 0;
@@ -115,7 +117,8 @@ class TIdStackBSDBase : public TIdStack {
   void ConnectSocket(TIdStackSocketHandle socket, const std::string& ip, std::uint16_t port,
                      TIdIPVersion version) override;
   int ReceiveBytes(TIdStackSocketHandle socket, TIdBytes& buffer) override;
-  int SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count, int offset) override;
+  int SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count,
+                int offset) override;
   void ShutdownAndClose(TIdStackSocketHandle socket) noexcept override;
   int GetSocketOption(TIdStackSocketHandle socket, int level, int optionName) override;
   void SetSocketOption(TIdStackSocketHandle socket, int level, int optionName, int value) override;
@@ -123,7 +126,8 @@ class TIdStackBSDBase : public TIdStack {
   TAddress GetPeerName(TIdStackSocketHandle socket) override;
 
   // The cleared area filled for version, ip ("" = any) and port; answers its length.
-  static int FillSockAddr(TIdSockAddr& addr, const std::string& ip, std::uint16_t port, TIdIPVersion version);
+  static int FillSockAddr(TIdSockAddr& addr, const std::string& ip, std::uint16_t port,
+                          TIdIPVersion version);
   static TAddress ReadSockAddr(const TIdSockAddr& addr);
 
  protected:

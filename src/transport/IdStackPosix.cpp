@@ -4,8 +4,6 @@
 #include "transport/IdStackPosix.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -13,74 +11,129 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdStackPosix>(); }
 
 int WinsockCodeOfErrno(int error) {
   switch (error) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EPERM: return 10013;  // a firewall's refusal reads as access denied on Windows too
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case EPIPE: return 10054;  // a send after the peer reset
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    default: return error;
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+      return 10013;
+    case EPERM:
+      return 10013;  // a firewall's refusal reads as access denied on Windows too
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+      return 10024;
+    case EWOULDBLOCK:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
+    case EPIPE:
+      return 10054;  // a send after the peer reset
+    case ENOBUFS:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    default:
+      return error;
   }
 }
 
 int BsdResolverCode(int platformCode) {
   switch (platformCode) {
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return 7;  // no address of that family: reported like EAI_NODATA
+    case EAI_ADDRFAMILY:
+      return 7;  // no address of that family: reported like EAI_NODATA
 #endif
-    case EAI_AGAIN: return 2;
-    case EAI_BADFLAGS: return 3;
-    case EAI_FAIL: return 4;
-    case EAI_FAMILY: return 5;
-    case EAI_MEMORY: return 6;
+    case EAI_AGAIN:
+      return 2;
+    case EAI_BADFLAGS:
+      return 3;
+    case EAI_FAIL:
+      return 4;
+    case EAI_FAMILY:
+      return 5;
+    case EAI_MEMORY:
+      return 6;
 #if defined(EAI_NODATA) && EAI_NODATA != EAI_NONAME
-    case EAI_NODATA: return 7;
+    case EAI_NODATA:
+      return 7;
 #endif
-    case EAI_NONAME: return 8;
-    case EAI_SERVICE: return 9;
-    case EAI_SOCKTYPE: return 10;
-    case EAI_SYSTEM: return 11;
-    default: return platformCode;
+    case EAI_NONAME:
+      return 8;
+    case EAI_SERVICE:
+      return 9;
+    case EAI_SOCKTYPE:
+      return 10;
+    case EAI_SYSTEM:
+      return 11;
+    default:
+      return platformCode;
   }
 }
 
@@ -97,10 +150,17 @@ bool NativeOption(int level, int optionName, int& nativeLevel, int& nativeName) 
   if (level == Id_SOL_SOCKET) {
     nativeLevel = SOL_SOCKET;
     switch (optionName) {
-      case Id_SO_TYPE: nativeName = SO_TYPE; return true;
-      case Id_SO_REUSEADDR: nativeName = SO_REUSEADDR; return true;
-      case Id_SO_BROADCAST: nativeName = SO_BROADCAST; return true;
-      default: return false;
+      case Id_SO_TYPE:
+        nativeName = SO_TYPE;
+        return true;
+      case Id_SO_REUSEADDR:
+        nativeName = SO_REUSEADDR;
+        return true;
+      case Id_SO_BROADCAST:
+        nativeName = SO_BROADCAST;
+        return true;
+      default:
+        return false;
     }
   }
   if (level == Id_IPPROTO_TCP && optionName == Id_TCP_NODELAY) {
@@ -179,8 +239,9 @@ std::string TIdStackPosix::LookupHost(const std::string& host, TIdIPVersion vers
   return ReadSockAddr(addr).IP;
 }
 
-TIdStackSocketHandle TIdStackPosix::CreateSocket(int socketType, int protocol, TIdIPVersion version,
-                                                 bool /*overlapped: every socket here can be waited on*/) {
+TIdStackSocketHandle TIdStackPosix::CreateSocket(
+    int socketType, int protocol, TIdIPVersion version,
+    bool /*overlapped: every socket here can be waited on*/) {
   const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
   if (family < 0) throw EIdIPVersionUnsupported();
   const int type = socketType == Id_SOCK_STREAM ? SOCK_STREAM : socketType;
@@ -209,7 +270,9 @@ int TIdStackPosix::SelectRead(const TIdSocketList& list, int timeout) {
 int TIdStackPosix::WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
   sockaddr_storage native;
   const socklen_t length = ToNative(addr, native);
-  return ::bind(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0 ? 0 : Id_SOCKET_ERROR;
+  return ::bind(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
+             ? 0
+             : Id_SOCKET_ERROR;
 }
 
 int TIdStackPosix::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
@@ -220,7 +283,9 @@ int TIdStackPosix::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& add
     return Id_SOCKET_ERROR;
   }
   // Not retried on EINTR: a second connect would only report EALREADY.
-  return ::connect(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0 ? 0 : Id_SOCKET_ERROR;
+  return ::connect(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
+             ? 0
+             : Id_SOCKET_ERROR;
 }
 
 int TIdStackPosix::WSRecv(TIdStackSocketHandle socket, void* buffer, int length) {
@@ -249,7 +314,8 @@ int TIdStackPosix::WSCloseSocket(TIdStackSocketHandle socket) {
   return ::close(AsFd(socket)) == 0 ? 0 : Id_SOCKET_ERROR;
 }
 
-int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int& value) {
+int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName,
+                                int& value) {
   int nativeLevel = 0;
   int nativeName = 0;
   if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
@@ -257,8 +323,10 @@ int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle socket, int level, int opti
     return Id_SOCKET_ERROR;
   }
   socklen_t length = sizeof value;
-  if (::getsockopt(AsFd(socket), nativeLevel, nativeName, &value, &length) != 0) return Id_SOCKET_ERROR;
-  if (nativeLevel == SOL_SOCKET && nativeName == SO_TYPE) value = value == SOCK_STREAM ? Id_SOCK_STREAM : value;
+  if (::getsockopt(AsFd(socket), nativeLevel, nativeName, &value, &length) != 0)
+    return Id_SOCKET_ERROR;
+  if (nativeLevel == SOL_SOCKET && nativeName == SO_TYPE)
+    value = value == SOCK_STREAM ? Id_SOCK_STREAM : value;
   return 0;
 }
 
@@ -269,13 +337,16 @@ int TIdStackPosix::WSSetSockOpt(TIdStackSocketHandle socket, int level, int opti
     errno = ENOPROTOOPT;
     return Id_SOCKET_ERROR;
   }
-  return ::setsockopt(AsFd(socket), nativeLevel, nativeName, &value, sizeof value) == 0 ? 0 : Id_SOCKET_ERROR;
+  return ::setsockopt(AsFd(socket), nativeLevel, nativeName, &value, sizeof value) == 0
+             ? 0
+             : Id_SOCKET_ERROR;
 }
 
 int TIdStackPosix::WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
   sockaddr_storage native{};
   socklen_t length = sizeof native;
-  if (::getsockname(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Id_SOCKET_ERROR;
+  if (::getsockname(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0)
+    return Id_SOCKET_ERROR;
   FromNative(native, addr);
   return 0;
 }
@@ -283,7 +354,8 @@ int TIdStackPosix::WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr)
 int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
   sockaddr_storage native{};
   socklen_t length = sizeof native;
-  if (::getpeername(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return Id_SOCKET_ERROR;
+  if (::getpeername(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0)
+    return Id_SOCKET_ERROR;
   FromNative(native, addr);
   return 0;
 }

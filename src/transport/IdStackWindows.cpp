@@ -2,9 +2,11 @@
 // ws2_32: the module is loaded on the first stack creation, each entry point
 // is looked up by name on its first call, and the address-info functions come
 // from WS2_32.DLL, Wship6.dll or a built-in IPv4-only emulation.
+#include "transport/IdStackWindows.h"
+
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <cstring>
 #include <mutex>
@@ -13,7 +15,6 @@
 #include "rtl/Exceptions.h"
 #include "rtl/FileSystem.h"
 #include "rtl/Text.h"
-#include "transport/IdStackWindows.h"
 
 std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdStackWindows>(); }
 
@@ -100,7 +101,8 @@ void ReleaseModule(HMODULE& module) {
 
 FARPROC BindSocketFunction(const char* name) {
   HMODULE module = Library().Winsock;
-  if (module == nullptr) throw EIdWinsockStubError(WSANOTINITIALISED, Format(kMsgWinsockCallError, {name}));
+  if (module == nullptr)
+    throw EIdWinsockStubError(WSANOTINITIALISED, Format(kMsgWinsockCallError, {name}));
   FARPROC proc = ::GetProcAddress(module, name);
   if (proc == nullptr) throw EIdWinsockStubError(WSAEINVAL, Format(kMsgWinsockCallError, {name}));
   return proc;
@@ -116,16 +118,20 @@ F Ws(F TWinsockApi::*slot, const char* name) {
 
 template <class F>
 F ProcAs(HMODULE module, const char* name) {
-  return module == nullptr ? nullptr : reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return module == nullptr
+             ? nullptr
+             : reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
 // ---------------------------------------------------------------- built-in address info
 
 // IPv4 only: a numeric address, else the legacy host lookup; a service from
 // the services database. Failures carry the platform function's codes.
-int WSAAPI BuiltInGetAddrInfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result) {
+int WSAAPI BuiltInGetAddrInfo(const char* node, const char* service, const addrinfo* hints,
+                              addrinfo** result) {
   *result = nullptr;
-  if (hints != nullptr && hints->ai_family != AF_UNSPEC && hints->ai_family != AF_INET) return WSAEAFNOSUPPORT;
+  if (hints != nullptr && hints->ai_family != AF_UNSPEC && hints->ai_family != AF_INET)
+    return WSAEAFNOSUPPORT;
   if (node == nullptr && service == nullptr) return WSAHOST_NOT_FOUND;
   u_short port = 0;
   if (service != nullptr && *service != 0) {
@@ -134,7 +140,8 @@ int WSAAPI BuiltInGetAddrInfo(const char* node, const char* service, const addri
       port = static_cast<u_short>(((number & 0xFF) << 8) | ((number >> 8) & 0xFF));
     } else {
       const int type = hints != nullptr ? hints->ai_socktype : SOCK_STREAM;
-      const servent* entry = Ws(&TWinsockApi::getservbyname, "getservbyname")(service, type == SOCK_DGRAM ? "udp" : "tcp");
+      const servent* entry = Ws(&TWinsockApi::getservbyname, "getservbyname")(
+          service, type == SOCK_DGRAM ? "udp" : "tcp");
       if (entry == nullptr) return WSATYPE_NOT_FOUND;
       port = static_cast<u_short>(entry->s_port);
     }
@@ -182,9 +189,10 @@ void WSAAPI BuiltInFreeAddrInfo(addrinfo* info) {
   }
 }
 
-int WSAAPI BuiltInGetNameInfo(const sockaddr* address, socklen_t length, char* host, DWORD hostLength, char* service,
-                              DWORD serviceLength, int flags) {
-  if (address == nullptr || length < static_cast<socklen_t>(sizeof(sockaddr_in)) || address->sa_family != AF_INET) {
+int WSAAPI BuiltInGetNameInfo(const sockaddr* address, socklen_t length, char* host,
+                              DWORD hostLength, char* service, DWORD serviceLength, int flags) {
+  if (address == nullptr || length < static_cast<socklen_t>(sizeof(sockaddr_in)) ||
+      address->sa_family != AF_INET) {
     return WSAEAFNOSUPPORT;
   }
   const auto* in = reinterpret_cast<const sockaddr_in*>(address);
@@ -196,20 +204,25 @@ int WSAAPI BuiltInGetNameInfo(const sockaddr* address, socklen_t length, char* h
   if (host != nullptr && hostLength > 0) {
     const hostent* entry = nullptr;
     if ((flags & NI_NUMERICHOST) == 0) {
-      entry = Ws(&TWinsockApi::gethostbyaddr, "gethostbyaddr")(reinterpret_cast<const char*>(&in->sin_addr), 4, AF_INET);
+      entry = Ws(&TWinsockApi::gethostbyaddr, "gethostbyaddr")(
+          reinterpret_cast<const char*>(&in->sin_addr), 4, AF_INET);
     }
     const auto* b = reinterpret_cast<const std::uint8_t*>(&in->sin_addr);
-    const std::string text = entry != nullptr ? std::string(entry->h_name) : Format("%d.%d.%d.%d", {b[0], b[1], b[2], b[3]});
+    const std::string text = entry != nullptr ? std::string(entry->h_name)
+                                              : Format("%d.%d.%d.%d", {b[0], b[1], b[2], b[3]});
     if (entry == nullptr && (flags & NI_NAMEREQD) != 0) return WSAHOST_NOT_FOUND;
     if (!copy(text, host, hostLength)) return WSAEFAULT;
   }
   if (service != nullptr && serviceLength > 0) {
     const servent* entry = nullptr;
     if ((flags & NI_NUMERICSERV) == 0) {
-      entry = Ws(&TWinsockApi::getservbyport, "getservbyport")(in->sin_port, (flags & NI_DGRAM) != 0 ? "udp" : "tcp");
+      entry = Ws(&TWinsockApi::getservbyport, "getservbyport")(
+          in->sin_port, (flags & NI_DGRAM) != 0 ? "udp" : "tcp");
     }
     const int port = ((in->sin_port & 0xFF) << 8) | ((in->sin_port >> 8) & 0xFF);
-    if (!copy(entry != nullptr ? std::string(entry->s_name) : IntToStr(port), service, serviceLength)) return WSAEFAULT;
+    if (!copy(entry != nullptr ? std::string(entry->s_name) : IntToStr(port), service,
+              serviceLength))
+      return WSAEFAULT;
   }
   return 0;
 }
@@ -327,13 +340,15 @@ void LoadAddressInfoFunctions() {
   lib.GetNameInfo = getNameInfo;
   lib.FreeAddrInfo = freeAddrInfo;
   lib.BuiltInAddressInfo = false;
-  for (const char* name : {"inet_pton", "inet_ntop", "GetAddrInfoExA", "GetAddrInfoExW", "SetAddrInfoExA",
-                           "SetAddrInfoExW", "FreeAddrInfoEx", "FreeAddrInfoExW"}) {
+  for (const char* name :
+       {"inet_pton", "inet_ntop", "GetAddrInfoExA", "GetAddrInfoExW", "SetAddrInfoExA",
+        "SetAddrInfoExW", "FreeAddrInfoEx", "FreeAddrInfoExW"}) {
     if (FARPROC proc = ::GetProcAddress(module, name)) lib.AddressInfoExtras.push_back(proc);
   }
   if (lib.Fwpuclnt == nullptr) lib.Fwpuclnt = SafeLoadLibrary(kFwpuclnt);
-  for (const char* name : {"WSASetSocketSecurity", "WSAQuerySocketSecurity", "WSASetSocketPeerTargetName",
-                           "WSADeleteSocketPeerTargetName", "WSAImpersonateSocketPeer"}) {
+  for (const char* name :
+       {"WSASetSocketSecurity", "WSAQuerySocketSecurity", "WSASetSocketPeerTargetName",
+        "WSADeleteSocketPeerTargetName", "WSAImpersonateSocketPeer"}) {
     if (FARPROC proc = ProcAs<FARPROC>(lib.Fwpuclnt, name)) lib.SocketSecurity.push_back(proc);
   }
 }
@@ -400,7 +415,8 @@ std::string TIdStackWindows::LookupHost(const std::string& host, TIdIPVersion ve
   if (version != Id_IPv4 && version != Id_IPv6) throw EIdIPVersionUnsupported();
   TLibraryState& lib = Library();
   std::string name = host;
-  if (lib.IdnToAscii != nullptr && lib.IdnToUnicode != nullptr && OlderThanWindows8()) name = IdnToAsciiName(host);
+  if (lib.IdnToAscii != nullptr && lib.IdnToUnicode != nullptr && OlderThanWindows8())
+    name = IdnToAsciiName(host);
   addrinfo hints{};
   hints.ai_family = version == Id_IPv4 ? AF_INET : AF_INET6;
   hints.ai_socktype = SOCK_STREAM;
@@ -412,18 +428,18 @@ std::string TIdStackWindows::LookupHost(const std::string& host, TIdIPVersion ve
   // Released on every path, the read-back below included.
   std::unique_ptr<addrinfo, TFreeAddrInfo> owner(result, lib.FreeAddrInfo);
   TIdSockAddr addr;
-  std::memcpy(addr.Bytes.data(), result->ai_addr, std::min<std::size_t>(result->ai_addrlen, TIdSockAddr::kSize));
+  std::memcpy(addr.Bytes.data(), result->ai_addr,
+              std::min<std::size_t>(result->ai_addrlen, TIdSockAddr::kSize));
   return ReadSockAddr(addr).IP;
 }
 
-TIdStackSocketHandle TIdStackWindows::CreateSocket(int socketType, int protocol, TIdIPVersion version,
-                                                   bool overlapped) {
+TIdStackSocketHandle TIdStackWindows::CreateSocket(int socketType, int protocol,
+                                                   TIdIPVersion version, bool overlapped) {
   const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
   if (family < 0) throw EIdIPVersionUnsupported();
-  const SOCKET s = overlapped
-                       ? Ws(&TWinsockApi::WSASocketA, "WSASocketA")(family, socketType, protocol, nullptr, 0,
-                                                                    WSA_FLAG_OVERLAPPED)
-                       : Ws(&TWinsockApi::socket, "socket")(family, socketType, protocol);
+  const SOCKET s = overlapped ? Ws(&TWinsockApi::WSASocketA, "WSASocketA")(
+                                    family, socketType, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED)
+                              : Ws(&TWinsockApi::socket, "socket")(family, socketType, protocol);
   if (s == INVALID_SOCKET) ThrowSocketError(LastSocketError());
   return static_cast<TIdStackSocketHandle>(s);
 }
@@ -436,18 +452,19 @@ int TIdStackWindows::SelectRead(const TIdSocketList& list, int timeout) {
   timeval limit{};
   limit.tv_sec = timeout / 1000;
   limit.tv_usec = (timeout % 1000) * 1000;
-  const int rc = Ws(&TWinsockApi::select, "select")(0, &readSet, nullptr, nullptr, timeout < 0 ? nullptr : &limit);
+  const int rc = Ws(&TWinsockApi::select, "select")(0, &readSet, nullptr, nullptr,
+                                                    timeout < 0 ? nullptr : &limit);
   return VerifySocketResult(rc);
 }
 
 int TIdStackWindows::WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int length) {
-  return Ws(&TWinsockApi::bind, "bind")(AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()),
-                                        length);
+  return Ws(&TWinsockApi::bind, "bind")(
+      AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()), length);
 }
 
 int TIdStackWindows::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int length) {
-  return Ws(&TWinsockApi::connect, "connect")(AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()),
-                                              length);
+  return Ws(&TWinsockApi::connect, "connect")(
+      AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()), length);
 }
 
 int TIdStackWindows::WSRecv(TIdStackSocketHandle socket, void* buffer, int length) {
@@ -455,7 +472,8 @@ int TIdStackWindows::WSRecv(TIdStackSocketHandle socket, void* buffer, int lengt
 }
 
 int TIdStackWindows::WSSend(TIdStackSocketHandle socket, const void* buffer, int length) {
-  return Ws(&TWinsockApi::send, "send")(AsSocket(socket), static_cast<const char*>(buffer), length, 0);
+  return Ws(&TWinsockApi::send, "send")(AsSocket(socket), static_cast<const char*>(buffer), length,
+                                        0);
 }
 
 int TIdStackWindows::WSShutdown(TIdStackSocketHandle socket, int how) {
@@ -466,25 +484,27 @@ int TIdStackWindows::WSCloseSocket(TIdStackSocketHandle socket) {
   return Ws(&TWinsockApi::closesocket, "closesocket")(AsSocket(socket));
 }
 
-int TIdStackWindows::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int& value) {
+int TIdStackWindows::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName,
+                                  int& value) {
   int length = sizeof value;
   return Ws(&TWinsockApi::getsockopt, "getsockopt")(AsSocket(socket), level, optionName,
                                                     reinterpret_cast<char*>(&value), &length);
 }
 
-int TIdStackWindows::WSSetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int value) {
-  return Ws(&TWinsockApi::setsockopt, "setsockopt")(AsSocket(socket), level, optionName,
-                                                    reinterpret_cast<const char*>(&value), sizeof value);
+int TIdStackWindows::WSSetSockOpt(TIdStackSocketHandle socket, int level, int optionName,
+                                  int value) {
+  return Ws(&TWinsockApi::setsockopt, "setsockopt")(
+      AsSocket(socket), level, optionName, reinterpret_cast<const char*>(&value), sizeof value);
 }
 
 int TIdStackWindows::WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
   int length = TIdSockAddr::kSize;
-  return Ws(&TWinsockApi::getsockname, "getsockname")(AsSocket(socket), reinterpret_cast<sockaddr*>(addr.Bytes.data()),
-                                                      &length);
+  return Ws(&TWinsockApi::getsockname, "getsockname")(
+      AsSocket(socket), reinterpret_cast<sockaddr*>(addr.Bytes.data()), &length);
 }
 
 int TIdStackWindows::WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
   int length = TIdSockAddr::kSize;
-  return Ws(&TWinsockApi::getpeername, "getpeername")(AsSocket(socket), reinterpret_cast<sockaddr*>(addr.Bytes.data()),
-                                                      &length);
+  return Ws(&TWinsockApi::getpeername, "getpeername")(
+      AsSocket(socket), reinterpret_cast<sockaddr*>(addr.Bytes.data()), &length);
 }

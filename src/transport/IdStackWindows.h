@@ -13,7 +13,8 @@ class TIdStackWindows : public TIdStackBSDBase {
   TIdStackWindows();
 
   std::string LookupHost(const std::string& host, TIdIPVersion version) override;
-  TIdStackSocketHandle CreateSocket(int socketType, int protocol, TIdIPVersion version, bool overlapped) override;
+  TIdStackSocketHandle CreateSocket(int socketType, int protocol, TIdIPVersion version,
+                                    bool overlapped) override;
   int SelectRead(const TIdSocketList& list, int timeout) override;
   int LastSocketError() override;
 

@@ -146,7 +146,9 @@ void TIdTCPClientCustom::SetReuseSocket(TIdReuseSocket value) {
   if (Socket() != nullptr) Socket()->SetReuseSocket(value);
 }
 
-bool TIdTCPClientCustom::UseNagle() const { return Socket() != nullptr ? Socket()->UseNagle() : FUseNagle; }
+bool TIdTCPClientCustom::UseNagle() const {
+  return Socket() != nullptr ? Socket()->UseNagle() : FUseNagle;
+}
 
 void TIdTCPClientCustom::SetUseNagle(bool value) {
   FUseNagle = value;

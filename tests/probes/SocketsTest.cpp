@@ -56,7 +56,8 @@ TEST(TcpClientProbe, RefusedConnectReportsTheCodeAndKeepsTheSocket) {
   EXPECT_TRUE(client.Active());
   EXPECT_FALSE(client.Connected());
   client.Disconnect();
-  EXPECT_EQ(log.Events, (std::vector<std::string>{"create", "destroy"}));  // no connect, no disconnect
+  EXPECT_EQ(log.Events,
+            (std::vector<std::string>{"create", "destroy"}));  // no connect, no disconnect
 }
 
 TEST(TcpClientProbe, HostTextThatIsNoAddressFailsTheAttempt) {
@@ -84,7 +85,8 @@ TEST(TcpClientProbe, PortTextIsAServiceOrADecimalNumber) {
   EXPECT_EQ(client.PortToNumber(""), 0);
   EXPECT_EQ(client.PortToNumber("80"), 80);
   EXPECT_EQ(client.PortToNumber("http"), 80);
-  ExpectThrowMessage<EConvertError>([&] { client.PortToNumber("abc"); }, "'abc' is not a valid integer value");
+  ExpectThrowMessage<EConvertError>([&] { client.PortToNumber("abc"); },
+                                    "'abc' is not a valid integer value");
 }
 
 TEST(TcpClientProbe, OnlyADifferentRemoteHostClosesTheConnection) {

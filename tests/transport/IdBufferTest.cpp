@@ -63,9 +63,12 @@ TEST(IdBufferSearch, FindsFromStartAndRejectsBadArguments) {
   EXPECT_EQ(buffer.IndexOf("\r\n"), 2);
   EXPECT_EQ(buffer.IndexOf("\r\n", 3), 6);
   EXPECT_EQ(buffer.IndexOf("d\r\nx"), -1);  // no room for the whole sequence
-  ExpectThrowMessage<EIdException>([&] { buffer.IndexOf(""); }, "Buffer terminator must be specified.");
-  ExpectThrowMessage<EIdException>([&] { buffer.IndexOf("a", 8); }, "Buffer start position is invalid.");
-  ExpectThrowMessage<EIdException>([&] { buffer.IndexOf("a", -1); }, "Buffer start position is invalid.");
+  ExpectThrowMessage<EIdException>([&] { buffer.IndexOf(""); },
+                                   "Buffer terminator must be specified.");
+  ExpectThrowMessage<EIdException>([&] { buffer.IndexOf("a", 8); },
+                                   "Buffer start position is invalid.");
+  ExpectThrowMessage<EIdException>([&] { buffer.IndexOf("a", -1); },
+                                   "Buffer start position is invalid.");
 }
 
 TEST(IdBufferExtract, NotEnoughDataNamesBothCountsAndKeepsTheBytes) {

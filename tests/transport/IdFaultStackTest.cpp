@@ -29,13 +29,16 @@ class TFaultStack : public TIdStack {
   std::string LookupHost(const std::string& host, TIdIPVersion version) override {
     return FInner->LookupHost(host, version);
   }
-  TIdStackSocketHandle CreateSocket(int type, int protocol, TIdIPVersion version, bool overlapped) override {
+  TIdStackSocketHandle CreateSocket(int type, int protocol, TIdIPVersion version,
+                                    bool overlapped) override {
     return FInner->CreateSocket(type, protocol, version, overlapped);
   }
-  void BindSocket(TIdStackSocketHandle s, const std::string& ip, std::uint16_t port, TIdIPVersion v) override {
+  void BindSocket(TIdStackSocketHandle s, const std::string& ip, std::uint16_t port,
+                  TIdIPVersion v) override {
     FInner->BindSocket(s, ip, port, v);
   }
-  void ConnectSocket(TIdStackSocketHandle s, const std::string& ip, std::uint16_t port, TIdIPVersion v) override {
+  void ConnectSocket(TIdStackSocketHandle s, const std::string& ip, std::uint16_t port,
+                     TIdIPVersion v) override {
     FInner->ConnectSocket(s, ip, port, v);
   }
   int ReceiveBytes(TIdStackSocketHandle s, TIdBytes& buffer) override {
@@ -57,7 +60,9 @@ class TFaultStack : public TIdStack {
   }
   TAddress GetSocketName(TIdStackSocketHandle s) override { return FInner->GetSocketName(s); }
   TAddress GetPeerName(TIdStackSocketHandle s) override { return FInner->GetPeerName(s); }
-  int SelectRead(const TIdSocketList& list, int timeout) override { return FInner->SelectRead(list, timeout); }
+  int SelectRead(const TIdSocketList& list, int timeout) override {
+    return FInner->SelectRead(list, timeout);
+  }
   int LastSocketError() override { return FInner->LastSocketError(); }
 
  private:

@@ -15,7 +15,8 @@ using testpeer::TSocket;
 using testsupport::ExpectThrowMessage;
 
 std::string StreamText(TMemoryStream& stream) {
-  return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
+  return std::string(reinterpret_cast<const char*>(stream.Memory()),
+                     static_cast<std::size_t>(stream.Size()));
 }
 
 // A client connected to a peer running script.
@@ -69,7 +70,8 @@ TEST_F(IdIOHandlerPeer, LineLimitCountsTheCRBeforeTheLF) {
   const std::string tooLong(16384, 'b');
   Start([&](TSocket& s) { s.Send(longest + "\r\n" + tooLong + "\r\n" + tooLong + "\r\n"); });
   EXPECT_EQ(IO().ReadLine(), longest);  // 16,384 bytes before the LF, its CR included
-  ExpectThrowMessage<EIdReadLnMaxLineLengthExceeded>([&] { IO().ReadLine(); }, "Max line length exceeded.");
+  ExpectThrowMessage<EIdReadLnMaxLineLengthExceeded>([&] { IO().ReadLine(); },
+                                                     "Max line length exceeded.");
   EXPECT_GE(IO().InBuffer().Size(), 16386);  // the over-long line stays
   IO().SetMaxLineAction(maSplit);
   EXPECT_EQ(IO().ReadLine(), tooLong);  // 16,385 before the LF: the first 16,384 come back
@@ -81,7 +83,8 @@ TEST_F(IdIOHandlerPeer, LineLimitCountsTheCRBeforeTheLF) {
 
 TEST_F(IdIOHandlerPeer, PeerClosingInsideALineRaisesAndKeepsTheBytes) {
   Start([](TSocket& s) { s.Send("abc"); });
-  ExpectThrowMessage<EIdConnClosedGracefully>([&] { IO().ReadLine(); }, "Connection Closed Gracefully.");
+  ExpectThrowMessage<EIdConnClosedGracefully>([&] { IO().ReadLine(); },
+                                              "Connection Closed Gracefully.");
   EXPECT_EQ(IO().InBuffer().Size(), 3);
 }
 
@@ -138,8 +141,9 @@ TEST_F(IdIOHandlerPeer, UntilCloseReadEndsNormallyWithEveryByte) {
   };
   IO().ReadToStream(stream, -1, true);
   EXPECT_EQ(StreamText(stream), body);
-  EXPECT_EQ(worked, static_cast<std::int64_t>(body.size()));  // the handler's work reaches the client
-  FPeer->Join();  // the peer reads body
+  EXPECT_EQ(worked,
+            static_cast<std::int64_t>(body.size()));  // the handler's work reaches the client
+  FPeer->Join();                                      // the peer reads body
 }
 
 TEST_F(IdIOHandlerPeer, ResetDuringACountedReadIsConnectionReset) {
@@ -271,7 +275,8 @@ TEST_F(IdIOHandlerPeer, ConnectedWhileUnreadBytesRemainThenWritesRaise) {
   EXPECT_EQ(IO().InBuffer().ExtractToString(), "left");
   ASSERT_TRUE(IO().WaitReadable(testpeer::kWaitMs));  // the close has arrived
   EXPECT_FALSE(FClient.Connected());
-  ExpectThrowMessage<EIdConnClosedGracefully>([&] { IO().Write("x"); }, "Connection Closed Gracefully.");
+  ExpectThrowMessage<EIdConnClosedGracefully>([&] { IO().Write("x"); },
+                                              "Connection Closed Gracefully.");
 }
 
 }  // namespace

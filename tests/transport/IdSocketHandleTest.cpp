@@ -24,7 +24,8 @@ struct TPortRange {
       bool ok = true;
       Holders.clear();
       for (const int offset : held) {
-        auto holder = std::make_unique<testpeer::TPortHolder>(static_cast<std::uint16_t>(base + offset));
+        auto holder =
+            std::make_unique<testpeer::TPortHolder>(static_cast<std::uint16_t>(base + offset));
         ok = ok && holder->Held();
         Holders.push_back(std::move(holder));
       }
@@ -60,13 +61,14 @@ TEST(IdSocketHandleBind, RangeWhosePortsAreAllTakenNamesTheRange) {
   const int min = range.First;
   const int max = range.First + 2;
   auto handle = LoopbackHandle(static_cast<std::uint16_t>(min), static_cast<std::uint16_t>(max));
-  ExpectThrowMessage<EIdCanNotBindPortInRange>([&] { handle->BindLocal(); },
-                                               Format("Can not bind in port range (%d - %d)", {min, max}));
+  ExpectThrowMessage<EIdCanNotBindPortInRange>(
+      [&] { handle->BindLocal(); }, Format("Can not bind in port range (%d - %d)", {min, max}));
 }
 
 TEST(IdSocketHandleBind, InvertedRangeIsRefusedWithMinThenMax) {
   auto handle = LoopbackHandle(2000, 1000);
-  ExpectThrowMessage<EIdInvalidPortRange>([&] { handle->BindLocal(); }, "Invalid Port Range (2000 - 1000)");
+  ExpectThrowMessage<EIdInvalidPortRange>([&] { handle->BindLocal(); },
+                                          "Invalid Port Range (2000 - 1000)");
 }
 
 TEST(IdSocketHandleBind, TakenFixedPortLosesTheCodeButSaysWhy) {
@@ -74,8 +76,8 @@ TEST(IdSocketHandleBind, TakenFixedPortLosesTheCodeButSaysWhy) {
   ASSERT_NE(range.First, 0);
   auto handle = LoopbackHandle(0, 0);
   handle->SetPort(range.First);
-  ExpectThrowMessage<EIdCouldNotBindSocket>([&] { handle->BindLocal(); },
-                                            "Could not bind socket. Address and port are already in use.");
+  ExpectThrowMessage<EIdCouldNotBindSocket>(
+      [&] { handle->BindLocal(); }, "Could not bind socket. Address and port are already in use.");
 }
 
 TEST(IdSocketHandleState, ReleaseIsIdempotentAndIPVersionIsGuarded) {
@@ -90,7 +92,8 @@ TEST(IdSocketHandleState, ReleaseIsIdempotentAndIPVersionIsGuarded) {
   handle.ReleaseHandle();
   handle.ReleaseHandle();
   EXPECT_FALSE(handle.SocketHeld());
-  ExpectThrowMessage<EIdConnClosedGracefully>([&] { handle.WaitReadable(0); }, "Connection Closed Gracefully.");
+  ExpectThrowMessage<EIdConnClosedGracefully>([&] { handle.WaitReadable(0); },
+                                              "Connection Closed Gracefully.");
 }
 
 TEST(IdSocketHandleState, ConnectReadsBackBothAddresses) {

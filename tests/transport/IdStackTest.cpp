@@ -11,10 +11,12 @@ namespace {
 using testsupport::ExpectThrowMessage;
 
 TEST(IdStackLiterals, AcceptsDottedQuadsWithOneTrailingDot) {
-  for (const char* text : {"1.2.3.4", "1.2.3.4.", "127.0.0.1", "0.0.0.0", "255.255.255.255", " 1. 2 .3.4"}) {
+  for (const char* text :
+       {"1.2.3.4", "1.2.3.4.", "127.0.0.1", "0.0.0.0", "255.255.255.255", " 1. 2 .3.4"}) {
     EXPECT_TRUE(TIdStack::IsIPv4Literal(text)) << text;
   }
-  for (const char* text : {"1.2.3", "1.2.3.4.5", "256.1.1.1", "a.b.c.d", "", "1..2.3", "1.2.3.-1"}) {
+  for (const char* text :
+       {"1.2.3", "1.2.3.4.5", "256.1.1.1", "a.b.c.d", "", "1..2.3", "1.2.3.-1"}) {
     EXPECT_FALSE(TIdStack::IsIPv4Literal(text)) << text;
   }
 }
@@ -29,9 +31,10 @@ TEST(IdStackLiterals, CanonicalIPv6TextHasEightUpperCaseGroups) {
       {"::ffff:192.168.1.2", "0:0:0:0:0:FFFF:C0A8:102"},
       {"0001:0002:0003:0004:0005:0006:0007:0008", "1:2:3:4:5:6:7:8"},
   };
-  for (const auto& [text, canonical] : cases) EXPECT_EQ(TIdStack::IPv6Canonical(text), canonical) << text;
-  for (const char* text : {"1::2::3", "12345::1", "1:2:3:4:5:6:7:8:9", "g::1", "::1.2.3", "1.2.3.4", "::1.2.3.a",
-                           "1:2", "::256.1.1.1", "1.2::3.4.5"}) {
+  for (const auto& [text, canonical] : cases)
+    EXPECT_EQ(TIdStack::IPv6Canonical(text), canonical) << text;
+  for (const char* text : {"1::2::3", "12345::1", "1:2:3:4:5:6:7:8:9", "g::1", "::1.2.3", "1.2.3.4",
+                           "::1.2.3.a", "1:2", "::256.1.1.1", "1.2::3.4.5"}) {
     EXPECT_EQ(TIdStack::IPv6Canonical(text), "") << text;
   }
 }

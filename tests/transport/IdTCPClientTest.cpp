@@ -93,8 +93,9 @@ TEST(IdTCPClientConnect, StatusReportsOfAConnectAndDisconnect) {
   EXPECT_EQ(client.Socket()->SocketHandle()->TargetIP(), "127.0.0.1");
   client.Disconnect();
   client.Disconnect();  // already closed: reports nothing more
-  EXPECT_EQ(log, (std::vector<std::string>{"Resolving hostname localhost.", "Connecting to 127.0.0.1.", "Connected.",
-                                           "Disconnecting.", "Disconnected."}));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"Resolving hostname localhost.", "Connecting to 127.0.0.1.",
+                                      "Connected.", "Disconnecting.", "Disconnected."}));
   EXPECT_EQ(disconnected, 1);
   EXPECT_NE(client.IOHandler(), nullptr);  // still attached and owned
 }

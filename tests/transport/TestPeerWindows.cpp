@@ -1,6 +1,6 @@
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <stdexcept>
 
