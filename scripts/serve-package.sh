@@ -1,34 +1,56 @@
 #!/usr/bin/env bash
-# The local distribution server: serves ROOT (which holds Download/TramelaCoreServer.zip)
-# over HTTP on 127.0.0.1:PORT with python3's http.server, and stops it again.
-#   serve-package.sh start ROOT [PORT]    prints nothing, returns when the port answers
+# The local distribution server: nginx on 127.0.0.1:PORT serving ROOT (which
+# holds Download/TramelaCoreServer.zip), with its configuration, logs and pid in
+# a folder of its own; and stopping it again.
+#   serve-package.sh start ROOT [PORT]   returns when the port answers
 #   serve-package.sh stop [PORT]
 set -euo pipefail
-cmd=$1
-piddir=${TRAMELA_SERVE_DIR:-/tmp/tramela-serve}
-mkdir -p "$piddir"
+cmd=${1:-}
+state=${TRAMELA_SERVE_DIR:-/tmp/tramela-serve}
 case "$cmd" in
   start)
-    root=$2 port=${3:-80}
-    pidfile="$piddir/$port.pid"
-    if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then kill "$(cat "$pidfile")"; fi
-    python3 -m http.server "$port" --bind 127.0.0.1 --directory "$root" >"$piddir/$port.log" 2>&1 &
-    echo $! >"$pidfile"
+    root=$(cd "$2" && pwd) port=${3:-80}
+    dir="$state/$port"
+    "$0" stop "$port"
+    mkdir -p "$dir/tmp"
+    cat >"$dir/nginx.conf" <<CONF
+daemon on;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 64; }
+http {
+  access_log $dir/access.log;
+  client_body_temp_path $dir/tmp;
+  proxy_temp_path $dir/tmp;
+  fastcgi_temp_path $dir/tmp;
+  uwsgi_temp_path $dir/tmp;
+  scgi_temp_path $dir/tmp;
+  types { application/zip zip; }
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$port;
+    root $root;
+  }
+}
+CONF
+    nginx -c "$dir/nginx.conf" -p "$dir" -e "$dir/error.log" 2>>"$dir/error.log" || {
+      echo "serve-package: nginx did not start" >&2; cat "$dir/error.log" >&2; exit 1; }
     for _ in $(seq 1 100); do
-      if curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/"; then exit 0; fi
-      kill -0 "$(cat "$pidfile")" 2>/dev/null || break
+      curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/" && exit 0
       sleep 0.1
     done
-    echo "serve-package: the server did not answer on 127.0.0.1:$port" >&2
-    cat "$piddir/$port.log" >&2 || true
+    echo "serve-package: nothing answers on 127.0.0.1:$port" >&2
     exit 1
     ;;
   stop)
     port=${2:-80}
-    pidfile="$piddir/$port.pid"
-    if [ -f "$pidfile" ]; then
-      kill "$(cat "$pidfile")" 2>/dev/null || true
-      rm -f "$pidfile"
+    dir="$state/$port"
+    if [ -f "$dir/nginx.pid" ]; then
+      pid=$(cat "$dir/nginx.pid")
+      kill "$pid" 2>/dev/null || true
+      for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      rm -f "$dir/nginx.pid"
     fi
     ;;
   *)

@@ -2,6 +2,8 @@
 #pragma once
 
 inline constexpr const char* InstallDir = "C:\\Tramela";
-// The one host of the reachability test and of the package's URL.
-inline constexpr const char* DistributionHost = "prenos.tramela.si";
+#include "app/BuildSettings.h"
+
+// The one host of the reachability test and of the package's URL, chosen at build time.
+inline constexpr const char* DistributionHost = kConfiguredDistributionHost;
 inline constexpr const char* DistributionPort = "80";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "AppFixture.h"
+#include "app/HalvexConst.h"
 #include "rtl/Exceptions.h"
 
 namespace {
@@ -64,8 +65,8 @@ TEST_F(InstallationPaths, EverythingSucceeds) {
 TEST_F(InstallationPaths, SuccessTalksToTheSystemInOrder) {
   RunInstall();
   const std::vector<std::string> calls{
-      "free 3", "free 3", "mkdir C:\\Tramela", "rmdir C:\\Tramela", "connect prenos.tramela.si:80",
-      "mkdir C:\\Tramela", "get http://prenos.tramela.si/Download/TramelaCoreServer.zip",
+      "free 3", "free 3", "mkdir C:\\Tramela", "rmdir C:\\Tramela", "connect " + std::string(DistributionHost) + ":80",
+      "mkdir C:\\Tramela", "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip",
       "save C:\\Tramela\\TramelaCoreServer.zip", "zip FileName C:\\Tramela\\TramelaCoreServer.zip",
       "zip Active True", "zip Open C:\\Tramela\\TramelaCoreServer.zip", "zip Open C:\\Tramela\\TramelaCoreServer.zip",
       "zip ExtractAll C:\\Tramela\\", "zip Active False", "delete C:\\Tramela\\TramelaCoreServer.zip", "processes",

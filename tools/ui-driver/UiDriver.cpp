@@ -6,7 +6,10 @@
 //   ui_driver click <caption>
 //   ui_driver wait-notice [timeout ms]
 //   ui_driver key space|return|tab
+//   ui_driver rows     the checklist: state index, step number and text per row
+//   ui_driver log      the log's text
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -129,6 +132,136 @@ int Key(const std::string& name) {
   return SendInput(2, input, sizeof(INPUT)) == 2 ? 0 : 1;
 }
 
+// The first child of a visible form with this window class (the checklist, the log).
+struct TChildSearch {
+  const wchar_t* ClassName;
+  HWND Found;
+};
+
+BOOL CALLBACK FindChildOfClass(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<TChildSearch*>(param);
+  wchar_t name[128] = {};
+  GetClassNameW(hwnd, name, 128);
+  if (lstrcmpiW(name, search->ClassName) == 0) {
+    search->Found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The main window is the visible form that holds the checklist; a notice has none.
+BOOL CALLBACK FindInMainForm(HWND hwnd, LPARAM param) {
+  if (ClassOf(hwnd) != "TramelaForm" || !IsWindowVisible(hwnd)) return TRUE;
+  TChildSearch list{L"SysListView32", nullptr};
+  EnumChildWindows(hwnd, FindChildOfClass, reinterpret_cast<LPARAM>(&list));
+  if (list.Found == nullptr) return TRUE;
+  EnumChildWindows(hwnd, FindChildOfClass, param);
+  return reinterpret_cast<TChildSearch*>(param)->Found == nullptr;
+}
+
+HWND FindControl(const wchar_t* className) {
+  TChildSearch search{className, nullptr};
+  EnumWindows(FindInMainForm, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+// Memory in the installer's process: list-view messages carry pointers, which
+// must point into the process that owns the control.
+class TRemoteBuffer {
+ public:
+  TRemoteBuffer(HWND owner, SIZE_T size) : FSize(size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(owner, &pid);
+    FProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (FProcess != nullptr) FAddress = VirtualAllocEx(FProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  TRemoteBuffer(const TRemoteBuffer&) = delete;
+  TRemoteBuffer& operator=(const TRemoteBuffer&) = delete;
+  ~TRemoteBuffer() {
+    if (FAddress != nullptr) VirtualFreeEx(FProcess, FAddress, 0, MEM_RELEASE);
+    if (FProcess != nullptr) CloseHandle(FProcess);
+  }
+  bool Valid() const { return FAddress != nullptr; }
+  char* At(SIZE_T offset) const { return static_cast<char*>(FAddress) + offset; }
+  bool Write(SIZE_T offset, const void* data, SIZE_T n) const {
+    return offset + n <= FSize && WriteProcessMemory(FProcess, At(offset), data, n, nullptr);
+  }
+  bool Read(SIZE_T offset, void* data, SIZE_T n) const {
+    return offset + n <= FSize && ReadProcessMemory(FProcess, At(offset), data, n, nullptr);
+  }
+
+ private:
+  HANDLE FProcess = nullptr;
+  void* FAddress = nullptr;
+  SIZE_T FSize;
+};
+
+// One list-view item field through the remote buffer: the item record at 0,
+// the text at 1024.
+bool ReadItem(HWND list, const TRemoteBuffer& remote, int index, int subItem, UINT& state, std::string& text) {
+  constexpr SIZE_T kTextAt = 1024;
+  constexpr int kTextChars = 512;
+  LVITEMW item{};
+  item.mask = LVIF_TEXT | LVIF_STATE;
+  item.iItem = index;
+  item.iSubItem = subItem;
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.pszText = reinterpret_cast<LPWSTR>(remote.At(kTextAt));
+  item.cchTextMax = kTextChars;
+  if (!remote.Write(0, &item, sizeof item)) return false;
+  if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.At(0)))) return false;
+  wchar_t buffer[kTextChars + 1] = {};
+  if (!remote.Read(0, &item, sizeof item) || !remote.Read(kTextAt, buffer, kTextChars * sizeof(wchar_t))) return false;
+  state = item.state;
+  text = WideToUtf8(buffer);
+  return true;
+}
+
+int Rows() {
+  const HWND list = FindControl(L"SysListView32");
+  if (list == nullptr) {
+    std::fprintf(stderr, "no checklist\n");
+    return 1;
+  }
+  const TRemoteBuffer remote(list, 4096);
+  if (!remote.Valid()) {
+    std::fprintf(stderr, "cannot reach the installer's memory\n");
+    return 1;
+  }
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    UINT state = 0;
+    UINT ignored = 0;
+    std::string caption;
+    std::string text;
+    std::string step;
+    // The state image belongs to the item itself; the texts are its sub-items.
+    if (!ReadItem(list, remote, i, 0, state, caption) || !ReadItem(list, remote, i, 1, ignored, text) ||
+        !ReadItem(list, remote, i, 2, ignored, step)) {
+      std::fprintf(stderr, "row %d cannot be read\n", i);
+      return 1;
+    }
+    // State images are numbered from 1; the step states from 0.
+    std::printf("row\t%d\t%s\t%s\n", static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12) - 1, step.c_str(),
+                text.c_str());
+  }
+  return 0;
+}
+
+int Log() {
+  const HWND memo = FindControl(L"Edit");
+  if (memo == nullptr) {
+    std::fprintf(stderr, "no log\n");
+    return 1;
+  }
+  const int length = static_cast<int>(SendMessageW(memo, WM_GETTEXTLENGTH, 0, 0));
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  SendMessageW(memo, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(length));
+  std::printf("%s", WideToUtf8(text).c_str());
+  return 0;
+}
+
 // Buttons come in z-order, so the topmost window's button is clicked first.
 int Click(const std::string& caption) {
   for (const TButton& b : Buttons()) {
@@ -159,6 +292,8 @@ int main() {
   if (command == "click" && argc >= 3) return Click(argv[2]);
   if (command == "key" && argc >= 3) return Key(argv[2]);
   if (command == "wait-notice") return WaitNotice(argc > 2 ? std::stoul(argv[2]) : 20000);
+  if (command == "rows") return Rows();
+  if (command == "log") return Log();
   std::fprintf(stderr, "usage: ui_driver list | wait <caption> <0|1|any> [ms] | click <caption>\n");
   return 2;
 }

@@ -1,12 +1,17 @@
-// The exe's operations until the probes, the HTTP client and the zip component
-// are wired in: files and folders go to the real file system; every other
-// operation raises, naming itself, so that nothing passes for done.
+// The installer's operations over the real components: the system probes, the
+// TCP reachability probe, the HTTP client and the zip component.
 #pragma once
 
-#include "app/InstallOperations.h"
+#include <memory>
 
-class TPendingOperations : public IInstallOperations {
+#include "app/InstallOperations.h"
+#include "probes/SystemProbes.h"
+
+class TSystemOperations : public IInstallOperations {
  public:
+  // probes: the platform's own when null (natively, drive C: is the current folder).
+  explicit TSystemOperations(std::unique_ptr<ISystemProbes> probes = nullptr);
+
   std::vector<std::string> ListLogicalDrives() override;
   std::int64_t GetFreeDiskSpace(int drive) override;
   bool DirectoryExists(const std::string& path) override;
@@ -24,4 +29,8 @@ class TPendingOperations : public IInstallOperations {
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override;
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
+
+ private:
+  std::unique_ptr<ISystemProbes> FProbes;
+  std::string FLastRunError;
 };

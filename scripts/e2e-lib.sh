@@ -1,0 +1,67 @@
+# Shared steps of the end-to-end runs (the demo and the tests): the package,
+# the local distribution server, the installer under Wine and its UI driver.
+# Sourced after lib.sh.
+build=$root/build/windows
+exe=$build/src/app/TramelaNamestitev.exe
+driver=$build/tools/ui-driver/ui_driver.exe
+setup=$build/tools/fake-setup/Firebird-2.1.3.18185_0_Win32.exe
+idle=$build/tools/idle-process/idle-process.exe
+setup_command='C:\Tramela\Install\Firebird-2.1.3.18185_0_Win32.exe /SILENT /NOICONS /COMPONENTS="ClassicServerComponent,ClientComponent,ServerComponent" /FORCE '
+app_pid=
+
+e2e_check_built() {
+  local f
+  for f in "$exe" "$driver" "$setup" "$idle"; do
+    [ -f "$f" ] || { echo "missing $f (build the windows preset first)" >&2; return 1; }
+  done
+}
+
+# make_package WWWROOT: the package at WWWROOT/Download/TramelaCoreServer.zip.
+make_package() {
+  mkdir -p "$1/Download"
+  bash "$root/tools/make-package/make-package.sh" "$1/Download/TramelaCoreServer.zip" "$setup" \
+    "$root/tools/make-package/content" >/dev/null
+}
+
+# port80_free: nothing else may answer where the distribution server goes.
+port80_free() {
+  if curl -s -o /dev/null --max-time 2 http://127.0.0.1:80/; then
+    echo "something already listens on 127.0.0.1:80; stop it first" >&2
+    return 1
+  fi
+}
+
+drive() { timeout 60 wine "$driver" "$@"; }
+
+start_installer() {
+  (cd "$WINEPREFIX/drive_c" && exec wine "$exe") >/dev/null 2>&1 &
+  app_pid=$!
+}
+
+# wait_installer_exit [SECONDS]: the installer ends by itself.
+wait_installer_exit() {
+  local i
+  for i in $(seq 1 $((${1:-30} * 10))); do
+    kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" 2>/dev/null; app_pid=; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+stop_installer() {
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; fi
+  app_pid=
+  timeout 30 wineserver -k 2>/dev/null || true
+  timeout 30 wineserver -w 2>/dev/null || true
+}
+
+# click_through: page 1, "Potrdi", and wait for the outcome notice.
+click_through() {
+  drive wait Naprej 1 60000 >/dev/null || { echo "the main window did not appear" >&2; return 1; }
+  drive click Naprej >/dev/null
+  drive wait Potrdi 1 10000 >/dev/null || { echo "\"Potrdi\" is not enabled on page 1" >&2; return 1; }
+  drive click Potrdi >/dev/null
+  drive wait-notice 180000 >/dev/null || { echo "no outcome notice" >&2; return 1; }
+}
+
+screenshot() { import -window root "$1" 2>/dev/null; }

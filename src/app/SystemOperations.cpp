@@ -1,0 +1,128 @@
+#include "app/SystemOperations.h"
+
+#include "http/IdHTTP.h"
+#include "probes/GetWinVersionInfo.h"
+#include "probes/HalvexNetwork.h"
+#include "probes/Sockets.h"
+#include "rtl/FileSystem.h"
+#include "zip/Zipella.h"
+
+namespace {
+
+TZipSaveMethod ToZip(TZipSettings::TSaveMethod value) {
+  switch (value) {
+    case TZipSettings::TSaveMethod::FastSave:
+      return TZipSaveMethod::FastSave;
+    case TZipSettings::TSaveMethod::SafeSave:
+      return TZipSaveMethod::RebuildAll;
+  }
+  return TZipSaveMethod::FastSave;
+}
+
+TZipCompressionType ToZip(TZipSettings::TCompressionType value) {
+  switch (value) {
+    case TZipSettings::TCompressionType::ctNone:
+      return TZipCompressionType::ctNone;
+    case TZipSettings::TCompressionType::ctFastest:
+      return TZipCompressionType::ctFast;
+    case TZipSettings::TCompressionType::ctNormal:
+      return TZipCompressionType::ctNormal;
+    case TZipSettings::TCompressionType::ctMaximum:
+      return TZipCompressionType::ctMaximum;
+  }
+  return TZipCompressionType::ctNormal;
+}
+
+TOverwriteAction ToZip(TZipSettings::TOverwriteAction value) {
+  switch (value) {
+    case TZipSettings::TOverwriteAction::oaSkip:
+      return TOverwriteAction::oaSkip;
+    case TZipSettings::TOverwriteAction::oaSkipAll:
+      return TOverwriteAction::oaSkipAll;
+    case TZipSettings::TOverwriteAction::oaOverwrite:
+      return TOverwriteAction::oaOverwrite;
+    case TZipSettings::TOverwriteAction::oaOverwriteAll:
+      return TOverwriteAction::oaOverwriteAll;
+  }
+  return TOverwriteAction::oaOverwriteAll;
+}
+
+// The main window's zip component, set up as its stored form has it.
+class TZipellaArchive : public IZipArchive {
+ public:
+  explicit TZipellaArchive(const TZipSettings& s) {
+    FZip.SetSaveMethod(ToZip(s.SaveMethod));
+    FZip.SetStoreRelativePath(s.StoreRelativePath);
+    FZip.SetStoreFolders(s.StoreFolders);
+    FZip.SetCompressionType(ToZip(s.CompressionType));
+    FZip.SetUseTempFiles(s.UseTempFiles);
+    FZip.SetOverwriteAction(ToZip(s.OverwriteAction));
+    FZip.SetReadOnly(s.ReadOnly);
+    FZip.SetApplyAtributes(s.ApplyAtributes);
+    FZip.SetActive(s.Active);
+  }
+  void SetFileName(const std::string& fileName) override { FZip.SetFileName(fileName); }
+  void SetActive(bool active) override { FZip.SetActive(active); }
+  bool Active() const override { return FZip.Active(); }
+  bool IsZipFile() const override { return FZip.IsZipFile(); }
+  void Open(const std::string& fileName) override { FZip.Open(fileName); }
+  void ExtractAll(const std::string& targetFolder) override { FZip.ExtractAll(targetFolder); }
+
+ private:
+  TZipella FZip;
+};
+
+}  // namespace
+
+TSystemOperations::TSystemOperations(std::unique_ptr<ISystemProbes> probes)
+    : FProbes(probes ? std::move(probes) : CreateSystemProbes()) {}
+
+std::vector<std::string> TSystemOperations::ListLogicalDrives() { return FProbes->ListLogicalDrives(); }
+std::int64_t TSystemOperations::GetFreeDiskSpace(int drive) { return FProbes->GetFreeDiskSpace(drive); }
+bool TSystemOperations::DirectoryExists(const std::string& path) { return FProbes->DirectoryExists(path); }
+bool TSystemOperations::FileExists(const std::string& path) { return FProbes->FileExists(path); }
+bool TSystemOperations::CreateDir(const std::string& path) { return FProbes->CreateDirectory(path); }
+bool TSystemOperations::RemoveDir(const std::string& path) { return FProbes->RemoveDirectory(path); }
+bool TSystemOperations::RemoveFile(const std::string& path) { return FProbes->DeleteFile(path); }
+
+void TSystemOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) { stream.SaveToFile(path); }
+
+std::vector<std::string> TSystemOperations::ListProcessNames() { return FProbes->ListProcessNames(); }
+
+bool TSystemOperations::RunProgram(const std::string& commandLine) {
+  if (FProbes->RunProgram(commandLine)) {
+    FLastRunError.clear();
+    return true;
+  }
+  // Read at once, before any other call can replace the system's reason.
+  const std::uint32_t code = GetLastOSError();
+  FLastRunError = SysErrorMessage(code);
+  return false;
+}
+
+std::string TSystemOperations::LastRunError() { return FLastRunError; }
+
+std::string TSystemOperations::GetWinVersionName() { return ::GetWinVersionName(); }
+
+bool TSystemOperations::TcpConnect(const std::string& host, const std::string& port) {
+  TTcpClient client;
+  client.SetRemoteHost(host);
+  client.SetRemotePort(port);
+  if (!client.Connect()) return false;
+  client.Disconnect();
+  return true;
+}
+
+std::int64_t TSystemOperations::HttpGet(const std::string& url, TStream& body) {
+  TIdHTTP http;
+  http.Get(url, &body);
+  return http.Response().ContentLength;
+}
+
+std::vector<std::string> TSystemOperations::GetLocalIPs() { return THalvexNetwork().GetLocalIPs()->ToVector(); }
+
+TFormatSettings TSystemOperations::FormatSettings() { return DefaultFormatSettings(); }
+
+std::unique_ptr<IZipArchive> TSystemOperations::CreateZipComponent(const TZipSettings& settings) {
+  return std::make_unique<TZipellaArchive>(settings);
+}
