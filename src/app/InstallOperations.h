@@ -14,8 +14,9 @@
 
 // The settings of the main window's zip component as its stored form holds them.
 struct TZipSettings {
-  enum class TSaveMethod { FastSave, SafeSave };
-  enum class TCompressionType { ctNone, ctFastest, ctNormal, ctMaximum };
+  // The zip component's own values, in its order.
+  enum class TSaveMethod { FastSave, RebuildAll };
+  enum class TCompressionType { ctNormal, ctMaximum, ctFast, ctSuperFast, ctNone, ctUnknown };
   enum class TOverwriteAction { oaSkip, oaSkipAll, oaOverwrite, oaOverwriteAll };
   bool IsZipFile = false;
   TSaveMethod SaveMethod = TSaveMethod::FastSave;

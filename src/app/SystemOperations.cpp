@@ -13,7 +13,7 @@ TZipSaveMethod ToZip(TZipSettings::TSaveMethod value) {
   switch (value) {
     case TZipSettings::TSaveMethod::FastSave:
       return TZipSaveMethod::FastSave;
-    case TZipSettings::TSaveMethod::SafeSave:
+    case TZipSettings::TSaveMethod::RebuildAll:
       return TZipSaveMethod::RebuildAll;
   }
   return TZipSaveMethod::FastSave;
@@ -21,14 +21,18 @@ TZipSaveMethod ToZip(TZipSettings::TSaveMethod value) {
 
 TZipCompressionType ToZip(TZipSettings::TCompressionType value) {
   switch (value) {
-    case TZipSettings::TCompressionType::ctNone:
-      return TZipCompressionType::ctNone;
-    case TZipSettings::TCompressionType::ctFastest:
-      return TZipCompressionType::ctFast;
     case TZipSettings::TCompressionType::ctNormal:
       return TZipCompressionType::ctNormal;
     case TZipSettings::TCompressionType::ctMaximum:
       return TZipCompressionType::ctMaximum;
+    case TZipSettings::TCompressionType::ctFast:
+      return TZipCompressionType::ctFast;
+    case TZipSettings::TCompressionType::ctSuperFast:
+      return TZipCompressionType::ctSuperFast;
+    case TZipSettings::TCompressionType::ctNone:
+      return TZipCompressionType::ctNone;
+    case TZipSettings::TCompressionType::ctUnknown:
+      return TZipCompressionType::ctUnknown;
   }
   return TZipCompressionType::ctNormal;
 }
