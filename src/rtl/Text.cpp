@@ -8,7 +8,7 @@
 
 namespace {
 
-struct TSpec {
+struct TConversion {
   bool LeftAlign = false;
   int Width = -1;
   int Precision = -1;
@@ -19,10 +19,10 @@ struct TSpec {
   throw EConvertError("Format '" + std::string(format) + "' invalid or incompatible with argument");
 }
 
-std::string Pad(std::string text, const TSpec& spec) {
-  if (spec.Width < 0 || static_cast<int>(text.size()) >= spec.Width) return text;
-  const std::string fill(static_cast<std::size_t>(spec.Width) - text.size(), ' ');
-  return spec.LeftAlign ? text + fill : fill + text;
+std::string Pad(std::string text, const TConversion& conv) {
+  if (conv.Width < 0 || static_cast<int>(text.size()) >= conv.Width) return text;
+  const std::string fill(static_cast<std::size_t>(conv.Width) - text.size(), ' ');
+  return conv.LeftAlign ? text + fill : fill + text;
 }
 
 std::string GroupThousands(const std::string& digits, char separator) {
@@ -70,23 +70,23 @@ std::string FormatHex(std::int64_t value, int precision, bool upper) {
   return digits;
 }
 
-std::string FormatOne(const TSpec& spec, const TFormatArg& arg, const TFormatSettings& settings,
+std::string FormatOne(const TConversion& conv, const TFormatArg& arg, const TFormatSettings& settings,
                       std::string_view format) {
   const auto& v = arg.Value();
-  switch (spec.Kind) {
+  switch (conv.Kind) {
     case 'd':
     case 'u':
       if (!std::holds_alternative<std::int64_t>(v)) RaiseInvalidFormat(format);
-      return Pad(FormatInteger(std::get<std::int64_t>(v), spec.Precision), spec);
+      return Pad(FormatInteger(std::get<std::int64_t>(v), conv.Precision), conv);
     case 'x':
     case 'X':
       if (!std::holds_alternative<std::int64_t>(v)) RaiseInvalidFormat(format);
-      return Pad(FormatHex(std::get<std::int64_t>(v), spec.Precision, spec.Kind == 'X'), spec);
+      return Pad(FormatHex(std::get<std::int64_t>(v), conv.Precision, conv.Kind == 'X'), conv);
     case 's': {
       if (!std::holds_alternative<std::string>(v)) RaiseInvalidFormat(format);
       std::string text = std::get<std::string>(v);
-      if (spec.Precision >= 0 && static_cast<int>(text.size()) > spec.Precision) text.resize(static_cast<std::size_t>(spec.Precision));
-      return Pad(text, spec);
+      if (conv.Precision >= 0 && static_cast<int>(text.size()) > conv.Precision) text.resize(static_cast<std::size_t>(conv.Precision));
+      return Pad(text, conv);
     }
     case 'n':
     case 'f': {
@@ -99,8 +99,8 @@ std::string FormatOne(const TSpec& spec, const TFormatArg& arg, const TFormatSet
         RaiseInvalidFormat(format);
       }
       TFormatSettings local = settings;
-      if (spec.Kind == 'f') local.ThousandSeparator = 0;
-      return Pad(FormatNumber(number, spec.Precision, local), spec);
+      if (conv.Kind == 'f') local.ThousandSeparator = 0;
+      return Pad(FormatNumber(number, conv.Precision, local), conv);
     }
     default:
       RaiseInvalidFormat(format);
@@ -135,9 +135,9 @@ std::string Format(std::string_view format, std::initializer_list<TFormatArg> ar
       ++i;
       continue;
     }
-    TSpec spec;
+    TConversion conv;
     if (i < format.size() && format[i] == '-') {
-      spec.LeftAlign = true;
+      conv.LeftAlign = true;
       ++i;
     }
     auto readNumber = [&](int& target) {
@@ -148,17 +148,17 @@ std::string Format(std::string_view format, std::initializer_list<TFormatArg> ar
         if (target > 100000) RaiseInvalidFormat(format);
       }
     };
-    readNumber(spec.Width);
+    readNumber(conv.Width);
     if (i < format.size() && format[i] == '.') {
       ++i;
-      spec.Precision = 0;
-      readNumber(spec.Precision);
+      conv.Precision = 0;
+      readNumber(conv.Precision);
     }
     if (i >= format.size()) RaiseInvalidFormat(format);
-    spec.Kind = format[i++];
-    if (spec.Kind >= 'A' && spec.Kind <= 'Z' && spec.Kind != 'X') spec.Kind = static_cast<char>(spec.Kind - 'A' + 'a');
+    conv.Kind = format[i++];
+    if (conv.Kind >= 'A' && conv.Kind <= 'Z' && conv.Kind != 'X') conv.Kind = static_cast<char>(conv.Kind - 'A' + 'a');
     if (next == args.end()) RaiseInvalidFormat(format);
-    out += FormatOne(spec, *next++, settings, format);
+    out += FormatOne(conv, *next++, settings, format);
   }
   return out;
 }
