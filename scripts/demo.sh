@@ -43,8 +43,9 @@ else
   drive click Potrdi >/dev/null
   drive wait Konec 1 10000 >/dev/null || echo "the installation did not succeed; see the screenshots"
   screenshot "$shots/demo-4-konec.png"
-  echo "checklist:"; drive rows | cut -f2- | sed 's/^/  /'
-  echo "log:"; drive log | tr -d '\r' | sed 's/^/  /'
+  echo "checklist:"
+  drive rows | awk -F'\t' '{ split("running done failed skipped", s, " "); printf "  [%s] %s\n", s[$2 + 1], $4 }'
+  echo "log:"; drive log | tr -d '\r' | sed 's/^/  /'; echo
   drive click Konec >/dev/null || drive click "Prekliči" >/dev/null || true
   wait_installer_exit 30 || true
   echo "screenshots: $shots/demo-*.png"
