@@ -46,3 +46,35 @@ start_xvfb() {
 stop_xvfb() {
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=; fi
 }
+
+# fuzz_build TARGET: configures the fuzz preset once and builds one target.
+fuzz_build() {
+  local build=$root/build/fuzz log
+  export CCACHE_DIR=${CCACHE_DIR:-$root/build/ccache}
+  if [ ! -f "$build/build.ninja" ]; then
+    timeout 300 cmake --preset fuzz -S "$root" >/dev/null || return 1
+  fi
+  log=$(mktemp)
+  if ! timeout 600 cmake --build "$build" --target "$1" -- -j"${JOBS:-2}" >"$log" 2>&1; then
+    cat "$log"; rm -f "$log"; return 1
+  fi
+  rm -f "$log"
+}
+
+# fuzz_run NAME FUZZER SEEDS REGRESSIONS MAXLEN: replays the kept crash inputs,
+# then fuzzes for about a minute from the seeds; non-zero on a crash, whose
+# input stays in build/fuzz/NAME-artifacts/.
+fuzz_run() {
+  local name=$1 fuzzer=$2 seeds=$3 regressions_dir=$4 max_len=$5
+  local corpus=$root/build/fuzz/$name-corpus artifacts=$root/build/fuzz/$name-artifacts status
+  mkdir -p "$corpus" "$artifacts"
+  local regressions=("$regressions_dir"/*)
+  if [ -e "${regressions[0]}" ]; then
+    timeout 120 "$fuzzer" -runs=0 "${regressions[@]}" >/dev/null 2>&1 || { echo "a kept crash input fails again"; return 1; }
+  fi
+  timeout 180 "$fuzzer" -max_total_time=60 -timeout=10 -rss_limit_mb=2048 -max_len="$max_len" \
+    -artifact_prefix="$artifacts/" "$corpus" "$seeds" 2>&1 | tail -n 3
+  status=${PIPESTATUS[0]}
+  [ "$status" = 0 ] || echo "$name fuzzing found a failure (exit $status); inputs in $artifacts"
+  return "$status"
+}
