@@ -3,15 +3,18 @@
 # `curl -s -o`, alternating, several runs each; prints median times, the
 # throughput ratio and both peak memories, natively and with the .exe under
 # Wine. Not part of the test command.
-#   bench/http/run.sh [RUNS]     (default 5)
+#   bench/http/run.sh [RUNS [native|windows|both]]     (default 5 both)
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
 export CCACHE_DIR=${CCACHE_DIR:-$root/build/ccache}
 runs=${1:-5}
+builds=${2:-both}
 work=$root/build/bench-http
 mkdir -p "$work/www" "$work/tmp"
 chmod 755 "$root/build" "$work" "$work/www"
-for preset in native windows; do
+presets=(native windows)
+[ "$builds" = both ] || presets=("$builds")
+for preset in "${presets[@]}"; do
   if [ ! -f "$root/build/$preset/build.ninja" ]; then cmake --preset "$preset" -S "$root" >/dev/null; fi
   cmake --build "$root/build/$preset" --target idhttp-get >/dev/null
 done
@@ -46,7 +49,10 @@ trap 'kill $nginx_pid 2>/dev/null; wait $nginx_pid 2>/dev/null; rm -f "$work"/ou
 for i in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 
 url=http://127.0.0.1:$port/big.bin
-python3 "$root/bench/http/measure.py" "$url" "$work" "$runs" "native" "$root/build/native/tools/idhttp-get/idhttp-get"
+if [ "$builds" != windows ]; then
+  python3 "$root/bench/http/measure.py" "$url" "$work" "$runs" "native" "$root/build/native/tools/idhttp-get/idhttp-get"
+fi
+[ "$builds" != native ] || exit 0
 wine_env "$root/build/windows/wineprefix"
 wine_prefix_init
 python3 "$root/bench/http/measure.py" "$url" "$work" "$runs" "windows .exe under Wine" wine "$root/build/windows/tools/idhttp-get/idhttp-get.exe"

@@ -1,6 +1,7 @@
 #include "rtl/Streams.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -43,7 +44,7 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
   if (count <= 0 || FPosition >= FSize) return 0;
   const std::int64_t n = std::min(count, FSize - FPosition);
-  std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
+  std::memcpy(buffer, FData.Data() + FPosition, static_cast<std::size_t>(n));
   FPosition += n;
   return n;
 }
@@ -54,9 +55,11 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   const std::int64_t end = FPosition + count;
   if (end > FSize) {
     Grow(end);
+    ZeroGap(FPosition);
     FSize = end;
   }
-  std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
+  std::memcpy(FData.Data() + FPosition, buffer, static_cast<std::size_t>(count));
+  FDefined = std::max(FDefined, end);
   FPosition = end;
   return count;
 }
@@ -86,26 +89,45 @@ void TMemoryStream::Grow(std::int64_t needed) {
 
 void TMemoryStream::SetCapacity(std::int64_t capacity) {
   if (capacity < FSize) capacity = FSize;
-  try {
-    if (static_cast<std::uint64_t>(capacity) > FData.max_size()) throw std::bad_alloc();
-    FData.resize(static_cast<std::size_t>(capacity));
-  } catch (const std::bad_alloc&) {
-    throw EStreamError("Out of memory while expanding memory stream");
-  } catch (const std::length_error&) {
+  if (capacity == FCapacity) return;
+  if (capacity == 0) {
+    FData = TMemoryBlock();
+    FCapacity = 0;
+    FDefined = 0;
+    return;
+  }
+  if (static_cast<std::uint64_t>(capacity) >
+      static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
     throw EStreamError("Out of memory while expanding memory stream");
   }
+  // Not initialised: a pre-sized download writes every byte once, not twice.
+  TMemoryBlock data(static_cast<std::size_t>(capacity));
+  if (!data) throw EStreamError("Out of memory while expanding memory stream");
+  // Written bytes past the size move too: a later SetSize shows them again.
+  FDefined = std::min(FDefined, capacity);
+  if (FDefined != 0) std::memcpy(data.Data(), FData.Data(), static_cast<std::size_t>(FDefined));
+  FData = std::move(data);
+  FCapacity = capacity;
+}
+
+void TMemoryStream::ZeroGap(std::int64_t end) {
+  if (end <= FDefined) return;
+  std::memset(FData.Data() + FDefined, 0, static_cast<std::size_t>(end - FDefined));
+  FDefined = end;
 }
 
 void TMemoryStream::SetSize(std::int64_t size) {
   if (size < 0) size = 0;
   Grow(size);
+  ZeroGap(size);
   FSize = size;
   if (FPosition > size) FPosition = size;
 }
 
 void TMemoryStream::Clear() {
-  FData.clear();
-  FData.shrink_to_fit();
+  FData = TMemoryBlock();
+  FCapacity = 0;
+  FDefined = 0;
   FSize = 0;
   FPosition = 0;
 }
@@ -114,12 +136,12 @@ void TMemoryStream::LoadFromStream(TStream& source) {
   source.SetPosition(0);
   const std::int64_t count = source.Size();
   SetSize(count);
-  if (count != 0) source.ReadBuffer(FData.data(), count);
+  if (count != 0) source.ReadBuffer(FData.Data(), count);
   FPosition = 0;
 }
 
 void TMemoryStream::SaveToStream(TStream& target) const {
-  if (FSize != 0) target.WriteBuffer(FData.data(), FSize);
+  if (FSize != 0) target.WriteBuffer(FData.Data(), FSize);
 }
 
 void TMemoryStream::LoadFromFile(const std::string& path) {

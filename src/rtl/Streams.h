@@ -2,10 +2,12 @@
 // stream, and a stream over an open file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rtl/Component.h"
@@ -40,6 +42,33 @@ class TStream : public TObject {
   std::int64_t CopyFrom(TStream& source, std::int64_t count);
 };
 
+// A memory stream's storage: not initialised, so reserving costs no writes; a
+// large block is mapped with large pages where the system offers them, which
+// saves most of the page faults of its first touch.
+class TMemoryBlock {
+ public:
+  TMemoryBlock() = default;
+  // Empty (Data() null) when the memory is not there.
+  explicit TMemoryBlock(std::size_t size) : FData(AllocateMemoryBlock(size)) {}
+  TMemoryBlock(TMemoryBlock&& other) noexcept : FData(other.FData) { other.FData = nullptr; }
+  TMemoryBlock& operator=(TMemoryBlock&& other) noexcept {
+    std::swap(FData, other.FData);
+    return *this;
+  }
+  TMemoryBlock(const TMemoryBlock&) = delete;
+  TMemoryBlock& operator=(const TMemoryBlock&) = delete;
+  ~TMemoryBlock() { FreeMemoryBlock(FData); }
+
+  std::uint8_t* Data() const { return FData; }
+  explicit operator bool() const { return FData != nullptr; }
+
+ private:
+  // Per platform; null when out of memory.
+  static std::uint8_t* AllocateMemoryBlock(std::size_t size) noexcept;
+  static void FreeMemoryBlock(std::uint8_t* block) noexcept;
+  std::uint8_t* FData = nullptr;
+};
+
 class TMemoryStream : public TStream {
  public:
   std::int64_t Read(void* buffer, std::int64_t count) override;
@@ -50,10 +79,10 @@ class TMemoryStream : public TStream {
   // memory cannot grow.
   void SetSize(std::int64_t size) override;
 
-  std::uint8_t* Memory() { return FData.data(); }
-  const std::uint8_t* Memory() const { return FData.data(); }
-  std::span<const std::uint8_t> Bytes() const { return {FData.data(), static_cast<std::size_t>(FSize)}; }
-  std::int64_t Capacity() const { return static_cast<std::int64_t>(FData.size()); }
+  std::uint8_t* Memory() { return FData.Data(); }
+  const std::uint8_t* Memory() const { return FData.Data(); }
+  std::span<const std::uint8_t> Bytes() const { return {FData.Data(), static_cast<std::size_t>(FSize)}; }
+  std::int64_t Capacity() const { return FCapacity; }
   // Reserves room without changing the size (a pre-sized download, say).
   void SetCapacity(std::int64_t capacity);
   void Clear();
@@ -65,7 +94,12 @@ class TMemoryStream : public TStream {
 
  private:
   void Grow(std::int64_t needed);
-  std::vector<std::uint8_t> FData;  // capacity; FSize bytes are in use
+  // Bytes up to a new end that were never written read as zeros, as if the
+  // block had been cleared; reserving a large block does not write to it.
+  void ZeroGap(std::int64_t end);
+  TMemoryBlock FData;  // FCapacity bytes, FSize of them in use
+  std::int64_t FCapacity = 0;
+  std::int64_t FDefined = 0;  // the first FDefined bytes of the block have been written
   std::int64_t FSize = 0;
   std::int64_t FPosition = 0;
 };

@@ -14,7 +14,7 @@ TIdBuffer::~TIdBuffer() = default;
 
 std::uint8_t TIdBuffer::Peek(int index) const {
   if (index < 0 || index >= FSize) throw EIdException(kMsgBufferInvalidStartPos);
-  return FBytes[static_cast<std::size_t>(FHeadIndex + index)];
+  return FStorage[static_cast<std::size_t>(FHeadIndex + index)];
 }
 
 void TIdBuffer::Write(std::span<const std::uint8_t> bytes, int length, int offset) {
@@ -26,15 +26,76 @@ void TIdBuffer::Write(std::span<const std::uint8_t> bytes, int length, int offse
   if (std::numeric_limits<std::int32_t>::max() - n < FSize) throw EIdTooMuchDataInBuffer();
   const std::uint8_t* source = bytes.data() + offset;
   if (FSize == 0) {
-    FBytes.assign(source, source + n);
+    // An empty queue takes an exact copy.
     FHeadIndex = 0;
+    Reserve(n, 0);
+    std::memcpy(FStorage.get(), source, static_cast<std::size_t>(n));
+    FCapacity = n;
     FSize = n;
     return;
   }
   CompactHead(false);
-  if (Capacity() - FSize < n) FBytes.resize(static_cast<std::size_t>(FSize) + n + kGrowthFactor);
-  std::memcpy(FBytes.data() + FSize, source, static_cast<std::size_t>(n));
+  if (FCapacity - FSize < n) {
+    const std::int64_t capacity = std::int64_t{FSize} + n + kGrowthFactor;
+    Reserve(capacity, FSize);
+    FCapacity = static_cast<int>(std::min<std::int64_t>(capacity, INT32_MAX));
+  }
+  std::memcpy(FStorage.get() + FSize, source, static_cast<std::size_t>(n));
   FSize += n;
+}
+
+std::uint8_t* TIdBuffer::AppendArea(int maxCount) {
+  if (FSize == std::numeric_limits<std::int32_t>::max()) throw EIdTooMuchDataInBuffer();
+  maxCount = std::clamp(maxCount, 0, std::numeric_limits<std::int32_t>::max() - FSize);
+  if (FSize == 0) {
+    FHeadIndex = 0;
+    Reserve(maxCount, 0);
+    return FStorage.get();
+  }
+  CompactHead(false);
+  Reserve(std::int64_t{FSize} + maxCount, FSize);
+  return FStorage.get() + FSize;
+}
+
+void TIdBuffer::CommitAppend(int count) {
+  // The bytes already lie behind the unread ones (see AppendArea); only the
+  // capacity and the size follow what Write would have done.
+  if (count <= 0) return;
+  if (std::numeric_limits<std::int32_t>::max() - count < FSize) throw EIdTooMuchDataInBuffer();
+  if (FSize == 0) {
+    FCapacity = count;
+  } else if (FCapacity - FSize < count) {
+    const std::int64_t capacity = std::int64_t{FSize} + count + kGrowthFactor;
+    Reserve(capacity, FSize + count);
+    FCapacity = static_cast<int>(std::min<std::int64_t>(capacity, INT32_MAX));
+  }
+  FSize += count;
+}
+
+void TIdBuffer::Reserve(std::int64_t bytes, int keep) {
+  if (bytes <= FBlockSize) return;
+  // Geometric growth of the block keeps a run of appends linear; the capacity
+  // itself still grows by need plus the step.
+  const std::int64_t size =
+      std::min<std::int64_t>(std::max(bytes, std::int64_t{FBlockSize} + FBlockSize / 2), INT32_MAX);
+  std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[static_cast<std::size_t>(size)]);
+  if (keep > 0) std::memcpy(block.get(), FStorage.get(), static_cast<std::size_t>(keep));
+  FStorage = std::move(block);
+  FBlockSize = static_cast<int>(size);
+}
+
+void TIdBuffer::Trim() {
+  if (FBlockSize <= kKeptBlock || FBlockSize <= FCapacity) return;
+  if (FCapacity == 0) {
+    FStorage.reset();
+    FBlockSize = 0;
+    return;
+  }
+  std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[static_cast<std::size_t>(FCapacity)]);
+  std::memcpy(block.get(), FStorage.get() + FHeadIndex, static_cast<std::size_t>(FSize));
+  FHeadIndex = 0;
+  FStorage = std::move(block);
+  FBlockSize = FCapacity;
 }
 
 void TIdBuffer::Write(std::string_view text, const TIdTextEncoding& encoding) {
@@ -67,7 +128,7 @@ void TIdBuffer::ExtractToBytes(TIdBytes& bytes, int count, bool append) {
   if (count < 0) count = FSize;
   if (count < 1) return;
   CheckCount(count);
-  const std::uint8_t* source = FBytes.data() + FHeadIndex;
+  const std::uint8_t* source = FStorage.get() + FHeadIndex;
   if (append) {
     bytes.insert(bytes.end(), source, source + count);
   } else {
@@ -89,7 +150,7 @@ void TIdBuffer::ExtractToStream(TStream& stream, int count) {
   CompactHead(true);
   if (count < 0) count = FSize;
   CheckCount(count);
-  if (count > 0) stream.WriteBuffer(FBytes.data(), count);
+  if (count > 0) stream.WriteBuffer(FStorage.get(), count);
   Remove(count);
 }
 
@@ -106,19 +167,19 @@ void TIdBuffer::Remove(int count) {
 }
 
 void TIdBuffer::Clear() {
-  FBytes.clear();
-  FBytes.shrink_to_fit();
   FHeadIndex = 0;
   FSize = 0;
+  FCapacity = 0;
+  Trim();
 }
 
 void TIdBuffer::CompactHead(bool canShrink) {
   if (FHeadIndex > 0) {
-    std::memmove(FBytes.data(), FBytes.data() + FHeadIndex, static_cast<std::size_t>(FSize));
+    std::memmove(FStorage.get(), FStorage.get() + FHeadIndex, static_cast<std::size_t>(FSize));
     FHeadIndex = 0;
   }
-  if (canShrink && Capacity() - FSize > kGrowthFactor) {
-    FBytes.resize(static_cast<std::size_t>(FSize) + kGrowthFactor);
-    FBytes.shrink_to_fit();
+  if (canShrink && FCapacity - FSize > kGrowthFactor) {
+    FCapacity = FSize + kGrowthFactor;
+    Trim();
   }
 }

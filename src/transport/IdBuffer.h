@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,11 +23,11 @@ class TIdBuffer : public TObject {
   ~TIdBuffer() override;
 
   int Size() const { return FSize; }
-  int Capacity() const { return static_cast<int>(FBytes.size()); }
+  int Capacity() const { return FCapacity; }
   int Head() const { return FHeadIndex; }
   // The unread bytes, valid until the next change.
   std::span<const std::uint8_t> Bytes() const {
-    return {FBytes.data() + FHeadIndex, static_cast<std::size_t>(FSize)};
+    return {FStorage.get() + FHeadIndex, static_cast<std::size_t>(FSize)};
   }
   std::uint8_t Peek(int index) const;
 
@@ -34,6 +35,11 @@ class TIdBuffer : public TObject {
   // Raises EIdTooMuchDataInBuffer when the size would pass 2^31 - 1.
   void Write(std::span<const std::uint8_t> bytes, int length = -1, int offset = 0);
   void Write(std::string_view text, const TIdTextEncoding& encoding = AsciiWireEncoding());
+  // Appending in place, for a receive: AppendArea gives room for up to maxCount bytes
+  // behind the unread ones (valid until the next change), CommitAppend(n) appends the
+  // first n of them as Write would have.
+  std::uint8_t* AppendArea(int maxCount);
+  void CommitAppend(int count);
 
   // Offset (from the first unread byte) of the first match at or after start, or -1.
   int IndexOf(std::span<const std::uint8_t> bytes, int start = 0) const;
@@ -50,9 +56,19 @@ class TIdBuffer : public TObject {
 
  private:
   void CheckCount(int count) const;
+  // Makes the block hold at least bytes, keeping its first keep bytes.
+  void Reserve(std::int64_t bytes, int keep);
+  // Gives a block back that is larger than the capacity and than a kept block.
+  void Trim();
 
   TIdStackUse FStackUse;
-  TIdBytes FBytes;  // its length is the capacity
+  // Capacity follows the growth and shrink rules; the block behind it may be up to
+  // kKeptBlock larger, so that a queue emptied after every receive does not
+  // allocate again for the next one.
+  static constexpr int kKeptBlock = 256 * 1024 + kGrowthFactor;
+  std::unique_ptr<std::uint8_t[]> FStorage;
+  int FBlockSize = 0;
+  int FCapacity = 0;
   int FHeadIndex = 0;
   int FSize = 0;
   TRemovedEvent FOnRemoved;

@@ -97,15 +97,19 @@ int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeo
   }
   while (true) {
     int n = 0;
-    if (!WaitReadable(timeout)) {
+    // Without a time limit the blocking receive does the waiting itself; a
+    // readiness wait in front of it would only cost one more call per receive.
+    if ((timeout >= 0 || !FIsOpen) && !WaitReadable(timeout)) {
       if (raiseOnTimeout) throw EIdReadTimeout();
       return -1;
     }
     if (FIsOpen) {
       if (SourceIsAvailable()) {
-        TIdBytes chunk(static_cast<std::size_t>(std::max(FRecvBufferSize, 1)));
-        n = ReadDataFromSource(chunk);
-        if (n > 0) FInBuffer->Write(chunk, n);
+        // Straight into the input buffer, which keeps its block between receives.
+        const int length = std::min(std::max(FRecvBufferSize, 1),
+                                    std::numeric_limits<std::int32_t>::max() - FInBuffer->Size());
+        n = ReadDataFromSource(FInBuffer->AppendArea(length), length);
+        if (n > 0) FInBuffer->CommitAppend(n);
       } else if (raiseWhenClosed) {
         throw EIdClosedSocket();
       }
@@ -223,22 +227,26 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
     FInBuffer->ExtractToStream(stream, take);
     count -= take;
   }
-  TIdBytes chunk(static_cast<std::size_t>(std::max(FRecvBufferSize, 1)));
-  const int chunkLength = static_cast<int>(chunk.size());
+  // Pieces of RecvBufferSize bytes, each moved from the input buffer to the
+  // stream in one copy rather than through a chunk array.
+  const int chunkLength = std::max(FRecvBufferSize, 1);
   while (true) {
     const int n =
         readAll ? chunkLength : static_cast<int>(std::min<std::int64_t>(count, chunkLength));
     if (n < 1) break;
     try {
-      ReadCount(chunk, n, false);
+      // ReadCount's wait for n bytes.
+      while (FInBuffer->Size() < n) {
+        if (FillInput(false, IdTimeoutDefault, true) > 0 && FInBuffer->Size() >= n) break;
+        CheckClosed(true, true);
+      }
     } catch (const Exception& e) {
       const int rest = std::min(n, FInBuffer->Size());
-      FInBuffer->ExtractToBytes(chunk, rest, false);
-      if (rest > 0) stream.WriteBuffer(chunk.data(), rest);
+      if (rest > 0) FInBuffer->ExtractToStream(stream, rest);
       if (readAll && dynamic_cast<const EIdConnClosedGracefully*>(&e) != nullptr) break;
       throw;
     }
-    stream.WriteBuffer(chunk.data(), n);
+    FInBuffer->ExtractToStream(stream, n);
     if (!readAll) count -= n;
   }
 }

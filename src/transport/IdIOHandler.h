@@ -107,7 +107,8 @@ class TIdIOHandler : public TIdComponent {
 
  protected:
   // The socket side, in slot order.
-  virtual int ReadDataFromSource(TIdBytes& buffer) = 0;
+  // Receives up to length bytes into buffer.
+  virtual int ReadDataFromSource(std::uint8_t* buffer, int length) = 0;
   virtual int WriteDataToTarget(const TIdBytes& buffer, int offset, int length) = 0;
   virtual bool SourceIsAvailable() const = 0;
   void SetPeerClosed(bool value) { FPeerClosed = value; }

@@ -145,8 +145,8 @@ bool TIdIOHandlerStack::WaitReadable(int timeout) {
   return SocketHandle()->WaitReadable(timeout);
 }
 
-int TIdIOHandlerStack::ReadDataFromSource(TIdBytes& buffer) {
-  return SocketHandle()->Receive(buffer);
+int TIdIOHandlerStack::ReadDataFromSource(std::uint8_t* buffer, int length) {
+  return SocketHandle()->Receive(buffer, length);
 }
 
 int TIdIOHandlerStack::WriteDataToTarget(const TIdBytes& buffer, int offset, int length) {

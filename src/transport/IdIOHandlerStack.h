@@ -15,6 +15,6 @@ class TIdIOHandlerStack : public TIdIOHandlerSocket {
  protected:
   // Connects on a thread of its own, abandoning it after timeout ms (-1: no limit).
   void ConnectWithTimeout(int timeout);
-  int ReadDataFromSource(TIdBytes& buffer) override;
+  int ReadDataFromSource(std::uint8_t* buffer, int length) override;
   int WriteDataToTarget(const TIdBytes& buffer, int offset, int length) override;
 };

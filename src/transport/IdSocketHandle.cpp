@@ -111,6 +111,10 @@ bool TIdSocketHandle::WaitReadable(int timeout) {
 
 int TIdSocketHandle::Receive(TIdBytes& buffer) { return GStack().ReceiveBytes(FHandle, buffer); }
 
+int TIdSocketHandle::Receive(void* buffer, int length) {
+  return GStack().ReceiveBuffer(FHandle, buffer, length);
+}
+
 int TIdSocketHandle::Send(const TIdBytes& buffer, int count, int offset) {
   return GStack().SendBytes(FHandle, buffer, count, offset);
 }

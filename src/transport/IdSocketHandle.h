@@ -22,6 +22,7 @@ class TIdSocketHandle : public TObject {
   // Timeout in ms; -1 and -2 wait without limit. Raises EIdConnClosedGracefully without a socket.
   bool WaitReadable(int timeout);
   int Receive(TIdBytes& buffer);
+  int Receive(void* buffer, int length);
   int Send(const TIdBytes& buffer, int count = -1, int offset = 0);
   // Shuts down and closes a held socket; harmless without one.
   void ReleaseHandle();

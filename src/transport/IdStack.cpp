@@ -482,8 +482,19 @@ void TIdStackBSDBase::ConnectSocket(TIdStackSocketHandle socket, const std::stri
   VerifySocketResult(WSConnect(socket, addr, length));
 }
 
+int TIdStack::ReceiveBuffer(TIdStackSocketHandle socket, void* buffer, int length) {
+  TIdBytes bytes(static_cast<std::size_t>(std::max(length, 0)));
+  const int n = ReceiveBytes(socket, bytes);
+  if (n > 0) std::memcpy(buffer, bytes.data(), static_cast<std::size_t>(n));
+  return n;
+}
+
 int TIdStackBSDBase::ReceiveBytes(TIdStackSocketHandle socket, TIdBytes& buffer) {
   return VerifySocketResult(WSRecv(socket, buffer.data(), static_cast<int>(buffer.size())));
+}
+
+int TIdStackBSDBase::ReceiveBuffer(TIdStackSocketHandle socket, void* buffer, int length) {
+  return VerifySocketResult(WSRecv(socket, buffer, length));
 }
 
 int TIdStackBSDBase::SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count,

@@ -79,6 +79,8 @@ class TIdStack {
                              TIdIPVersion version) = 0;
   // 0 means the peer closed its side.
   virtual int ReceiveBytes(TIdStackSocketHandle socket, TIdBytes& buffer) = 0;
+  // The same into caller memory; by default through ReceiveBytes and a copy.
+  virtual int ReceiveBuffer(TIdStackSocketHandle socket, void* buffer, int length);
   // Sends the bytes after offset, at most count of them when count is not negative.
   virtual int SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count,
                         int offset) = 0;
@@ -117,6 +119,7 @@ class TIdStackBSDBase : public TIdStack {
   void ConnectSocket(TIdStackSocketHandle socket, const std::string& ip, std::uint16_t port,
                      TIdIPVersion version) override;
   int ReceiveBytes(TIdStackSocketHandle socket, TIdBytes& buffer) override;
+  int ReceiveBuffer(TIdStackSocketHandle socket, void* buffer, int length) override;
   int SendBytes(TIdStackSocketHandle socket, const TIdBytes& buffer, int count,
                 int offset) override;
   void ShutdownAndClose(TIdStackSocketHandle socket) noexcept override;

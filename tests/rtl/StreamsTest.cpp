@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "TestSupport.h"
 #include "rtl/FileSystem.h"
 #include "rtl/Streams.h"
@@ -40,6 +43,26 @@ TEST(MemoryStream, CapacityReservedAheadKeepsSizeAndData) {
   EXPECT_EQ(s.Size(), 2);
   EXPECT_GE(s.Capacity(), 1 << 20);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 2), "xy");
+}
+
+TEST(MemoryStream, GrowingShowsZerosOrWhatWasWrittenBefore) {
+  TMemoryStream s;
+  s.WriteBuffer("abcdef", 6);
+  s.SetSize(2);
+  s.SetSize(4);  // bytes written earlier come back, as the block was kept
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 4), "abcd");
+  s.SetCapacity(8 << 20);  // a large block: moved, never-written bytes still zero
+  s.SetSize(6 << 20);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 6), "abcdef");
+  EXPECT_EQ(std::count(s.Memory() + 6, s.Memory() + s.Size(), 0), s.Size() - 6);
+  s.SetPosition(s.Size() + 3);
+  s.WriteBuffer("z", 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()) + (6 << 20), 4),
+            std::string(3, '\0') + "z");
+  s.Clear();
+  EXPECT_EQ(s.Capacity(), 0);
+  s.SetSize(3);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 3), std::string(3, '\0'));
 }
 
 TEST(StreamBuffers, ShortReadAndWriteRaise) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "TestSupport.h"
@@ -43,6 +44,33 @@ TEST(IdBufferQueue, GivesMemoryBackAfterLargeRemovals) {
   buffer.Remove(5000);  // head passes the growth step: compact with shrinking
   EXPECT_EQ(buffer.Head(), 0);
   EXPECT_EQ(buffer.Capacity(), buffer.Size() + TIdBuffer::kGrowthFactor);
+}
+
+// A receive appends in place; the queue must end up as if the bytes had been written.
+void ReceiveInto(TIdBuffer& buffer, const std::string& text, int room) {
+  std::uint8_t* area = buffer.AppendArea(room);
+  std::copy(text.begin(), text.end(), area);
+  buffer.CommitAppend(static_cast<int>(text.size()));
+}
+
+TEST(IdBufferQueue, InPlaceAppendFollowsTheRulesOfWrite) {
+  TIdBuffer buffer;
+  ReceiveInto(buffer, std::string(100, 'a'), 32768);
+  EXPECT_EQ(buffer.Capacity(), 100);
+  ReceiveInto(buffer, "bc", 32768);
+  EXPECT_EQ(buffer.Capacity(), 102 + TIdBuffer::kGrowthFactor);
+  buffer.Remove(99);
+  ReceiveInto(buffer, "d", 32768);
+  EXPECT_EQ(buffer.Head(), 0);
+  EXPECT_EQ(buffer.ExtractToString(), "abcd");
+  ReceiveInto(buffer, "", 32768);  // a receive of nothing appends nothing
+  EXPECT_EQ(buffer.Size(), 0);
+  EXPECT_EQ(buffer.Capacity(), 0);
+  ReceiveInto(buffer, std::string(300000, 'e'), 300000);  // a block past what is kept
+  buffer.Clear();
+  buffer.Write(BytesOf("fg"));
+  EXPECT_EQ(buffer.Capacity(), 2);
+  EXPECT_EQ(buffer.ExtractToString(), "fg");
 }
 
 TEST(IdBufferQueue, ReportsEveryRemovalWithItsCount) {
