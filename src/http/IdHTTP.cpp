@@ -539,7 +539,7 @@ std::int64_t TIdCustomHTTP::TransferToStream(TStream& target, std::int64_t count
     }
     if (count >= 0 && moved >= count) return moved;
     // 0: the peer closed (what it sent before is in the buffer, taken above).
-    if (io.FillInput(false, IdTimeoutDefault, true) <= 0 && io.InBuffer().Size() == 0) return moved;
+    if (io.FillInput(false, kTimeoutDefault, true) <= 0 && io.InBuffer().Size() == 0) return moved;
   }
 }
 
@@ -594,7 +594,7 @@ void TIdCustomHTTP::ReadMultipart(TIdHTTPResponse& response, TStream* target) {
       }
       if (buffer.Size() > keep) transfer(buffer.Size() - keep);
       // Waits for more input (rather than polling without a wait); a closed peer raises.
-      io.FillInput(true, IdTimeoutDefault, true);
+      io.FillInput(true, kTimeoutDefault, true);
     }
   } catch (const EIdConnClosedGracefully&) {
     TIdBuffer& buffer = io.InBuffer();

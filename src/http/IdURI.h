@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "transport/IdException.h"
-#include "transport/IdGlobal.h"
+#include "transport/IdTransportDefs.h"
 #include "rtl/Component.h"
 
 class EIdURIException : public EIdException {

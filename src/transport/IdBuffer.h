@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "rtl/Streams.h"
-#include "transport/IdGlobal.h"
+#include "transport/IdTransportDefs.h"
 #include "transport/IdStack.h"
 
 class TIdBuffer : public TObject {

@@ -46,7 +46,7 @@ void TIdIOHandler::Notification(TComponent* component, TOperation operation) {
 }
 
 int TIdIOHandler::EffectiveTimeout(int timeout) const {
-  if (timeout != IdTimeoutDefault) return timeout;
+  if (timeout != kTimeoutDefault) return timeout;
   return FReadTimeout == -1 || FReadTimeout == 0 ? IdTimeoutInfinite : FReadTimeout;
 }
 
@@ -177,7 +177,7 @@ std::string TIdIOHandler::ReadLine(std::string_view terminator, int timeout, int
 void TIdIOHandler::ReadCount(TIdBytes& bytes, int count, bool append) {
   if (count > 0) {
     while (FInBuffer->Size() < count) {
-      if (FillInput(false, IdTimeoutDefault, true) > 0 && FInBuffer->Size() >= count) break;
+      if (FillInput(false, kTimeoutDefault, true) > 0 && FInBuffer->Size() >= count) break;
       CheckClosed(true, true);
     }
     FInBuffer->ExtractToBytes(bytes, count, append);
@@ -237,7 +237,7 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
     try {
       // ReadCount's wait for n bytes.
       while (FInBuffer->Size() < n) {
-        if (FillInput(false, IdTimeoutDefault, true) > 0 && FInBuffer->Size() >= n) break;
+        if (FillInput(false, kTimeoutDefault, true) > 0 && FInBuffer->Size() >= n) break;
         CheckClosed(true, true);
       }
     } catch (const Exception& e) {
@@ -266,7 +266,7 @@ void TIdIOHandler::SkipBytes(std::int64_t count) {
       count -= m;
       if (count < 1) break;
     }
-    if (FillInput(false, IdTimeoutDefault, true) < 1) CheckClosed(true, true);
+    if (FillInput(false, kTimeoutDefault, true) < 1) CheckClosed(true, true);
   }
 }
 
@@ -279,7 +279,7 @@ void TIdIOHandler::SkipToEnd() {
   FInBuffer->Clear();
   try {
     while (true) {
-      if (FillInput(false, IdTimeoutDefault, true) > 0) {
+      if (FillInput(false, kTimeoutDefault, true) > 0) {
         FInBuffer->Clear();
       } else {
         CheckClosed(true, true);

@@ -10,7 +10,7 @@
 #include "rtl/Streams.h"
 #include "transport/IdBuffer.h"
 #include "transport/IdComponent.h"
-#include "transport/IdGlobal.h"
+#include "transport/IdTransportDefs.h"
 
 // Hooks on a connection's connect and disconnect; none is attached in this system.
 class TIdConnectionIntercept : public TIdComponent {
@@ -20,11 +20,11 @@ class TIdConnectionIntercept : public TIdComponent {
   virtual void Disconnect();
 };
 
-inline constexpr int IdMaxLineLengthDefault = 16384;
-inline constexpr int IdRecvBufferSizeDefault = 32768;
-inline constexpr int IdSendBufferSizeDefault = 32768;
+inline constexpr int kMaxLineLengthDefault = 16384;
+inline constexpr int kRecvBufferSizeDefault = 32768;
+inline constexpr int kSendBufferSizeDefault = 32768;
 // Time-out arguments: -1 = the handler's ReadTimeout, -2 = no limit.
-inline constexpr int IdTimeoutDefault = -1;
+inline constexpr int kTimeoutDefault = -1;
 inline constexpr int IdTimeoutInfinite = -2;
 
 class TIdIOHandler : public TIdComponent {
@@ -43,13 +43,13 @@ class TIdIOHandler : public TIdComponent {
 
   // Takes in one receive: the count appended, 0 (closed, not raising) or -1 (time-out, not
   // raising).
-  int FillInput(bool raiseWhenClosed = true, int timeout = IdTimeoutDefault,
+  int FillInput(bool raiseWhenClosed = true, int timeout = kTimeoutDefault,
                 bool raiseOnTimeout = true);
   // Whether more input arrived within the time-out.
   bool PollInput(int timeout = 0);
 
   // Reading.
-  std::string ReadLine(std::string_view terminator = "\n", int timeout = IdTimeoutDefault,
+  std::string ReadLine(std::string_view terminator = "\n", int timeout = kTimeoutDefault,
                        int maxLength = -1, const TIdTextEncoding* encoding = nullptr);
   void ReadCount(TIdBytes& bytes, int count, bool append = true);
   void ReadToStream(TStream& stream, std::int64_t count = -1, bool untilClose = false);
@@ -125,14 +125,14 @@ class TIdIOHandler : public TIdComponent {
   std::unique_ptr<TIdBuffer> FInBuffer;
   TIdConnectionIntercept* FIntercept = nullptr;
   TIdMaxLineAction FMaxLineAction = maException;
-  int FMaxLineLength = IdMaxLineLengthDefault;
+  int FMaxLineLength = kMaxLineLengthDefault;
   bool FIsOpen = false;
   int FPort = 0;
   bool FLineSplit = false;
   bool FLineTimedOut = false;
-  int FReadTimeout = IdTimeoutDefault;
-  int FRecvBufferSize = IdRecvBufferSizeDefault;
-  int FSendBufferSize = IdSendBufferSizeDefault;
+  int FReadTimeout = kTimeoutDefault;
+  int FRecvBufferSize = kRecvBufferSizeDefault;
+  int FSendBufferSize = kSendBufferSizeDefault;
   std::unique_ptr<TIdBuffer> FOutBuffer;
   int FOutThreshold = 0;
   const TIdTextEncoding* FWireEncoding = &AsciiWireEncoding();

@@ -31,7 +31,7 @@ void TIdIOHandlerSocket::ConnectToPeer() {
   if (!FSocketHandle) FSocketHandle = std::make_unique<TIdSocketHandle>();
   DoBeforeBind();
   FSocketHandle->SetIPVersion(FIPVersion);
-  FSocketHandle->AllocateHandle(Id_SOCK_STREAM, 0);
+  FSocketHandle->AllocateHandle(kSockStream, 0);
   DoSocketAllocated();
   if (!FBoundIP.empty()) FSocketHandle->SetIP(FBoundIP);
   FSocketHandle->SetPort(FBoundPort);

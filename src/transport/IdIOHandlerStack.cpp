@@ -41,7 +41,7 @@ class TIdConnectThread : public TThread {
       FHandle.ConnectPeer();
     } catch (const EIdSocketError& e) {
       Record(e.Message(),
-             e.SocketErrorCode() == Id_WSAEBADF || e.SocketErrorCode() == Id_WSAENOTSOCK
+             e.SocketErrorCode() == kWsaeBadF || e.SocketErrorCode() == kWsaeNotSock
                  ? 0
                  : e.SocketErrorCode());
     } catch (const Exception& e) {
@@ -86,14 +86,14 @@ void TIdIOHandlerStack::ConnectToPeer() {
         ip = host;
       } else {
         ReportStatus(hsResolving, {host});
-        ip = GStack().ResolveHostName(host, Id_IPv4);
+        ip = CurrentStack().ResolveHostName(host, Id_IPv4);
       }
       break;
     case Id_IPv6:
       ip = TIdStack::IPv6Canonical(host);
       if (ip.empty()) {
         ReportStatus(hsResolving, {host});
-        ip = GStack().ResolveHostName(host, Id_IPv6);
+        ip = CurrentStack().ResolveHostName(host, Id_IPv6);
       }
       break;
   }

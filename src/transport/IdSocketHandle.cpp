@@ -15,31 +15,31 @@ TIdSocketHandle::~TIdSocketHandle() {
 }
 
 void TIdSocketHandle::SetHandle(TIdStackSocketHandle handle) {
-  if (FHandle != Id_INVALID_SOCKET) FReadSet.Remove(FHandle);
+  if (FHandle != kInvalidSocket) FReadSet.Remove(FHandle);
   FHandle = handle;
-  FSocketHeld = handle != Id_INVALID_SOCKET;
+  FSocketHeld = handle != kInvalidSocket;
   if (!FSocketHeld) {
     FSocketType = 0;
     return;
   }
   FReadSet.Add(handle);
-  FSocketType = GStack().GetSocketOption(handle, Id_SOL_SOCKET, Id_SO_TYPE);
-  if (FSocketType == Id_SOCK_STREAM) {
-    FUseNagle = GStack().GetSocketOption(handle, Id_IPPROTO_TCP, Id_TCP_NODELAY) == 0;
+  FSocketType = CurrentStack().GetSocketOption(handle, kSolSocket, kSoType);
+  if (FSocketType == kSockStream) {
+    FUseNagle = CurrentStack().GetSocketOption(handle, kIpProtoTcp, kTcpNoDelay) == 0;
   }
 }
 
 void TIdSocketHandle::AllocateHandle(int socketType, int protocol) {
   ReleaseHandle();
   const TIdStackSocketHandle handle =
-      GStack().CreateSocket(socketType, protocol, FIPVersion, FOverlapped);
+      CurrentStack().CreateSocket(socketType, protocol, FIPVersion, FOverlapped);
   try {
     SetHandle(handle);
   } catch (...) {
     // The option read-back failed: do not leak the fresh socket.
-    GStack().ShutdownAndClose(handle);
+    CurrentStack().ShutdownAndClose(handle);
     FReadSet.Remove(handle);
-    FHandle = Id_INVALID_SOCKET;
+    FHandle = kInvalidSocket;
     FSocketHeld = false;
     throw;
   }
@@ -47,7 +47,7 @@ void TIdSocketHandle::AllocateHandle(int socketType, int protocol) {
 
 bool TIdSocketHandle::TryBind(std::uint16_t port) {
   try {
-    GStack().BindSocket(FHandle, FIP, port, FIPVersion);
+    CurrentStack().BindSocket(FHandle, FIP, port, FIPVersion);
   } catch (const EIdSocketError&) {
     return false;
   }
@@ -56,13 +56,13 @@ bool TIdSocketHandle::TryBind(std::uint16_t port) {
 }
 
 void TIdSocketHandle::ReadLocalAddress() {
-  const auto local = GStack().GetSocketName(FHandle);
+  const auto local = CurrentStack().GetSocketName(FHandle);
   FIP = local.IP;
   FPort = local.Port;
 }
 
 void TIdSocketHandle::BindLocal() {
-  GStack().SetSocketOption(FHandle, Id_SOL_SOCKET, Id_SO_REUSEADDR, FReuseSocket == rsTrue ? 1 : 0);
+  CurrentStack().SetSocketOption(FHandle, kSolSocket, kSoReuseAddr, FReuseSocket == rsTrue ? 1 : 0);
   if (FPort != 0 || FClientPortMin == 0 || FClientPortMax == 0) {
     if (!TryBind(FPort)) throw EIdCouldNotBindSocket();
     return;
@@ -89,15 +89,15 @@ void TIdSocketHandle::ConnectPeer() {
     std::lock_guard guard(FConnectionLock);
     handle = FHandle;
   }
-  GStack().ConnectSocket(handle, FTargetIP, FTargetPort, FIPVersion);
+  CurrentStack().ConnectSocket(handle, FTargetIP, FTargetPort, FIPVersion);
   std::lock_guard guard(FConnectionLock);
   // Another thread may have released the handle to abandon this connect.
   if (!FSocketHeld) return;
-  const auto local = GStack().GetSocketName(FHandle);
+  const auto local = CurrentStack().GetSocketName(FHandle);
   FIP = local.IP;
   FPort = local.Port;
   FIPVersion = local.IPVersion;
-  const auto peer = GStack().GetPeerName(FHandle);
+  const auto peer = CurrentStack().GetPeerName(FHandle);
   FTargetIP = peer.IP;
   FTargetPort = peer.Port;
   FIPVersion = peer.IPVersion;
@@ -106,29 +106,29 @@ void TIdSocketHandle::ConnectPeer() {
 bool TIdSocketHandle::WaitReadable(int timeout) {
   if (timeout == -1) timeout = -2;
   if (!FSocketHeld) throw EIdConnClosedGracefully();
-  return GStack().SelectRead(FReadSet, timeout < 0 ? -2 : timeout) > 0;
+  return CurrentStack().SelectRead(FReadSet, timeout < 0 ? -2 : timeout) > 0;
 }
 
-int TIdSocketHandle::Receive(TIdBytes& buffer) { return GStack().ReceiveBytes(FHandle, buffer); }
+int TIdSocketHandle::Receive(TIdBytes& buffer) { return CurrentStack().ReceiveBytes(FHandle, buffer); }
 
 int TIdSocketHandle::Receive(void* buffer, int length) {
-  return GStack().ReceiveBuffer(FHandle, buffer, length);
+  return CurrentStack().ReceiveBuffer(FHandle, buffer, length);
 }
 
 int TIdSocketHandle::Send(const TIdBytes& buffer, int count, int offset) {
-  return GStack().SendBytes(FHandle, buffer, count, offset);
+  return CurrentStack().SendBytes(FHandle, buffer, count, offset);
 }
 
 void TIdSocketHandle::ReleaseHandle() {
   if (!FSocketHeld) return;
   std::lock_guard guard(FConnectionLock);
   FSocketHeld = false;
-  GStack().ShutdownAndClose(FHandle);
-  SetHandle(Id_INVALID_SOCKET);
+  CurrentStack().ShutdownAndClose(FHandle);
+  SetHandle(kInvalidSocket);
 }
 
 void TIdSocketHandle::Reset(bool resetLocal) {
-  SetHandle(Id_INVALID_SOCKET);
+  SetHandle(kInvalidSocket);
   if (resetLocal) {
     FIP.clear();
     FPort = 0;
@@ -147,7 +147,7 @@ void TIdSocketHandle::SetIPVersion(TIdIPVersion value) {
 void TIdSocketHandle::SetUseNagle(bool value) {
   if (value == FUseNagle) return;
   FUseNagle = value;
-  if (FSocketHeld && FSocketType == Id_SOCK_STREAM) {
-    GStack().SetSocketOption(FHandle, Id_IPPROTO_TCP, Id_TCP_NODELAY, FUseNagle ? 0 : 1);
+  if (FSocketHeld && FSocketType == kSockStream) {
+    CurrentStack().SetSocketOption(FHandle, kIpProtoTcp, kTcpNoDelay, FUseNagle ? 0 : 1);
   }
 }

@@ -13,7 +13,7 @@ class TIdSocketHandle : public TObject {
   TIdSocketHandle();
   ~TIdSocketHandle() override;
 
-  void AllocateHandle(int socketType = Id_SOCK_STREAM, int protocol = 0);
+  void AllocateHandle(int socketType = kSockStream, int protocol = 0);
   // Binds to IP:Port, or into ClientPortMin..ClientPortMax tried from the top.
   void BindLocal();
   // Sets the remote address without any check.
@@ -62,7 +62,7 @@ class TIdSocketHandle : public TObject {
   TIdStackUse FStackUse;  // the stack outlives every handle
   std::uint16_t FClientPortMin = 0;
   std::uint16_t FClientPortMax = 0;
-  TIdStackSocketHandle FHandle = Id_INVALID_SOCKET;
+  TIdStackSocketHandle FHandle = kInvalidSocket;
   bool FSocketHeld = false;
   std::string FIP;
   std::string FTargetIP;

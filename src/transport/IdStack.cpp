@@ -108,7 +108,7 @@ TIdStack* ActiveStack() {
   return StackState().Active.get();
 }
 
-TIdStack& GStack() {
+TIdStack& CurrentStack() {
   TIdStack* stack = ActiveStack();
   // Every transport object holds a count; reaching here without one is a programming error.
   if (stack == nullptr) throw EIdStackError("No socket stack is active.");
@@ -287,12 +287,12 @@ std::string TIdStack::ResolveHostName(const std::string& host, TIdIPVersion vers
 // ---------------------------------------------------------------- errors
 
 int TIdStack::VerifySocketResult(int result) {
-  if (result == Id_SOCKET_ERROR) ThrowSocketError(LastSocketError());
+  if (result == kSocketError) ThrowSocketError(LastSocketError());
   return result;
 }
 
 void TIdStack::ThrowSocketError(int code) {
-  if (code == Id_WSAENOTSOCK) throw EIdNotASocket(code, SocketErrorText(code));
+  if (code == kWsaeNotSock) throw EIdNotASocket(code, SocketErrorText(code));
   throw EIdSocketError(code, SocketErrorText(code));
 }
 
@@ -427,7 +427,7 @@ int TIdStackBSDBase::FillSockAddr(TIdSockAddr& addr, const std::string& ip, std:
   b[3] = static_cast<std::uint8_t>(port & 0xFF);
   switch (version) {
     case Id_IPv4: {
-      b[0] = Id_AF_INET;
+      b[0] = kAfInet;
       if (!ip.empty()) {
         std::string_view text(ip);
         for (int i = 0; i < 4; ++i) b[4 + i] = static_cast<std::uint8_t>(IPv4Part(Fetch(text)));
@@ -435,7 +435,7 @@ int TIdStackBSDBase::FillSockAddr(TIdSockAddr& addr, const std::string& ip, std:
       return 16;
     }
     case Id_IPv6: {
-      b[0] = Id_AF_INET6;
+      b[0] = kAfInet6;
       if (!ip.empty()) {
         const auto bytes = IPv6ToBytes(ip);
         std::copy(bytes.begin(), bytes.end(), b.begin() + 8);
@@ -451,11 +451,11 @@ TIdStack::TAddress TIdStackBSDBase::ReadSockAddr(const TIdSockAddr& addr) {
   TAddress out;
   out.Port = static_cast<std::uint16_t>(b[2] << 8 | b[3]);
   switch (addr.Family()) {
-    case Id_AF_INET:
+    case kAfInet:
       out.IPVersion = Id_IPv4;
       out.IP = Format("%d.%d.%d.%d", {b[4], b[5], b[6], b[7]});
       return out;
-    case Id_AF_INET6: {
+    case kAfInet6: {
       out.IPVersion = Id_IPv6;
       for (int i = 0; i < 8; ++i) {
         if (i > 0) out.IP += ':';
@@ -509,7 +509,7 @@ int TIdStackBSDBase::SendBytes(TIdStackSocketHandle socket, const TIdBytes& buff
 void TIdStackBSDBase::ShutdownAndClose(TIdStackSocketHandle socket) noexcept {
   // A close must never fail the caller; the results are of no use here.
   try {
-    static_cast<void>(WSShutdown(socket, Id_SD_SEND));
+    static_cast<void>(WSShutdown(socket, kSdSend));
     static_cast<void>(WSCloseSocket(socket));
   } catch (...) {
   }

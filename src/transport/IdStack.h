@@ -12,19 +12,19 @@
 
 #include "rtl/Threads.h"
 #include "transport/IdException.h"
-#include "transport/IdGlobal.h"
+#include "transport/IdTransportDefs.h"
 
 using TIdStackSocketHandle = std::intptr_t;
-inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
-inline constexpr int Id_SOCKET_ERROR = -1;
+inline constexpr TIdStackSocketHandle kInvalidSocket = -1;
+inline constexpr int kSocketError = -1;
 
 // Winsock codes the stack itself refers to.
-inline constexpr int Id_WSAEBADF = 10009;
-inline constexpr int Id_WSAEINVAL = 10022;
-inline constexpr int Id_WSAENOTSOCK = 10038;
-inline constexpr int Id_WSAEHOSTUNREACH = 10065;
-inline constexpr int Id_WSANOTINITIALISED = 10093;
-inline constexpr int Id_WSAHOST_NOT_FOUND = 11001;
+inline constexpr int kWsaeBadF = 10009;
+inline constexpr int kWsaeInval = 10022;
+inline constexpr int kWsaeNotSock = 10038;
+inline constexpr int kWsaeHostUnreach = 10065;
+inline constexpr int kWsaNotInitialised = 10093;
+inline constexpr int kWsaHostNotFound = 11001;
 
 using TIdCriticalSection = TCriticalSection;
 
@@ -162,7 +162,7 @@ void AcquireStack();
 void ReleaseStack();
 // The active stack. Callers hold a count, so it exists while they live;
 // asking without one raises EIdStackError.
-TIdStack& GStack();
+TIdStack& CurrentStack();
 TIdStack* ActiveStack();
 int StackUsageCount();
 

@@ -140,30 +140,30 @@ int BsdResolverCode(int platformCode) {
 namespace {
 
 int NativeFamily(int winsockFamily) {
-  if (winsockFamily == Id_AF_INET) return AF_INET;
-  if (winsockFamily == Id_AF_INET6) return AF_INET6;
+  if (winsockFamily == kAfInet) return AF_INET;
+  if (winsockFamily == kAfInet6) return AF_INET6;
   return -1;
 }
 
 // Winsock option levels and names -> the platform's.
 bool NativeOption(int level, int optionName, int& nativeLevel, int& nativeName) {
-  if (level == Id_SOL_SOCKET) {
+  if (level == kSolSocket) {
     nativeLevel = SOL_SOCKET;
     switch (optionName) {
-      case Id_SO_TYPE:
+      case kSoType:
         nativeName = SO_TYPE;
         return true;
-      case Id_SO_REUSEADDR:
+      case kSoReuseAddr:
         nativeName = SO_REUSEADDR;
         return true;
-      case Id_SO_BROADCAST:
+      case kSoBroadcast:
         nativeName = SO_BROADCAST;
         return true;
       default:
         return false;
     }
   }
-  if (level == Id_IPPROTO_TCP && optionName == Id_TCP_NODELAY) {
+  if (level == kIpProtoTcp && optionName == kTcpNoDelay) {
     nativeLevel = IPPROTO_TCP;
     nativeName = TCP_NODELAY;
     return true;
@@ -175,14 +175,14 @@ bool NativeOption(int level, int optionName, int& nativeLevel, int& nativeName) 
 socklen_t ToNative(const TIdSockAddr& addr, sockaddr_storage& out) {
   std::memset(&out, 0, sizeof out);
   const auto& b = addr.Bytes;
-  if (addr.Family() == Id_AF_INET) {
+  if (addr.Family() == kAfInet) {
     auto& in = reinterpret_cast<sockaddr_in&>(out);
     in.sin_family = AF_INET;
     std::memcpy(&in.sin_port, &b[2], 2);
     std::memcpy(&in.sin_addr, &b[4], 4);
     return sizeof(sockaddr_in);
   }
-  if (addr.Family() == Id_AF_INET6) {
+  if (addr.Family() == kAfInet6) {
     auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
     in6.sin6_family = AF_INET6;
     std::memcpy(&in6.sin6_port, &b[2], 2);
@@ -199,12 +199,12 @@ void FromNative(const sockaddr_storage& in, TIdSockAddr& addr) {
   int family = in.ss_family;
   if (in.ss_family == AF_INET) {
     const auto& v4 = reinterpret_cast<const sockaddr_in&>(in);
-    family = Id_AF_INET;
+    family = kAfInet;
     std::memcpy(&b[2], &v4.sin_port, 2);
     std::memcpy(&b[4], &v4.sin_addr, 4);
   } else if (in.ss_family == AF_INET6) {
     const auto& v6 = reinterpret_cast<const sockaddr_in6&>(in);
-    family = Id_AF_INET6;
+    family = kAfInet6;
     std::memcpy(&b[2], &v6.sin6_port, 2);
     std::memcpy(&b[8], &v6.sin6_addr, 16);
   }
@@ -244,7 +244,7 @@ TIdStackSocketHandle TIdStackPosix::CreateSocket(
     bool /*overlapped: every socket here can be waited on*/) {
   const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
   if (family < 0) throw EIdIPVersionUnsupported();
-  const int type = socketType == Id_SOCK_STREAM ? SOCK_STREAM : socketType;
+  const int type = socketType == kSockStream ? SOCK_STREAM : socketType;
   const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
   if (fd < 0) ThrowSocketError(LastSocketError());
 #ifdef SO_NOSIGPIPE
@@ -264,7 +264,7 @@ int TIdStackPosix::SelectRead(const TIdSocketList& list, int timeout) {
   do {
     rc = ::poll(fds.data(), fds.size(), timeout < 0 ? -1 : timeout);
   } while (rc < 0 && errno == EINTR);
-  return VerifySocketResult(rc < 0 ? Id_SOCKET_ERROR : rc);
+  return VerifySocketResult(rc < 0 ? kSocketError : rc);
 }
 
 int TIdStackPosix::WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
@@ -272,7 +272,7 @@ int TIdStackPosix::WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, 
   const socklen_t length = ToNative(addr, native);
   return ::bind(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
              ? 0
-             : Id_SOCKET_ERROR;
+             : kSocketError;
 }
 
 int TIdStackPosix::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
@@ -280,12 +280,12 @@ int TIdStackPosix::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& add
   const socklen_t length = ToNative(addr, native);
   if (NativeFamily(addr.Family()) < 0) {
     errno = EAFNOSUPPORT;
-    return Id_SOCKET_ERROR;
+    return kSocketError;
   }
   // Not retried on EINTR: a second connect would only report EALREADY.
   return ::connect(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
              ? 0
-             : Id_SOCKET_ERROR;
+             : kSocketError;
 }
 
 int TIdStackPosix::WSRecv(TIdStackSocketHandle socket, void* buffer, int length) {
@@ -293,7 +293,7 @@ int TIdStackPosix::WSRecv(TIdStackSocketHandle socket, void* buffer, int length)
   do {
     n = ::recv(AsFd(socket), buffer, static_cast<std::size_t>(length), 0);
   } while (n < 0 && errno == EINTR);
-  return n < 0 ? Id_SOCKET_ERROR : static_cast<int>(n);
+  return n < 0 ? kSocketError : static_cast<int>(n);
 }
 
 int TIdStackPosix::WSSend(TIdStackSocketHandle socket, const void* buffer, int length) {
@@ -302,16 +302,16 @@ int TIdStackPosix::WSSend(TIdStackSocketHandle socket, const void* buffer, int l
   do {
     n = ::send(AsFd(socket), buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
-  return n < 0 ? Id_SOCKET_ERROR : static_cast<int>(n);
+  return n < 0 ? kSocketError : static_cast<int>(n);
 }
 
 int TIdStackPosix::WSShutdown(TIdStackSocketHandle socket, int how) {
   const int nativeHow = how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR;
-  return ::shutdown(AsFd(socket), nativeHow) == 0 ? 0 : Id_SOCKET_ERROR;
+  return ::shutdown(AsFd(socket), nativeHow) == 0 ? 0 : kSocketError;
 }
 
 int TIdStackPosix::WSCloseSocket(TIdStackSocketHandle socket) {
-  return ::close(AsFd(socket)) == 0 ? 0 : Id_SOCKET_ERROR;
+  return ::close(AsFd(socket)) == 0 ? 0 : kSocketError;
 }
 
 int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName,
@@ -320,13 +320,13 @@ int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle socket, int level, int opti
   int nativeName = 0;
   if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
     errno = ENOPROTOOPT;
-    return Id_SOCKET_ERROR;
+    return kSocketError;
   }
   socklen_t length = sizeof value;
   if (::getsockopt(AsFd(socket), nativeLevel, nativeName, &value, &length) != 0)
-    return Id_SOCKET_ERROR;
+    return kSocketError;
   if (nativeLevel == SOL_SOCKET && nativeName == SO_TYPE)
-    value = value == SOCK_STREAM ? Id_SOCK_STREAM : value;
+    value = value == SOCK_STREAM ? kSockStream : value;
   return 0;
 }
 
@@ -335,18 +335,18 @@ int TIdStackPosix::WSSetSockOpt(TIdStackSocketHandle socket, int level, int opti
   int nativeName = 0;
   if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
     errno = ENOPROTOOPT;
-    return Id_SOCKET_ERROR;
+    return kSocketError;
   }
   return ::setsockopt(AsFd(socket), nativeLevel, nativeName, &value, sizeof value) == 0
              ? 0
-             : Id_SOCKET_ERROR;
+             : kSocketError;
 }
 
 int TIdStackPosix::WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
   sockaddr_storage native{};
   socklen_t length = sizeof native;
   if (::getsockname(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0)
-    return Id_SOCKET_ERROR;
+    return kSocketError;
   FromNative(native, addr);
   return 0;
 }
@@ -355,7 +355,7 @@ int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr)
   sockaddr_storage native{};
   socklen_t length = sizeof native;
   if (::getpeername(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0)
-    return Id_SOCKET_ERROR;
+    return kSocketError;
   FromNative(native, addr);
   return 0;
 }

@@ -408,7 +408,7 @@ TIdStackWindows::TIdStackWindows() {
 
 int TIdStackWindows::LastSocketError() {
   const int code = Ws(&TWinsockApi::WSAGetLastError, "WSAGetLastError")();
-  return static_cast<DWORD>(code) == kStatusHostUnreachable ? Id_WSAEHOSTUNREACH : code;
+  return static_cast<DWORD>(code) == kStatusHostUnreachable ? kWsaeHostUnreach : code;
 }
 
 std::string TIdStackWindows::LookupHost(const std::string& host, TIdIPVersion version) {

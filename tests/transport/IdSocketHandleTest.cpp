@@ -85,7 +85,7 @@ TEST(IdSocketHandleState, ReleaseIsIdempotentAndIPVersionIsGuarded) {
   handle.ReleaseHandle();  // nothing held: nothing happens
   handle.AllocateHandle();
   EXPECT_TRUE(handle.SocketHeld());
-  EXPECT_EQ(handle.SocketType(), Id_SOCK_STREAM);
+  EXPECT_EQ(handle.SocketType(), kSockStream);
   EXPECT_TRUE(handle.UseNagle());
   ExpectThrowMessage<EIdCannotSetIPVersionWhenConnected>([&] { handle.SetIPVersion(Id_IPv6); },
                                                          "Cannot change IPVersion when connected");

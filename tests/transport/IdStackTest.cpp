@@ -118,15 +118,15 @@ class IdStackResolve : public ::testing::Test {
 
 TEST_F(IdStackResolve, LocalhostAndLiteralsNeedNoLookup) {
   for (const char* name : {"localhost", "LocalHost", "LOCALHOST"}) {
-    EXPECT_EQ(GStack().ResolveHostName(name, Id_IPv4), "127.0.0.1");
+    EXPECT_EQ(CurrentStack().ResolveHostName(name, Id_IPv4), "127.0.0.1");
   }
-  EXPECT_EQ(GStack().ResolveHostName("1.2.3.4.", Id_IPv4), "1.2.3.4.");
-  EXPECT_EQ(GStack().ResolveHostName("::1", Id_IPv6), "0:0:0:0:0:0:0:1");
+  EXPECT_EQ(CurrentStack().ResolveHostName("1.2.3.4.", Id_IPv4), "1.2.3.4.");
+  EXPECT_EQ(CurrentStack().ResolveHostName("::1", Id_IPv6), "0:0:0:0:0:0:0:1");
 }
 
 TEST_F(IdStackResolve, NameThatCannotExistIsHostNotFound) {
   try {
-    GStack().ResolveHostName("tramela-no-such-host.invalid", Id_IPv4);
+    CurrentStack().ResolveHostName("tramela-no-such-host.invalid", Id_IPv4);
     FAIL() << "nothing raised";
   } catch (const EIdSocketError& e) {
     EXPECT_EQ(e.SocketErrorCode(), 11001);
@@ -136,7 +136,7 @@ TEST_F(IdStackResolve, NameThatCannotExistIsHostNotFound) {
 
 TEST_F(IdStackResolve, UnknownAddressFamilyIsRefused) {
   ExpectThrowMessage<EIdIPVersionUnsupported>(
-      [] { GStack().ResolveHostName("x", static_cast<TIdIPVersion>(7)); },
+      [] { CurrentStack().ResolveHostName("x", static_cast<TIdIPVersion>(7)); },
       "The requested IPVersion / Address family is not supported.");
 }
 
@@ -174,9 +174,9 @@ TEST(IdStackWindowsLoading, MissingSocketLibraryFailsStackCreation) {
 TEST(IdStackWindowsLoading, BuiltInAddressInfoAnswersWithWinsockCodes) {
   TIdStackUse use;
   UseBuiltInAddressInfo();
-  EXPECT_EQ(GStack().LookupHost("127.0.0.1", Id_IPv4), "127.0.0.1");
+  EXPECT_EQ(CurrentStack().LookupHost("127.0.0.1", Id_IPv4), "127.0.0.1");
   try {
-    GStack().LookupHost("tramela-no-such-host.invalid", Id_IPv4);
+    CurrentStack().LookupHost("tramela-no-such-host.invalid", Id_IPv4);
     ADD_FAILURE() << "nothing raised";
   } catch (const EIdSocketError& e) {
     EXPECT_EQ(e.SocketErrorCode(), 11001);

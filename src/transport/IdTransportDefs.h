@@ -20,16 +20,16 @@ enum TIdMaxLineAction { maException, maSplit };
 
 // Winsock's numbers for what the user can see or the stack passes on; the
 // POSIX stack maps them onto the platform's own values.
-inline constexpr int Id_AF_INET = 2;
-inline constexpr int Id_AF_INET6 = 23;
-inline constexpr int Id_SOCK_STREAM = 1;
-inline constexpr int Id_SOL_SOCKET = 0xFFFF;
-inline constexpr int Id_SO_TYPE = 0x1008;
-inline constexpr int Id_SO_REUSEADDR = 4;
-inline constexpr int Id_SO_BROADCAST = 0x20;
-inline constexpr int Id_IPPROTO_TCP = 6;
-inline constexpr int Id_TCP_NODELAY = 1;
-inline constexpr int Id_SD_SEND = 1;
+inline constexpr int kAfInet = 2;
+inline constexpr int kAfInet6 = 23;
+inline constexpr int kSockStream = 1;
+inline constexpr int kSolSocket = 0xFFFF;
+inline constexpr int kSoType = 0x1008;
+inline constexpr int kSoReuseAddr = 4;
+inline constexpr int kSoBroadcast = 0x20;
+inline constexpr int kIpProtoTcp = 6;
+inline constexpr int kTcpNoDelay = 1;
+inline constexpr int kSdSend = 1;
 
 inline constexpr char EOL[] = "\r\n";
 inline constexpr char LF = '\n';

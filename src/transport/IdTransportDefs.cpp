@@ -1,4 +1,4 @@
-#include "transport/IdGlobal.h"
+#include "transport/IdTransportDefs.h"
 
 namespace {
 constexpr std::uint8_t kReplacement = '?';
