@@ -18,9 +18,10 @@ class TMemoryIOHandler : public TIdIOHandler {
   bool WaitReadable(int /*timeout*/) override { return true; }
 
  protected:
-  int ReadDataFromSource(TIdBytes& buffer) override {
-    const std::size_t n = std::min({buffer.size(), FData.size() - FPos, static_cast<std::size_t>(FChunk)});
-    if (n > 0) std::memcpy(buffer.data(), FData.data() + FPos, n);
+  int ReadDataFromSource(std::uint8_t* buffer, int length) override {
+    const std::size_t n =
+        std::min({static_cast<std::size_t>(std::max(length, 0)), FData.size() - FPos, static_cast<std::size_t>(FChunk)});
+    if (n > 0) std::memcpy(buffer, FData.data() + FPos, n);
     FPos += n;
     return static_cast<int>(n);
   }
