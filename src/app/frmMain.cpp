@@ -291,15 +291,13 @@ bool T_frmMain::CheckDriveAndDirectory() {
 
   if (!driveFound) {
     AddLog("[Napaka] Pogon C: ni najden... ");
-    _btnPotrdi.SetEnabled(false);
-    InstallOk = false;
+    FailRun();
     return false;
   }
   if (!spaceSufficient) {
     SetStepState(1, StepFailed);
     AddLog("[Napaka] Velikost razpoložljivega prostora... ");
-    _btnPotrdi.SetEnabled(false);
-    InstallOk = false;
+    FailRun();
     return false;
   }
   if (directoryPassed) {
@@ -309,9 +307,14 @@ bool T_frmMain::CheckDriveAndDirectory() {
   }
   SetStepState(1, StepFailed);
   AddLog("[Napaka] Kreiranje delovnega imenika... ");
+  FailRun();
+  return false;
+}
+
+// Every failure path of a run ends so: no second run, and the outcome is failure.
+void T_frmMain::FailRun() {
   _btnPotrdi.SetEnabled(false);
   InstallOk = false;
-  return false;
 }
 
 bool T_frmMain::DownloadPackage() {
@@ -325,8 +328,7 @@ bool T_frmMain::DownloadPackage() {
   } catch (const Exception& e) {
     SetStepState(4, StepFailed);
     AddLog(e.Message());
-    _btnPotrdi.SetEnabled(false);
-    InstallOk = false;
+    FailRun();
     return false;
   }
 }
@@ -336,8 +338,7 @@ bool T_frmMain::ExtractPackage() {
     AddStep("Ekstrahiranje podatkov... ", 5);
     if (!FOps.FileExists(PackageFile())) {
       SetStepState(5, StepFailed);
-      _btnPotrdi.SetEnabled(false);
-      InstallOk = false;
+      FailRun();
       return false;
     }
     try {
@@ -362,8 +363,7 @@ bool T_frmMain::ExtractPackage() {
   } catch (const Exception& e) {
     AddLog(e.Message());
     SetStepState(5, StepFailed);
-    _btnPotrdi.SetEnabled(false);
-    InstallOk = false;
+    FailRun();
     return false;
   }
 }
@@ -383,8 +383,7 @@ bool T_frmMain::IsFirebirdRunning() {
   } catch (const Exception& e) {
     AddLog(e.Message());
     SetStepState(6, StepFailed);
-    _btnPotrdi.SetEnabled(false);
-    InstallOk = false;
+    FailRun();
     return false;
   }
 }
@@ -401,8 +400,7 @@ bool T_frmMain::InstallFirebird() {
   } catch (const Exception& e) {
     AddLog(e.Message());
     SetStepState(6, StepFailed);
-    _btnPotrdi.SetEnabled(false);
-    InstallOk = false;
+    FailRun();
     return false;
   }
 }

@@ -80,6 +80,7 @@ class T_frmMain : public TForm {
   void AddStep(const std::string& text, int step);
   void SetStepState(int step, TStepState state);
   void AddLog(const std::string& text);
+  void FailRun();
   bool IsServerReachable(const std::string& host, const std::string& port);
   bool DownloadFile(const std::string& url, const std::string& filePath);
   bool DownloadPackage();
