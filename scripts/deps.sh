@@ -9,6 +9,7 @@ packages=(
   wine wine64 xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev
   python3 nginx curl zip unzip libarchive-tools
+  libssl-dev openssl
 )
 missing=()
 for p in "${packages[@]}"; do
