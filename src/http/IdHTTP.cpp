@@ -65,8 +65,9 @@ bool IsXMLMediaType(std::string_view contentType) {
 // Ends a work phase on every way out of a scope.
 class TWorkScope {
  public:
-  TWorkScope(TIdComponent& component, TWorkMode mode) : FComponent(component), FMode(mode) {
-    FComponent.WorkStart(FMode, 0);
+  TWorkScope(TIdComponent& component, TWorkMode mode, std::int64_t countMax = 0)
+      : FComponent(component), FMode(mode) {
+    FComponent.WorkStart(FMode, countMax);
   }
   TWorkScope(const TWorkScope&) = delete;
   TWorkScope& operator=(const TWorkScope&) = delete;
@@ -518,6 +519,8 @@ void TIdCustomHTTP::ReadCounted(TIdHTTPResponse& response, TStream* target) {
     const std::int64_t wanted = start + std::min(length, kMaxPresize);
     if (memory->Capacity() < wanted) memory->SetCapacity(wanted);
   }
+  // The outer phase announces the length, so that work events can show a share of it.
+  const TWorkScope work(*this, wmRead, length);
   const std::int64_t received = TransferToStream(*target, length);
   // The bytes received stay in the stream, but a short body is not a download.
   if (received < length) throw EIdHTTPIncompleteBody(received, length);

@@ -16,6 +16,12 @@ class Exception : public std::exception {
   std::string FMessage;
 };
 
+// A stop that was asked for from another thread; whoever asked knows why, so
+// its message is not meant for the user.
+class EAbort : public Exception {
+ public:
+  EAbort() : Exception("Operation aborted") {}
+};
 class EConvertError : public Exception {
   using Exception::Exception;
 };

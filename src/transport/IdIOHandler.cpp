@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "rtl/Exceptions.h"
 #include "rtl/Text.h"
 #include "rtl/Threads.h"
 #include "transport/IdException.h"
@@ -99,7 +100,8 @@ int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeo
     int n = 0;
     // Without a time limit the blocking receive does the waiting itself; a
     // readiness wait in front of it would only cost one more call per receive.
-    if ((timeout >= 0 || !FIsOpen) && !WaitReadable(timeout)) {
+    // An abortable handler always waits first, so that it can be stopped.
+    if ((timeout >= 0 || !FIsOpen || FAbortFlag != nullptr) && !WaitForInput(timeout)) {
       if (raiseOnTimeout) throw EIdReadTimeout();
       return -1;
     }
@@ -119,6 +121,28 @@ int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeo
     if (n == 0) FPeerClosed = true;
     CheckClosed(raiseWhenClosed, false);
     if (n != 0 || !SourceIsAvailable()) return n;
+  }
+}
+
+void TIdIOHandler::CheckAbort() const {
+  if (FAbortFlag != nullptr && FAbortFlag->load()) throw EAbort();
+}
+
+// The stop request is looked at before every slice, so a flood of input that
+// never lets a wait block cannot hide it either.
+bool TIdIOHandler::WaitForInput(int timeout) {
+  if (FAbortFlag == nullptr) return WaitReadable(timeout);
+  const std::uint32_t start = GetTickCount32();
+  for (;;) {
+    CheckAbort();
+    int slice = kAbortPollMs;
+    if (timeout >= 0) {
+      const std::uint32_t elapsed = TicksBetween(start, GetTickCount32());
+      const std::int64_t left = std::int64_t{timeout} - std::int64_t{elapsed};
+      slice = static_cast<int>(std::clamp<std::int64_t>(left, 0, kAbortPollMs));
+    }
+    if (WaitReadable(slice)) return true;
+    if (timeout >= 0 && TicksBetween(start, GetTickCount32()) >= static_cast<std::uint32_t>(timeout)) return false;
   }
 }
 

@@ -2,6 +2,7 @@
 // skip reads, writes and write buffering. Subclasses supply the socket side.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +27,9 @@ inline constexpr int kSendBufferSizeDefault = 32768;
 // Time-out arguments: -1 = the handler's ReadTimeout, -2 = no limit.
 inline constexpr int kTimeoutDefault = -1;
 inline constexpr int IdTimeoutInfinite = -2;
+// With an abort flag, waits go in slices of this many ms, so that a stop asked
+// for from another thread ends a wait within one slice.
+inline constexpr int kAbortPollMs = 100;
 
 class TIdIOHandler : public TIdComponent {
  public:
@@ -102,6 +106,12 @@ class TIdIOHandler : public TIdComponent {
   void SetSendBufferSize(int value) { FSendBufferSize = value; }
   TIdBuffer* OutBuffer() const { return FOutBuffer.get(); }
   int OutThreshold() const { return FOutThreshold; }
+  // A flag that another thread may set to stop this handler's reads and waits
+  // (they raise EAbort); none by default. Not owned: it must outlive the handler's use.
+  const std::atomic<bool>* AbortFlag() const { return FAbortFlag; }
+  void SetAbortFlag(const std::atomic<bool>* flag) { FAbortFlag = flag; }
+  // Raises EAbort when the abort flag is set.
+  void CheckAbort() const;
   const TIdTextEncoding& WireEncoding() const { return *FWireEncoding; }
   void SetWireEncoding(const TIdTextEncoding& value) { FWireEncoding = &value; }  // not owned
 
@@ -116,6 +126,7 @@ class TIdIOHandler : public TIdComponent {
 
  private:
   int EffectiveTimeout(int timeout) const;
+  bool WaitForInput(int timeout);
 
   bool FLargeStream = false;
   bool FPeerClosed = false;
@@ -136,4 +147,5 @@ class TIdIOHandler : public TIdComponent {
   std::unique_ptr<TIdBuffer> FOutBuffer;
   int FOutThreshold = 0;
   const TIdTextEncoding* FWireEncoding = &AsciiWireEncoding();
+  const std::atomic<bool>* FAbortFlag = nullptr;
 };

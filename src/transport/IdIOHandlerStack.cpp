@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "rtl/Exceptions.h"
 #include "rtl/Threads.h"
 
 namespace {
@@ -101,6 +102,9 @@ void TIdIOHandlerStack::ConnectToPeer() {
   ReportStatus(hsConnecting, {SocketHandle()->TargetIP()});
   if (ConnectTimeout() != 0) {
     ConnectWithTimeout(ConnectTimeout());
+  } else if (AbortFlag() != nullptr) {
+    // Only the connect thread's wait can be stopped from outside.
+    ConnectWithTimeout(IdTimeoutInfinite);
   } else {
     SocketHandle()->ConnectPeer();
   }
@@ -110,14 +114,15 @@ void TIdIOHandlerStack::ConnectWithTimeout(int timeout) {
   if (timeout == -1) timeout = IdTimeoutInfinite;
   auto thread = std::make_unique<TIdConnectThread>(*SocketHandle());
   thread->Start();
-  if (timeout < 0) {
+  const auto aborted = [this] { return AbortFlag() != nullptr && AbortFlag()->load(); };
+  if (timeout < 0 && AbortFlag() == nullptr) {
     thread->WaitEnded(-1);
   } else {
     // Steps of 125 ms; a step ends early when the connect has finished.
-    while (timeout > 0 && !thread->Ended()) {
-      const int step = std::min(timeout, kConnectPollStep);
+    while (timeout != 0 && !thread->Ended() && !aborted()) {
+      const int step = timeout < 0 ? kConnectPollStep : std::min(timeout, kConnectPollStep);
       thread->WaitEnded(step);
-      timeout -= step;
+      if (timeout > 0) timeout -= step;
     }
   }
   if (!thread->Ended()) {
@@ -125,6 +130,7 @@ void TIdIOHandlerStack::ConnectWithTimeout(int timeout) {
     // Releasing the socket makes the blocked connect return with an error.
     Close();
     thread->WaitFor();
+    if (aborted()) throw EAbort();
     throw EIdConnectTimeout();
   }
   thread->WaitFor();

@@ -58,6 +58,7 @@ void TIdTCPClientCustom::PassSettingsTo(TIdIOHandler& handler) {
   handler.SetHost(FHost);
   handler.SetConnectTimeout(FConnectTimeout);
   handler.SetReadTimeout(FReadTimeout);
+  handler.SetAbortFlag(FAbortFlag);
   if (auto* socket = dynamic_cast<TIdIOHandlerSocket*>(&handler)) {
     socket->SetBoundIP(FBoundIP);
     socket->SetBoundPort(FBoundPort);
@@ -130,6 +131,11 @@ void TIdTCPClientCustom::SetIPVersion(TIdIPVersion value) {
 
 int TIdTCPClientCustom::ReadTimeout() const {
   return IOHandler() != nullptr ? IOHandler()->ReadTimeout() : FReadTimeout;
+}
+
+void TIdTCPClientCustom::SetAbortFlag(const std::atomic<bool>* flag) {
+  FAbortFlag = flag;
+  if (IOHandler() != nullptr) IOHandler()->SetAbortFlag(flag);
 }
 
 void TIdTCPClientCustom::SetReadTimeout(int value) {

@@ -2,6 +2,7 @@
 // owns a stack handler when none is attached.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +46,9 @@ class TIdTCPClientCustom : public TIdTCPConnection {
   // Read from an attached handler when there is one.
   int ReadTimeout() const;
   void SetReadTimeout(int value);
+  // Another thread's stop request for connects and reads (see TIdIOHandler); not owned.
+  const std::atomic<bool>* AbortFlag() const { return FAbortFlag; }
+  void SetAbortFlag(const std::atomic<bool>* flag);
   TIdReuseSocket ReuseSocket() const;
   void SetReuseSocket(TIdReuseSocket value);
   bool UseNagle() const;
@@ -70,6 +74,7 @@ class TIdTCPClientCustom : public TIdTCPConnection {
   int FReadTimeout = -1;
   TIdReuseSocket FReuseSocket = rsOSDependent;
   bool FUseNagle = true;
+  const std::atomic<bool>* FAbortFlag = nullptr;
 };
 
 // The same settings for direct use.

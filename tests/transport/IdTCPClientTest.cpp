@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestPeer.h"
@@ -174,6 +176,24 @@ TEST(IdTCPClientConnect, ConnectTimeOutAbandonsAnUnansweredConnect) {
   const std::uint32_t start = GetTickCount32();
   ExpectThrowMessage<EIdConnectTimeout>([&] { client.Connect(); }, "Connect timed out.");
   EXPECT_GE(GetTickCount32() - start, 2875u);  // it waited the time-out, less at most one step
+  EXPECT_EQ(client.IOHandler(), nullptr);
+}
+
+TEST(IdTCPClientConnect, AbortFlagStopsAnUnansweredConnect) {
+  testpeer::TUnansweredTarget target;
+  std::atomic<bool> abort{false};
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(target.Port());
+  client.SetAbortFlag(&abort);  // no connect time-out: only the flag ends it
+  std::thread stopper([&] {
+    SleepMs(300);
+    abort = true;
+  });
+  const std::uint32_t start = GetTickCount32();
+  EXPECT_THROW(client.Connect(), EAbort);
+  stopper.join();
+  EXPECT_LT(GetTickCount32() - start, 5000u);  // far below the system's own connect time-out
   EXPECT_EQ(client.IOHandler(), nullptr);
 }
 
