@@ -436,6 +436,7 @@ void TZipellaEntries::ExtractAll(const std::string& target) {
   } release{*this};
   TOverwriteAction action = FZipella.FOverwriteAction;
   for (int i = 0; i < Count(); ++i) {
+    if (FZipella.OnExtractFile) FZipella.OnExtractFile(&FZipella, i + 1, Count());
     TZipellaEntriesEntry& entry = Entry(i);
     const std::string& stored = entry.CentralRecord.FileName;
     const std::string file = TZipella::EntryFileName(stored);

@@ -28,6 +28,7 @@ enum class TOverwriteAction { oaSkip, oaSkipAll, oaOverwrite, oaOverwriteAll };
 // Events; Sender is always the component.
 using TOnZipOpen = std::function<void(TObject* Sender, int Current, int Total)>;
 using TOnDecompressFile = std::function<void(TObject* Sender, int Current, int Total)>;
+using TOnExtractFile = std::function<void(TObject* Sender, int Current, int Total)>;
 using TOnCompressFile = std::function<void(TObject* Sender, int Current, int Total)>;
 using TOnRebuildZip = std::function<void(TObject* Sender, int Current, int Total)>;
 using TOnRemoveItems = std::function<void(TObject* Sender, int Current, int Total)>;
@@ -237,6 +238,8 @@ class TZipella : public TComponent {
   void SetActive(bool value);
 
   TOnDecompressFile OnDecompressFile;
+  // Before each entry that extraction writes: its number from 1 and the count of entries.
+  TOnExtractFile OnExtractFile;
   TOnCompressFile OnCompressFile;  // archive writing only: never raised here
   TOnZipChange OnZipChange;        // 0 on close, 1 after a reading
   TOnZipOpen OnZipOpen;            // per directory record while reading
