@@ -273,6 +273,23 @@ void TGIFAnimator::Tick() {
   FDrawn.fetch_add(1);
 }
 
+// ---- TProgressBar
+
+void TProgressBar::SetProgress(int position, int max) {
+  max = std::max(max, 1);
+  position = std::clamp(position, 0, max);
+  if (position == FPosition && max == FMax) return;
+  FPosition = position;
+  FMax = max;
+  Changed(TControlChange::Progress);
+}
+
+void TProgressBar::SetMarquee(bool marquee) {
+  if (marquee == FMarquee) return;
+  FMarquee = marquee;
+  Changed(TControlChange::Progress);
+}
+
 // ---- TMemo
 
 TMemo::TMemo(TComponent* owner) : TControl(owner) {

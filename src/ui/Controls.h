@@ -215,6 +215,29 @@ class TGlowButton : public TControl {
   bool AutoRepeat = false;
 };
 
+// A bar that fills as work advances; a marquee bar shows activity without a
+// position, for work whose size is not known.
+class TProgressBar : public TControl {
+ public:
+  explicit TProgressBar(TComponent* owner) : TControl(owner) {}
+  const char* ClassName() const override { return "TProgressBar"; }
+  bool Windowed() const override { return true; }
+  TFont* PublishedFont() override { return nullptr; }
+
+  int Max() const { return FMax; }
+  int Position() const { return FPosition; }
+  bool Marquee() const { return FMarquee; }
+  // The position is kept within 0..Max.
+  void SetProgress(int position, int max);
+  void SetMarquee(bool marquee);
+  TColor BarColor = clHighlight;
+
+ private:
+  int FMax = 100;
+  int FPosition = 0;
+  bool FMarquee = false;
+};
+
 class TMemo : public TControl {
  public:
   explicit TMemo(TComponent* owner);

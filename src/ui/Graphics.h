@@ -12,6 +12,7 @@ inline constexpr TColor clSystemFlag = 0xFF000000;
 inline constexpr TColor clWindowText = clSystemFlag | 8;
 inline constexpr TColor clWindow = clSystemFlag | 5;
 inline constexpr TColor clBtnFace = clSystemFlag | 15;
+inline constexpr TColor clHighlight = clSystemFlag | 13;
 inline constexpr TColor clWhite = 0xFFFFFF;
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clGray = 0x808080;

@@ -2,6 +2,7 @@
 #include "ui/HeadlessPlatform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -22,7 +23,57 @@ TForm* THeadlessPlatform::FormOfHandle(TWindowHandle handle) const {
 
 void THeadlessPlatform::Press(TControl& button) {
   if (!button.Showing() || !button.Enabled()) return;
+  if (FBusy && &button != FBusyHooks.CancelControl) {
+    ++IgnoredInput;
+    return;
+  }
   DispatchGuarded(*this, [&button] { button.Click(); });
+}
+
+void THeadlessPlatform::PressEscape() {
+  if (FBusy && FBusyHooks.OnCancel) DispatchGuarded(*this, FBusyHooks.OnCancel);
+}
+
+void THeadlessPlatform::SystemClose(TForm& form) {
+  if (FBusy) {
+    if (FBusyHooks.OnClose) DispatchGuarded(*this, FBusyHooks.OnClose);
+    return;
+  }
+  DispatchGuarded(*this, [&form] { form.Close(); });
+}
+
+void THeadlessPlatform::BeginBusy(const TBusyHooks& hooks) {
+  FBusy = true;
+  FBusyHooks = hooks;
+  const std::lock_guard lock(FWakeLock);
+  FWoken = false;
+}
+
+void THeadlessPlatform::EndBusy() {
+  FBusy = false;
+  FBusyHooks = {};
+}
+
+void THeadlessPlatform::PumpBusy(int ms) {
+  ++BusyPumps;
+  if (FQuitPending) {
+    // A quit request taken while busy counts as the close command.
+    FQuitPending = false;
+    FTerminated = true;
+    if (FBusyHooks.OnClose) DispatchGuarded(*this, FBusyHooks.OnClose);
+  }
+  if (BusyHandler) BusyHandler();
+  std::unique_lock lock(FWakeLock);
+  FWakeSignal.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FWoken; });
+  FWoken = false;
+}
+
+void THeadlessPlatform::WakeBusy() {
+  {
+    const std::lock_guard lock(FWakeLock);
+    FWoken = true;
+  }
+  FWakeSignal.notify_all();
 }
 
 TWindowHandle THeadlessPlatform::FindWindowA(const std::string& className, const std::string& windowName) const {

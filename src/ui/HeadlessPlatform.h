@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -37,6 +38,8 @@ class THeadlessPlatform : public IPlatform {
   std::function<void(TForm&)> ModalHandler;
   // Acts as the user in the main event loop; the default closes the main form.
   std::function<void()> MainLoopHandler;
+  // Acts as the user while a long operation runs: called on every pass of its loop.
+  std::function<void()> BusyHandler;
 
   // What happened.
   std::vector<std::string> ErrorBoxes;
@@ -45,6 +48,8 @@ class THeadlessPlatform : public IPlatform {
   std::vector<const TControl*> Repaints;
   std::vector<const TForm*> ShowHistory;
   int QuitPosts = 0;
+  int BusyPumps = 0;
+  int IgnoredInput = 0;  // presses that came while busy and were not acted on
   int AnimationDraws() const { return FAnimationDraws.load(); }
   int RepaintsOf(const TControl& control) const;
   bool HandleAlive(TWindowHandle handle) const;
@@ -52,7 +57,11 @@ class THeadlessPlatform : public IPlatform {
   bool QuitPending() const { return FQuitPending; }
 
   // Presses a button as the user would: the framework's guard is around it.
+  // While busy only the cancel control takes it.
   void Press(TControl& button);
+  // Esc, and the system's close command for a form (Alt+F4, the taskbar).
+  void PressEscape();
+  void SystemClose(TForm& form);
 
   int ScreenWidth() const override { return Settings.Width; }
   int ScreenHeight() const override { return Settings.Height; }
@@ -85,6 +94,12 @@ class THeadlessPlatform : public IPlatform {
   void BeginModal(TForm& form) override { FModalStack.push_back(&form); }
   void EndModal(TForm& form) override;
 
+  void BeginBusy(const TBusyHooks& hooks) override;
+  void EndBusy() override;
+  bool Busy() const override { return FBusy; }
+  void PumpBusy(int ms) override;
+  void WakeBusy() override;
+
   void SetApplicationTitle(const std::string& title) override { FTitle = title; }
   const std::string& ApplicationTitle() const { return FTitle; }
   void ShowErrorBox(const std::string& text) override { ErrorBoxes.push_back(text); }
@@ -101,4 +116,10 @@ class THeadlessPlatform : public IPlatform {
   int FIdleEvents = 0;
   std::string FTitle;
   std::atomic<int> FAnimationDraws{0};
+  bool FBusy = false;
+  TBusyHooks FBusyHooks;
+  // A worker's wake-up call; the only state here that another thread touches.
+  std::mutex FWakeLock;
+  std::condition_variable FWakeSignal;
+  bool FWoken = false;  // guarded by FWakeLock
 };

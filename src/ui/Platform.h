@@ -20,7 +20,7 @@ inline constexpr TWindowHandle HWND_NOTOPMOST_VALUE = static_cast<TWindowHandle>
 inline constexpr unsigned SWP_SHOWWINDOW_FLAG = 0x0040;
 
 // What changed on a control, so that a backend updates only that.
-enum class TControlChange { Bounds, Caption, Enabled, Visible, Font, Color, Items, Picture, Appearance };
+enum class TControlChange { Bounds, Caption, Enabled, Visible, Font, Color, Items, Picture, Appearance, Progress };
 
 // A snapshot of what an animation's own thread draws: taken on the user-interface
 // thread so that the drawing thread reads no control state.
@@ -33,6 +33,16 @@ struct TAnimationFrame {
 };
 
 enum class TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
+
+// What the user may still do while a long operation runs (RunLongOperation).
+struct TBusyHooks {
+  // The one control whose clicks still go through; we don't own it.
+  const TControl* CancelControl = nullptr;
+  // Esc, and the system's close command for a form (Alt+F4, the taskbar), which
+  // end the operation instead of acting at once.
+  std::function<void()> OnCancel;
+  std::function<void()> OnClose;
+};
 
 class IPlatform {
  public:
@@ -74,6 +84,17 @@ class IPlatform {
   // Modal showing of a form: the others are disabled meanwhile.
   virtual void BeginModal(TForm& form) = 0;
   virtual void EndModal(TForm& form) = 0;
+
+  // Long operations. From BeginBusy to EndBusy input to the forms is not acted
+  // on, except clicks on the hooks' cancel control; Esc calls OnCancel and the
+  // close command OnClose. A quit request taken meanwhile counts as a close.
+  virtual void BeginBusy(const TBusyHooks& hooks) = 0;
+  virtual void EndBusy() = 0;
+  virtual bool Busy() const = 0;
+  // Handles every queued event, then waits up to ms for another one or for WakeBusy.
+  virtual void PumpBusy(int ms) = 0;
+  // From any thread: ends the current or the next PumpBusy wait at once.
+  virtual void WakeBusy() = 0;
 
   // The framework's standard error box for an exception no handler caught.
   virtual void SetApplicationTitle(const std::string& title) = 0;

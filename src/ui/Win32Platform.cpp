@@ -238,6 +238,33 @@ HBITMAP MakeImageMask(const TBitmap32& image) {
   return CreateBitmap(image.Width, image.Height, 1, 1, bits.data());
 }
 
+// Visual styles paint a bar in the theme's colours; without them it takes the
+// window's. Loaded at run time, so that the exe starts where the module is missing.
+void UseClassicLook(HWND hwnd) {
+  using TSetWindowTheme = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+  HMODULE module = GetModuleHandleW(L"uxtheme.dll");
+  if (module == nullptr) module = LoadLibraryW(L"uxtheme.dll");
+  if (module == nullptr) return;
+  const auto setTheme =
+      reinterpret_cast<TSetWindowTheme>(reinterpret_cast<void*>(::GetProcAddress(module, "SetWindowTheme")));
+  if (setTheme != nullptr) setTheme(hwnd, L"", L"");
+}
+
+// A marquee bar moves by itself; a positioned one shows Position of Max.
+void SyncProgressBar(HWND hwnd, const TProgressBar& bar) {
+  constexpr UINT kMarqueeStepMs = 30;
+  const LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+  if (bar.Marquee()) {
+    SetWindowLongPtrW(hwnd, GWL_STYLE, style | PBS_MARQUEE);
+    SendMessageW(hwnd, PBM_SETMARQUEE, TRUE, kMarqueeStepMs);
+  } else {
+    SendMessageW(hwnd, PBM_SETMARQUEE, FALSE, 0);
+    SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+    SendMessageW(hwnd, PBM_SETRANGE32, 0, bar.Max());
+    SendMessageW(hwnd, PBM_SETPOS, static_cast<WPARAM>(bar.Position()), 0);
+  }
+}
+
 void PaintGradient(TDibCanvas& canvas, const TRect& r, TColor from, TColor to) {
   const int h = std::max(r.Height(), 1);
   for (int y = 0; y < r.Height(); ++y) {
@@ -325,7 +352,12 @@ LRESULT TWin32Access::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       return 1;
     case WM_CLOSE:
-      // The system's close command: the form decides (the main form ends the program).
+      // The system's close command: the form decides (the main form ends the
+      // program), unless a long operation runs, which decides first.
+      if (record->Platform->FBusy) {
+        if (record->Platform->FBusyHooks.OnClose) DispatchGuarded(*record->Platform, record->Platform->FBusyHooks.OnClose);
+        return 0;
+      }
       DispatchGuarded(*record->Platform, [&form] { form.Close(); });
       return 0;
     case WM_CTLCOLORSTATIC:
@@ -454,7 +486,7 @@ LRESULT TWin32Access::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // ---- TWin32Platform
 
 TWin32Platform::TWin32Platform(void* instance) : FInstance(instance) {
-  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   const auto hinst = static_cast<HINSTANCE>(FInstance);
   WNDCLASSEXW form{};
@@ -470,9 +502,11 @@ TWin32Platform::TWin32Platform(void* instance) : FInstance(instance) {
   button.hIcon = nullptr;
   button.lpszClassName = kButtonClass;
   RegisterClassExW(&button);
+  FBusyWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
 TWin32Platform::~TWin32Platform() {
+  if (FBusyWake != nullptr) CloseHandle(FBusyWake);
   const auto hinst = static_cast<HINSTANCE>(FInstance);
   UnregisterClassW(kButtonClass, hinst);
   UnregisterClassW(kFormClass, hinst);
@@ -553,6 +587,15 @@ void TWin32Platform::CreateChild(TFormWindow& window, TControl& control) {
     style |= ES_MULTILINE | ES_AUTOVSCROLL | (memo->ReadOnly ? ES_READONLY : 0);
     hwnd = CreateWindowExW(memo->BorderNone ? 0 : WS_EX_CLIENTEDGE, L"EDIT", L"", style, r.Left, r.Top, r.Width(),
                            r.Height(), parent, nullptr, hinst, nullptr);
+  } else if (auto* bar = dynamic_cast<TProgressBar*>(&control)) {
+    hwnd = CreateWindowExW(0, PROGRESS_CLASSW, L"", style | PBS_SMOOTH, r.Left, r.Top, r.Width(), r.Height(), parent,
+                           nullptr, hinst, nullptr);
+    if (hwnd != nullptr) {
+      UseClassicLook(hwnd);
+      SendMessageW(hwnd, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(ToColorRef(bar->BarColor)));
+      SendMessageW(hwnd, PBM_SETBKCOLOR, 0, static_cast<LPARAM>(ToColorRef(bar->EffectiveColor())));
+      SyncProgressBar(hwnd, *bar);
+    }
   } else if (auto* list = dynamic_cast<TListView*>(&control)) {
     style |= LVS_SHAREIMAGELISTS | LVS_SINGLESEL | (list->ReportStyle ? LVS_REPORT : 0) |
              (list->ShowColumnHeaders ? 0 : LVS_NOCOLUMNHEADER) | (list->ColumnClick ? 0 : LVS_NOSORTHEADER);
@@ -669,6 +712,9 @@ void TWin32Platform::SyncChild(TWindowRecord& child, TControlChange change) {
     case TControlChange::Items:
       SyncItems(child);
       break;
+    case TControlChange::Progress:
+      if (const auto* bar = dynamic_cast<const TProgressBar*>(&control)) SyncProgressBar(hwnd, *bar);
+      break;
     case TControlChange::Color:
     case TControlChange::Picture:
     case TControlChange::Appearance:
@@ -741,6 +787,15 @@ void TWin32Platform::ControlChanged(TControl& control, TControlChange change) {
   }
   // A painted control: its children may include windows that must follow it.
   if (change == TControlChange::Visible || change == TControlChange::Bounds) SyncChildren(*window);
+  // A label of fixed size keeps to its rectangle, so a new caption (a progress
+  // text, many times a second) repaints only that.
+  const auto* label = dynamic_cast<const TLabel*>(&control);
+  if (change == TControlChange::Caption && label != nullptr && !label->AutoSize) {
+    const TRect r = control.VisibleFormRect();
+    const RECT rc{r.Left, r.Top, r.Right, r.Bottom};
+    InvalidateRect(window->Self.Hwnd, &rc, FALSE);
+    return;
+  }
   InvalidateRect(window->Self.Hwnd, nullptr, FALSE);
 }
 
@@ -819,6 +874,63 @@ void TWin32Platform::EndModal(TForm&) {
     FDisabledForModal.pop_back();
     if (wasEnabled && IsWindow(static_cast<HWND>(hwnd))) EnableWindow(static_cast<HWND>(hwnd), TRUE);
   }
+}
+
+// ---- [Busy] The user-interface thread's own loop while a long operation runs.
+
+void TWin32Platform::BeginBusy(const TBusyHooks& hooks) {
+  FBusy = true;
+  FBusyHooks = hooks;
+  FBusyCancel = nullptr;
+  if (hooks.CancelControl != nullptr) {
+    if (TWindowRecord* record = ChildOf(*hooks.CancelControl)) FBusyCancel = record->Hwnd;
+  }
+  if (FBusyWake != nullptr) ResetEvent(FBusyWake);
+}
+
+void TWin32Platform::EndBusy() {
+  FBusy = false;
+  FBusyHooks = {};
+  FBusyCancel = nullptr;
+}
+
+// Whether a message taken while busy goes on to its window. Input is not acted
+// on, except on the cancel control; Esc cancels; Alt+F4 goes on to become the
+// close command, which WM_CLOSE hands to the hooks. Alt alone is dropped too, so
+// that no menu loop starts.
+bool TWin32Platform::PassDuringBusy(const MSG& msg) {
+  const UINT m = msg.message;
+  const bool mouse = (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) || (m >= WM_NCMOUSEMOVE && m <= WM_NCXBUTTONDBLCLK);
+  if (mouse || m == BM_CLICK) return FBusyCancel != nullptr && msg.hwnd == FBusyCancel;
+  if (m < WM_KEYFIRST || m > WM_KEYLAST) return true;
+  if (m == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    if (FBusyHooks.OnCancel) DispatchGuarded(*this, FBusyHooks.OnCancel);
+    return false;
+  }
+  return (m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) && msg.wParam == VK_F4;
+}
+
+void TWin32Platform::PumpBusy(int ms) {
+  const DWORD start = GetTickCount();
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // The end was asked for: the operation stops and the main loop ends after it.
+      FTerminated = true;
+      if (FBusyHooks.OnClose) DispatchGuarded(*this, FBusyHooks.OnClose);
+    } else if (PassDuringBusy(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    // A flood of messages must not keep the caller from its own work.
+    if (GetTickCount() - start >= static_cast<DWORD>(ms)) return;
+  }
+  const DWORD left = static_cast<DWORD>(ms) - std::min<DWORD>(GetTickCount() - start, static_cast<DWORD>(ms));
+  MsgWaitForMultipleObjectsEx(FBusyWake != nullptr ? 1 : 0, &FBusyWake, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+void TWin32Platform::WakeBusy() {
+  if (FBusyWake != nullptr) SetEvent(FBusyWake);
 }
 
 void TWin32Platform::SetApplicationTitle(const std::string& title) { FTitle = title; }

@@ -47,6 +47,12 @@ class TWin32Platform : public IPlatform {
   void BeginModal(TForm& form) override;
   void EndModal(TForm& form) override;
 
+  void BeginBusy(const TBusyHooks& hooks) override;
+  void EndBusy() override;
+  bool Busy() const override { return FBusy; }
+  void PumpBusy(int ms) override;
+  void WakeBusy() override;
+
   void SetApplicationTitle(const std::string& title) override;
   void ShowErrorBox(const std::string& text) override;
 
@@ -62,6 +68,7 @@ class TWin32Platform : public IPlatform {
   void SyncChild(TWindowRecord& child, TControlChange change);
   void SyncChildren(TFormWindow& window);
   void SyncItems(TWindowRecord& child);
+  bool PassDuringBusy(const struct tagMSG& msg);
 
   void* FInstance;
   std::vector<TForm*> FForms;
@@ -73,4 +80,9 @@ class TWin32Platform : public IPlatform {
   std::vector<std::size_t> FModalMarks;
   std::string FTitle;
   bool FTerminated = false;
+  bool FBusy = false;
+  TBusyHooks FBusyHooks;
+  void* FBusyCancel = nullptr;  // the cancel control's window while busy
+  // Set by a worker to end a busy wait (an event object; thread-safe).
+  void* FBusyWake = nullptr;
 };

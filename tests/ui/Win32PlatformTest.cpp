@@ -6,11 +6,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
 
+#include "TestSupport.h"
 #include "ui/Forms.h"
+#include "ui/LongOperation.h"
 #include "ui/Win32Platform.h"
 #include "ui/Win32Text.h"
 
@@ -196,6 +199,81 @@ TEST_F(Win32PlatformTest, AnimationDrawsFromItsOwnThread) {
   }
   anim.Stop();
   EXPECT_GE(anim.FramesDrawn(), 3);
+}
+
+TEST_F(Win32PlatformTest, ProgressBarShowsItsShareOrAMarquee) {
+  auto& bar = Form->CreateOwned<TProgressBar>();
+  bar.SetParent(Form.get());
+  bar.SetBounds(10, 10, 240, 17);
+  bar.SetProgress(250, 1000);
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  HWND child = FindWindowExW(hwnd, nullptr, PROGRESS_CLASSW, nullptr);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(SendMessageW(child, PBM_GETPOS, 0, 0), 250);
+  EXPECT_EQ(SendMessageW(child, PBM_GETRANGE, FALSE, 0), 1000);
+  bar.SetMarquee(true);
+  EXPECT_NE(GetWindowLongPtrW(child, GWL_STYLE) & PBS_MARQUEE, 0);
+  bar.SetMarquee(false);
+  bar.SetProgress(2000, 1000);  // kept within the range
+  EXPECT_EQ(GetWindowLongPtrW(child, GWL_STYLE) & PBS_MARQUEE, 0);
+  EXPECT_EQ(SendMessageW(child, PBM_GETPOS, 0, 0), 1000);
+}
+
+// The operation plays another program: it posts input to the form and asks
+// whether the window answers, while this thread waits in the busy loop.
+TEST_F(Win32PlatformTest, LongOperationKeepsTheWindowAnsweringAndTakesOnlyTheWayOut) {
+  auto& cancel = Form->CreateOwned<TGlowButton>();
+  cancel.SetParent(Form.get());
+  cancel.SetBounds(20, 20, 80, 41);
+  cancel.SetCaption("Prekliči");
+  auto& other = Form->CreateOwned<TGlowButton>();
+  other.SetParent(Form.get());
+  other.SetBounds(120, 20, 80, 41);
+  other.SetCaption("Potrdi");
+  int cancelClicks = 0, otherClicks = 0, escapes = 0, closes = 0, ticks = 0;
+  cancel.OnClick = [&](TObject*) { ++cancelClicks; };
+  other.OnClick = [&](TObject*) { ++otherClicks; };
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  Form->ShowForm();
+  HWND cancelHwnd = FindWindowExW(hwnd, nullptr, L"TramelaGlowButton", L"Prekli\u010di");
+  HWND otherHwnd = FindWindowExW(hwnd, nullptr, L"TramelaGlowButton", L"Potrdi");
+  ASSERT_NE(cancelHwnd, nullptr);
+  ASSERT_NE(otherHwnd, nullptr);
+  std::atomic<bool> closed{false};
+  TBusyHooks hooks;
+  hooks.CancelControl = &cancel;
+  hooks.OnCancel = [&] { ++escapes; };
+  hooks.OnClose = [&] {
+    ++closes;
+    closed = true;
+  };
+  LRESULT answered = 0;
+  const auto operation = [&] {
+    PostMessageW(otherHwnd, BM_CLICK, 0, 0);
+    PostMessageW(otherHwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(otherHwnd, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    PostMessageW(otherHwnd, WM_KEYUP, VK_SPACE, 0);
+    PostMessageW(cancelHwnd, BM_CLICK, 0, 0);
+    PostMessageW(cancelHwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    DWORD_PTR result = 0;
+    answered = SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!closed && std::chrono::steady_clock::now() < deadline) Sleep(10);
+    throw Exception("raised on the worker");
+  };
+  testsupport::ExpectThrowMessage<Exception>(
+      [&] { RunLongOperation(*Platform, hooks, operation, [&] { ++ticks; }); }, "raised on the worker");
+  EXPECT_NE(answered, 0);  // not hung
+  EXPECT_EQ(otherClicks, 0);
+  EXPECT_EQ(cancelClicks, 1);
+  EXPECT_EQ(escapes, 1);
+  EXPECT_EQ(closes, 1);
+  EXPECT_TRUE(IsWindowVisible(hwnd));  // the close went to the hooks, not to the form
+  EXPECT_GT(ticks, 0);
+  EXPECT_FALSE(Platform->Busy());
 }
 
 TEST_F(Win32PlatformTest, ScreenMetricsAndFonts) {

@@ -1,0 +1,26 @@
+// Long operations off the user-interface thread: the operation runs on a worker
+// thread while the user-interface thread waits in a message loop of its own.
+#pragma once
+
+#include <functional>
+
+#include "ui/Platform.h"
+
+// The user-interface thread services its queue at least this often (ms) while
+// an operation runs: painting, timers and the system's messages go on, and the
+// system never finds the window hung.
+inline constexpr int kBusyPumpMs = 50;
+
+// Why a worker and not messages handled from inside the operation: the
+// download and the extraction block in system calls for as long as the peer or
+// the disk takes, so only another thread can keep the queue serviced. The
+// worker runs the operation alone and touches no control; this thread pumps the
+// queue (IPlatform::PumpBusy), which ignores input except the hooks' cancel
+// control, Esc and the close command, and calls onTick after every pass, so a
+// caller can show progress from here. When the operation ends, its exception is
+// raised again on this thread, so that the caller's sequence, its checklist and
+// its log stay on the user-interface thread in their order. The worker is always
+// joined before this returns; if this thread fails meanwhile, hooks.OnCancel is
+// called first so that the operation stops.
+void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks, const std::function<void()>& operation,
+                      const std::function<void()>& onTick);
