@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/OperationMonitor.h"
 #include "rtl/Streams.h"
 #include "rtl/Text.h"
 
@@ -43,6 +44,9 @@ class IZipArchive {
   virtual void Open(const std::string& fileName) = 0;
   // Writes every entry below the target folder, overwriting existing files.
   virtual void ExtractAll(const std::string& targetFolder) = 0;
+  // Extraction reports its files to the monitor and stops (EAbort) when it is
+  // asked to; none by default. Not owned.
+  virtual void AttachMonitor(TOperationMonitor* monitor) = 0;
 };
 
 class IInstallOperations {
@@ -74,8 +78,12 @@ class IInstallOperations {
   // when no connection could be made. Never raises for network reasons.
   virtual bool TcpConnect(const std::string& host, const std::string& port) = 0;
   // An HTTP GET of url into body; answers the Content-Length the server
-  // announced, −1 when it announced none. Raises on any failure.
+  // announced, −1 when it announced none. Raises on any failure, also when the
+  // server sends nothing for the read time-out.
   virtual std::int64_t HttpGet(const std::string& url, TStream& body) = 0;
+  // Downloads report their bytes to the monitor and stop (EAbort) when it is
+  // asked to; none by default. Not owned.
+  virtual void AttachMonitor(TOperationMonitor* monitor) = 0;
   // The local host's IPv4 addresses as dotted text.
   virtual std::vector<std::string> GetLocalIPs() = 0;
   // The user's number format (the thousands separator of the free-space line).

@@ -70,11 +70,41 @@ class TZipellaArchive : public IZipArchive {
   bool Active() const override { return FZip.Active(); }
   bool IsZipFile() const override { return FZip.IsZipFile(); }
   void Open(const std::string& fileName) override { FZip.Open(fileName); }
-  void ExtractAll(const std::string& targetFolder) override { FZip.ExtractAll(targetFolder); }
+  void ExtractAll(const std::string& targetFolder) override;
+  void AttachMonitor(TOperationMonitor* monitor) override;
 
  private:
   TZipella FZip;
+  TOperationMonitor* FMonitor = nullptr;  // we don't own it
+  int FFilesDone = 0;
 };
+
+void TZipellaArchive::ExtractAll(const std::string& targetFolder) {
+  if (FMonitor != nullptr) {
+    const TZipellaEntries& entries = FZip.Entries();
+    std::int64_t files = 0;
+    for (int i = 0; i < entries.Count(); ++i) files += entries.Entry(i).IsDirectory ? 0 : 1;
+    FFilesDone = 0;
+    FMonitor->Begin(TProgressUnit::Files, files);
+  }
+  FZip.ExtractAll(targetFolder);
+}
+
+// Between entries, and before each piece of a deflated entry's input, a stop
+// request ends the extraction.
+void TZipellaArchive::AttachMonitor(TOperationMonitor* monitor) {
+  FMonitor = monitor;
+  if (monitor == nullptr) {
+    FZip.OnExtractFile = nullptr;
+    FZip.OnDecompressFile = nullptr;
+    return;
+  }
+  FZip.OnExtractFile = [this, monitor](TObject*, int current, int) {
+    monitor->CheckCancel();
+    if (!FZip.Entries().Entry(current - 1).IsDirectory) monitor->Advance(++FFilesDone);
+  };
+  FZip.OnDecompressFile = [monitor](TObject*, int, int) { monitor->CheckCancel(); };
+}
 
 }  // namespace
 
@@ -119,6 +149,18 @@ bool TSystemOperations::TcpConnect(const std::string& host, const std::string& p
 
 std::int64_t TSystemOperations::HttpGet(const std::string& url, TStream& body) {
   TIdHTTP http;
+  http.SetReadTimeout(FReadTimeout);
+  if (FMonitor != nullptr) {
+    TOperationMonitor& monitor = *FMonitor;
+    http.SetAbortFlag(&monitor.CancelFlag());
+    // An expected count of 0 means the server announced no length.
+    http.OnWorkBegin = [&monitor](TObject*, TWorkMode mode, std::int64_t countMax) {
+      if (mode == wmRead) monitor.Begin(TProgressUnit::Bytes, countMax > 0 ? countMax : -1);
+    };
+    http.OnWork = [&monitor](TObject*, TWorkMode mode, std::int64_t count) {
+      if (mode == wmRead) monitor.Advance(count);
+    };
+  }
   http.Get(url, &body);
   return http.Response().ContentLength;
 }

@@ -7,6 +7,11 @@
 #include "app/InstallOperations.h"
 #include "probes/SystemProbes.h"
 
+// A server that sends nothing for this long (ms) fails the download with the
+// transport's "Read timed out."; without it a stalled server would hold the
+// installer for ever.
+inline constexpr int kPackageReadTimeoutMs = 30000;
+
 class TSystemOperations : public IInstallOperations {
  public:
   // probes: the platform's own when null (natively, drive C: is the current folder).
@@ -26,6 +31,9 @@ class TSystemOperations : public IInstallOperations {
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
   std::int64_t HttpGet(const std::string& url, TStream& body) override;
+  void AttachMonitor(TOperationMonitor* monitor) override { FMonitor = monitor; }
+  // Tests wait less than a user would.
+  void SetReadTimeout(int milliseconds) { FReadTimeout = milliseconds; }
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override;
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
@@ -33,4 +41,6 @@ class TSystemOperations : public IInstallOperations {
  private:
   std::unique_ptr<ISystemProbes> FProbes;
   std::string FLastRunError;
+  TOperationMonitor* FMonitor = nullptr;  // we don't own it
+  int FReadTimeout = kPackageReadTimeoutMs;
 };

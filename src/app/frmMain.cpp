@@ -8,11 +8,16 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Strings.h"
 #include "rtl/Text.h"
+#include "rtl/Threads.h"
+#include "ui/LongOperation.h"
 
 namespace {
 const char* const kSegoeUi = "Segoe UI";
 const char* const kFirebirdProcess = "fb_inet_server.exe";
 constexpr double kBytesPerGiB = 1024.0 * 1024.0 * 1024.0;
+// The progress line changes at most this often (ms).
+constexpr std::uint32_t kProgressIntervalMs = 100;
+constexpr int kProgressScale = 1000;
 }  // namespace
 
 std::string PackageFile() { return std::string(InstallDir) + "\\" + "TramelaCoreServer.zip"; }
@@ -59,10 +64,16 @@ T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations&
       _btnNaprej(CreateOwned<TGlowButton>()),
       _btnNazaj(CreateOwned<TGlowButton>()),
       Image2(CreateOwned<TImage>()),
-      Shape1(CreateOwned<TShape>()) {
+      Shape1(CreateOwned<TShape>()),
+      _lblNapredek(CreateOwned<TLabel>()),
+      _barNapredek(CreateOwned<TProgressBar>()) {
   BuildLayout();
   OnShow = [this](TObject* s) { FormShow(s); };
+  FOps.AttachMonitor(&FMonitor);
+  Zipella1.AttachMonitor(&FMonitor);
 }
+
+T_frmMain::~T_frmMain() { FOps.AttachMonitor(nullptr); }
 
 // ---- Start-up and navigation
 
@@ -167,7 +178,14 @@ void T_frmMain::_btnNazajClick(TObject*) {
   HighlightMenu(PageControl1.ActivePageIndex());
 }
 
-void T_frmMain::_btnPrekliciClick(TObject*) { CloseApplication(); }
+// During a run the button stops the run; the program ends only afterwards.
+void T_frmMain::_btnPrekliciClick(TObject*) {
+  if (FRunning) {
+    CancelRun();
+    return;
+  }
+  CloseApplication();
+}
 
 void T_frmMain::_btnPotrdiClick(TObject*) { RunInstallation(); }
 
@@ -210,19 +228,109 @@ bool T_frmMain::IsServerReachable(const std::string& host, const std::string& po
 }
 
 bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath) {
-  TMemoryStream stream;
-  const std::int64_t announced = FOps.HttpGet(url, stream);
-  // The client takes a body that ends early as it comes; a package cut short
-  // must not be unpacked as if it were whole.
-  if (announced >= 0 && stream.Size() < announced) {
-    throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
-                           {stream.Size(), announced}));
-  }
-  FOps.SaveToFile(stream, filePath);
+  RunLong([this, &url, &filePath] {
+    TMemoryStream stream;
+    const std::int64_t announced = FOps.HttpGet(url, stream);
+    // The client takes a body that ends early as it comes; a package cut short
+    // must not be unpacked as if it were whole.
+    if (announced >= 0 && stream.Size() < announced) {
+      throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
+                             {stream.Size(), announced}));
+    }
+    FOps.SaveToFile(stream, filePath);
+  });
   return true;
 }
 
+// ---- Long steps
+
+void T_frmMain::CancelRun() { FMonitor.RequestCancel(); }
+
+void T_frmMain::RunLong(const std::function<void()>& operation) {
+  FMonitor.ClearProgress();
+  FRate.Reset();
+  FShownProgress = {};
+  // Read here: the operation's thread has the operations object to itself.
+  FProgressFormat = FOps.FormatSettings();
+  TBusyHooks hooks;
+  hooks.CancelControl = &_btnPreklici;
+  hooks.OnCancel = [this] { CancelRun(); };
+  // Closing the window stops the run; the program ends after its notice.
+  hooks.OnClose = [this] {
+    CancelRun();
+    FCloseAfterRun = true;
+  };
+  struct THide {
+    T_frmMain& Form;
+    ~THide() { Form.HideProgress(); }
+  } hide{*this};
+  RunLongOperation(FormPlatform(), hooks, operation, [this] { ShowProgress(); });
+  FMonitor.CheckCancel();
+}
+
+void T_frmMain::ShowProgress() {
+  const std::uint32_t now = GetTickCount32();
+  if (FProgressShown && now - FProgressTicks < kProgressIntervalMs) return;
+  const TProgressSnapshot progress = FMonitor.Snapshot();
+  if (progress.Unit == TProgressUnit::None) return;
+  // A new phase (another file of the step) starts its rate afresh.
+  if (progress.Unit != FShownProgress.Unit || progress.Total != FShownProgress.Total ||
+      progress.Done < FShownProgress.Done) {
+    FRate.Reset();
+  }
+  FShownProgress = progress;
+  FProgressTicks = now;
+  if (progress.Unit == TProgressUnit::Bytes) FRate.Sample(now, progress.Done);
+  _lblNapredek.SetCaption(FormatProgressText(progress, FRate.BytesPerSecond(), FProgressFormat));
+  if (progress.Total > 0) {
+    _barNapredek.SetMarquee(false);
+    const double share = static_cast<double>(progress.Done) / static_cast<double>(progress.Total);
+    _barNapredek.SetProgress(static_cast<int>(share * kProgressScale), kProgressScale);
+  } else {
+    _barNapredek.SetMarquee(true);
+  }
+  if (!FProgressShown) {
+    FProgressShown = true;
+    _lblNapredek.Show();
+    _barNapredek.Show();
+  }
+}
+
+void T_frmMain::HideProgress() {
+  FProgressShown = false;
+  _lblNapredek.Hide();
+  _barNapredek.Hide();
+  _lblNapredek.SetCaption("");
+  _barNapredek.SetMarquee(false);
+  _barNapredek.SetProgress(0, kProgressScale);
+}
+
+std::string T_frmMain::FailureText(const Exception& e) const {
+  return FMonitor.CancelRequested() ? std::string(kCancelledLine) : e.Message();
+}
+
+// A stopped step leaves no package behind, whole or in part.
+void T_frmMain::DiscardPackageFile() {
+  if (FOps.FileExists(PackageFile())) (void)FOps.RemoveFile(PackageFile());
+}
+
+// ---- The run
+
 void T_frmMain::RunInstallation() {
+  // Input is not acted on during a run, but a click sent from outside still
+  // reaches the button: one run at a time.
+  if (FRunning) return;
+  FRunning = true;
+  FCloseAfterRun = false;
+  FMonitor.ClearCancel();
+  struct TRunEnd {
+    T_frmMain& Form;
+    ~TRunEnd() {
+      Form.FRunning = false;
+      if (Form.FCloseAfterRun) Form.CloseApplication();
+    }
+  } runEnd{*this};
+
   _btnNazaj.SetEnabled(false);
   _btnNazaj.Repaint();
   _btnNaprej.SetEnabled(false);
@@ -242,15 +350,7 @@ void T_frmMain::RunInstallation() {
   AddStep("Ugotavljanje operacijskega sistema... : " + name, 2);
   SetStepState(2, StepDone);
 
-  AddStep("Testiranje internet povezave... ", 3);
-  const bool reachable = IsServerReachable(DistributionHost, DistributionPort);
-  if (reachable) {
-    SetStepState(3, StepDone);
-  } else {
-    SetStepState(3, StepFailed);
-    InstallOk = false;
-  }
-
+  const bool reachable = CheckServer();
   bool running = false;
   if (reachable && DownloadPackage() && ExtractPackage()) running = IsFirebirdRunning();
   if (running || !InstallOk) {
@@ -311,6 +411,27 @@ bool T_frmMain::CheckDriveAndDirectory() {
   return false;
 }
 
+// Step 3. The probe cannot be stopped before its connect ends; a stop asked
+// for meanwhile fails the step when it does.
+bool T_frmMain::CheckServer() {
+  AddStep("Testiranje internet povezave... ", 3);
+  bool reachable = false;
+  bool cancelled = false;
+  try {
+    RunLong([this, &reachable] { reachable = IsServerReachable(DistributionHost, DistributionPort); });
+  } catch (const EAbort&) {
+    cancelled = true;
+  }
+  if (reachable && !cancelled) {
+    SetStepState(3, StepDone);
+    return true;
+  }
+  SetStepState(3, StepFailed);
+  if (cancelled) AddLog(kCancelledLine);
+  InstallOk = false;
+  return false;
+}
+
 // Every failure path of a run ends so: no second run, and the outcome is failure.
 void T_frmMain::FailRun() {
   _btnPotrdi.SetEnabled(false);
@@ -327,7 +448,8 @@ bool T_frmMain::DownloadPackage() {
     return true;
   } catch (const Exception& e) {
     SetStepState(4, StepFailed);
-    AddLog(e.Message());
+    AddLog(FailureText(e));
+    if (FMonitor.CancelRequested()) DiscardPackageFile();
     FailRun();
     return false;
   }
@@ -341,28 +463,31 @@ bool T_frmMain::ExtractPackage() {
       FailRun();
       return false;
     }
-    try {
-      Zipella1.SetFileName(PackageFile());
-      Zipella1.SetActive(true);
-      // The component opens anything without complaint; a file that is no zip
-      // archive would leave nothing extracted and the run reported a success.
-      if (!Zipella1.IsZipFile()) {
-        throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
+    RunLong([this] {
+      try {
+        Zipella1.SetFileName(PackageFile());
+        Zipella1.SetActive(true);
+        // The component opens anything without complaint; a file that is no zip
+        // archive would leave nothing extracted and the run reported a success.
+        if (!Zipella1.IsZipFile()) {
+          throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
+        }
+        Zipella1.Open(PackageFile());
+        Zipella1.ExtractAll(std::string(InstallDir) + "\\");
+        Zipella1.SetActive(false);
+      } catch (const Exception&) {
+        // Let go of the package file so that it can be examined or removed.
+        Zipella1.SetActive(false);
+        throw;
       }
-      Zipella1.Open(PackageFile());
-      Zipella1.ExtractAll(std::string(InstallDir) + "\\");
-      Zipella1.SetActive(false);
-    } catch (const Exception&) {
-      // Let go of the package file so that it can be examined or removed.
-      Zipella1.SetActive(false);
-      throw;
-    }
+    });
     SetStepState(5, StepDone);
     (void)FOps.RemoveFile(PackageFile());
     return true;
   } catch (const Exception& e) {
-    AddLog(e.Message());
+    AddLog(FailureText(e));
     SetStepState(5, StepFailed);
+    if (FMonitor.CancelRequested()) DiscardPackageFile();
     FailRun();
     return false;
   }

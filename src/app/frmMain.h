@@ -2,12 +2,17 @@
 // the installation, which it runs against the system's operations.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
 
 #include "app/InstallOperations.h"
+#include "app/OperationMonitor.h"
+#include "app/ProgressText.h"
 #include "app/frmObvestilo.h"
+#include "rtl/Exceptions.h"
 #include "ui/Forms.h"
 
 // The index of a checklist row's state picture.
@@ -21,6 +26,7 @@ class T_frmMain : public TForm {
 
  public:
   T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations);
+  ~T_frmMain() override;
 
   // The notice window, created after this one.
   void SetNoticeWindow(T_frmObvestilo& notice) { FNotice = &notice; }
@@ -57,6 +63,9 @@ class T_frmMain : public TForm {
   TGlowButton& _btnNazaj;
   TImage& Image2;
   TShape& Shape1;
+  // The progress of a long step, beside "Potek namestitve"; hidden between steps.
+  TLabel& _lblNapredek;
+  TProgressBar& _barNapredek;
 
   // Handlers.
   void FormShow(TObject* Sender);
@@ -90,6 +99,10 @@ class T_frmMain : public TForm {
 
   // Set when a run begins, cleared by every failure: it decides the outcome.
   bool InstallOk = false;
+  // A run is under way (its steps, up to and including the outcome notice).
+  bool Running() const { return FRunning; }
+  // Stops the running step: "Prekliči" and Esc during a run.
+  void CancelRun();
 
  private:
   void BuildLayout();
@@ -98,9 +111,31 @@ class T_frmMain : public TForm {
   void BuildPages();
   void BuildProgressPanel();
   bool CheckDriveAndDirectory();
+  bool CheckServer();
   void ShowOutcome();
+  // Runs a long operation of a step off this thread while the window stays
+  // alive; raises what the operation raised, or EAbort when the run was
+  // cancelled meanwhile, even if the operation got to its end.
+  void RunLong(const std::function<void()>& operation);
+  void ShowProgress();
+  void HideProgress();
+  // The log line of a failed step: the cancel text, or the exception's message.
+  std::string FailureText(const Exception& e) const;
+  void DiscardPackageFile();
   void Notice(const std::string& title, std::initializer_list<std::string> lines);
+
+  TOperationMonitor FMonitor;
+  TTransferRate FRate;
+  TProgressSnapshot FShownProgress;
+  TFormatSettings FProgressFormat;
+  std::uint32_t FProgressTicks = 0;
+  bool FProgressShown = false;
+  bool FRunning = false;
+  bool FCloseAfterRun = false;
 };
+
+// The log line of a step that the user stopped.
+inline constexpr const char* kCancelledLine = "[Napaka] Namestitev je prekinil uporabnik.";
 
 // The fixed texts of the sequence that callers and tests share.
 std::string PackageFile();     // C:\Tramela\TramelaCoreServer.zip

@@ -157,6 +157,16 @@ void T_frmMain::BuildProgressPanel() {
   SetLabel(_lblPotek, "Potek namestitve", MakeFont(-11, clBlack, TFontStyle::fsBold));
   _lblPotek.SetVisible(false);
 
+  // Right of "Potek namestitve" and above the checklist: the strip that nothing else uses.
+  Place(_lblNapredek, "_lblNapredek", &Panel1, 180, 12, 250, 13);
+  SetLabel(_lblNapredek, "", MakeFont(-11, clBlack));
+  _lblNapredek.AutoSize = false;
+  _lblNapredek.SetVisible(false);
+  Place(_barNapredek, "_barNapredek", &Panel1, 441, 10, 240, 17);
+  _barNapredek.ParentColor = true;
+  _barNapredek.BarColor = kSidebarYellow;
+  _barNapredek.SetVisible(false);
+
   Place(Shape1, "Shape1", &Panel1, 0, 278, 680, 1, akLeftTopRight);
   Shape1.BrushColor = clSilver;
   Shape1.PenColor = clSilver;

@@ -1,6 +1,10 @@
 // The substitute operations' behaviour and their record of calls.
 #include "FakeOperations.h"
 
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
 #include "rtl/Exceptions.h"
 
 namespace {
@@ -22,6 +26,7 @@ class TFakeZip : public IZipArchive {
   }
   bool Active() const override { return FOps.ZipOpen; }
   bool IsZipFile() const override { return FOps.ZipOpen; }
+  void AttachMonitor(TOperationMonitor* monitor) override { FOps.ZipMonitor = monitor; }
   void Open(const std::string& fileName) override {
     FOps.Calls.push_back("zip Open " + fileName);
     FOps.ZipOpen = false;
@@ -31,6 +36,12 @@ class TFakeZip : public IZipArchive {
   void ExtractAll(const std::string& target) override {
     FOps.Calls.push_back("zip ExtractAll " + target);
     RaiseIf(FOps.ExtractRaises);
+    if (FOps.ExtractStallsUntilCancel) {
+      // One entry is out before the stall, as a real extraction would have it.
+      const auto first = FOps.PackageEntries.begin();
+      if (first != FOps.PackageEntries.end()) FOps.Files[target + first->first] = first->second;
+      StallUntilCancel(FOps.ZipMonitor, TProgressUnit::Files);
+    }
     if (!FOps.ZipOpen) return;
     for (const auto& [name, data] : FOps.PackageEntries) FOps.Files[target + name] = data;
   }
@@ -98,6 +109,13 @@ std::string TFakeOperations::GetWinVersionName() {
 
 bool TFakeOperations::TcpConnect(const std::string& host, const std::string& port) {
   Calls.push_back("connect " + host + ":" + port);
+  if (TcpStallsUntilCancel) {
+    try {
+      StallUntilCancel(Monitor, TProgressUnit::None);
+    } catch (const EAbort&) {
+      return false;
+    }
+  }
   return Reachable;
 }
 
@@ -105,8 +123,28 @@ std::int64_t TFakeOperations::HttpGet(const std::string& url, TStream& body) {
   Calls.push_back("get " + url);
   Urls.push_back(url);
   RaiseIf(HttpRaises);
+  if (HttpHandler) return HttpHandler(url, body);
+  const std::int64_t announced = Announced == -2 ? static_cast<std::int64_t>(Body.size()) : Announced;
+  if (HttpStallsUntilCancel) {
+    body.WriteBuffer(Body.data(), static_cast<std::int64_t>(Body.size()) / 2);
+    StallUntilCancel(Monitor, TProgressUnit::Bytes);
+  }
   body.WriteBuffer(Body.data(), static_cast<std::int64_t>(Body.size()));
-  return Announced == -2 ? static_cast<std::int64_t>(Body.size()) : Announced;
+  return announced;
+}
+
+void StallUntilCancel(TOperationMonitor* monitor, TProgressUnit unit) {
+  if (monitor == nullptr) throw std::logic_error("no monitor attached to stall on");
+  if (unit != TProgressUnit::None) {
+    monitor->Begin(unit, 10);
+    monitor->Advance(3);
+  }
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!monitor->CancelRequested()) {
+    if (std::chrono::steady_clock::now() > giveUp) throw std::logic_error("the stalled operation was never cancelled");
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  monitor->CheckCancel();
 }
 
 std::vector<std::string> TFakeOperations::GetLocalIPs() {

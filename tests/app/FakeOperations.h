@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -11,6 +12,10 @@
 #include "app/InstallOperations.h"
 
 inline constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+
+// Reports a step at 3 of 10, waits for the monitor's cancel request and raises
+// EAbort, as the client's abortable waits do.
+void StallUntilCancel(TOperationMonitor* monitor, TProgressUnit unit);
 
 class TFakeOperations : public IInstallOperations {
  public:
@@ -35,6 +40,14 @@ class TFakeOperations : public IInstallOperations {
   std::string Body = "PK-package";
   std::int64_t Announced = -2;  // -2: the body's own length
   std::string HttpRaises;
+  // A transfer that stalls until the run is cancelled (then EAbort, as the
+  // client's abortable waits raise), for at most a few seconds.
+  bool HttpStallsUntilCancel = false;
+  // A probe that cannot be stopped: it answers "not reachable" only once the run is cancelled.
+  bool TcpStallsUntilCancel = false;
+  // Takes the download over when set (a real client against a test server).
+  std::function<std::int64_t(const std::string& url, TStream& body)> HttpHandler;
+  bool ExtractStallsUntilCancel = false;
   bool SaveKeepsFile = true;   // false: the package file is missing afterwards
   std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
   bool LocalIPsRaise = false;
@@ -68,6 +81,9 @@ class TFakeOperations : public IInstallOperations {
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override { return Settings; }
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
+  void AttachMonitor(TOperationMonitor* monitor) override { Monitor = monitor; }
 
   TZipSettings ZipSettings;
+  TOperationMonitor* Monitor = nullptr;     // we don't own it
+  TOperationMonitor* ZipMonitor = nullptr;  // the zip component's; we don't own it
 };

@@ -69,10 +69,30 @@ TEST_F(MainWindowLayout, ComponentsAreOwnedInDeclarationOrder) {
       "Shape2", "Panel2", "Image1", "_lblMenuLokacija", "_lblMenuNamestitev", "Label17", "_lblTitle", "_btnPreklici",
       "_btnPotrdi", "Label14", "Label15", "Label16", "ImageList1", "PageControl1", "_tabLokacija", "Label4",
       "_tabPrenos", "Label8", "_lblNacin", "_lblLokacija", "Label9", "Label10", "Panel1", "_progress", "_lblPotek",
-      "_memoPotek", "_lstPostavke", "_btnNaprej", "_btnNazaj", "Image2", "Shape1"};
+      "_memoPotek", "_lstPostavke", "_btnNaprej", "_btnNazaj", "Image2", "Shape1",
+      // Added after the stored form's own: the progress line of the long steps.
+      "_lblNapredek", "_barNapredek"};
   std::vector<std::string> names;
   for (int i = 0; i < Main->ComponentCount(); ++i) names.push_back(Main->Components(i)->Name());
   EXPECT_EQ(names, order);
+}
+
+TEST_F(MainWindowLayout, ProgressLineCoversNoControlOfTheLayout) {
+  Platform.Settings.Fonts.push_back("Segoe UI");
+  Start();  // fonts switched, labels grown
+  for (const TControl* line : std::initializer_list<const TControl*>{&Main->_lblNapredek, &Main->_barNapredek}) {
+    EXPECT_FALSE(line->Visible());
+    const std::initializer_list<const TControl*> layout{
+        &Main->_progress, &Main->_lblPotek, &Main->Shape1, &Main->_memoPotek, &Main->_lstPostavke,
+        &Main->Label8,    &Main->_lblNacin, &Main->_lblLokacija, &Main->Label9, &Main->Label10};
+    for (const TControl* other : layout) {
+      EXPECT_TRUE(line->FormRect().Intersect(other->FormRect()).Empty()) << line->Name() << " covers " << other->Name();
+    }
+    // Inside the page, on the window's white.
+    EXPECT_EQ(line->VisibleFormRect(), line->FormRect());
+    EXPECT_EQ(line->EffectiveColor(), clWhite);
+  }
+  EXPECT_EQ(Main->_lblNapredek.Font().Name, Main->_lblPotek.Font().Name);
 }
 
 TEST_F(MainWindowLayout, CaptionsFontsAndStoredStates) {

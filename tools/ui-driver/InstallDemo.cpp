@@ -1,6 +1,6 @@
 // The installer's real windows over scripted operations, for the UI check of
 // a whole run under Wine: every step succeeds, and the download takes a moment
-// so that the animation can be seen moving while the window is blocked.
+// so that its progress and the animation can be seen.
 #include <windows.h>
 
 #include <map>
@@ -28,10 +28,19 @@ class TScriptedOperations : public IInstallOperations {
   std::string GetWinVersionName() override { return "Windows 10 Pro"; }
   bool TcpConnect(const std::string&, const std::string&) override { return true; }
   std::int64_t HttpGet(const std::string&, TStream& body) override {
-    SleepMs(2500);
+    constexpr std::int64_t kShownSize = std::int64_t{24} << 20;
+    constexpr int kSteps = 25;
+    if (FMonitor != nullptr) FMonitor->Begin(TProgressUnit::Bytes, kShownSize);
+    for (int i = 1; i <= kSteps; ++i) {
+      SleepMs(100);
+      if (FMonitor == nullptr) continue;
+      FMonitor->CheckCancel();
+      FMonitor->Advance(kShownSize * i / kSteps);
+    }
     body.WriteBuffer("PK", 2);
     return 2;
   }
+  void AttachMonitor(TOperationMonitor* monitor) override { FMonitor = monitor; }
   std::vector<std::string> GetLocalIPs() override { return {"192.168.1.10"}; }
   TFormatSettings FormatSettings() override { return {'.', ','}; }
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings&) override {
@@ -47,12 +56,14 @@ class TScriptedOperations : public IInstallOperations {
     bool IsZipFile() const override { return FOpen; }
     void Open(const std::string&) override { FOpen = true; }
     void ExtractAll(const std::string&) override {}
+    void AttachMonitor(TOperationMonitor*) override {}
 
    private:
     bool FOpen = false;
   };
   std::set<std::string> FDirs;
   std::map<std::string, std::int64_t> FFiles;
+  TOperationMonitor* FMonitor = nullptr;  // we don't own it
 };
 
 }  // namespace

@@ -1,0 +1,286 @@
+// The installation while its long steps run off the user-interface thread: the
+// progress line, "Prekliči" and the other ways out during a run, and a server
+// that stalls. Downloads go through the real HTTP client to a scripted server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "../http/ScriptedServer.h"
+#include "AppFixture.h"
+#include "app/HalvexConst.h"
+#include "app/ProgressText.h"
+#include "app/SystemOperations.h"
+#include "rtl/Threads.h"
+
+namespace {
+
+using TRows = std::vector<std::pair<std::string, int>>;
+const std::string kPackage = "C:\\Tramela\\TramelaCoreServer.zip";
+const std::string kFailed = "Pri namestitvi je prišlo do napak.";
+const std::vector<std::string> kStep1{"Pogon C:             120 GB", "Kreiranje delovnega imenika... : C:\\Tramela",
+                                      "Delovni imenik kreiran..."};
+const TRows kDownloadFailed{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepFailed}};
+
+TEST(ProgressText, BytesFilesAndTheUsersSeparators) {
+  const TFormatSettings slovene{'.', ','};
+  const TFormatSettings english{',', '.'};
+  constexpr std::int64_t MB = 1 << 20;
+  const struct {
+    TProgressSnapshot Progress;
+    double Rate;
+    TFormatSettings Settings;
+    std::string Text;
+  } cases[] = {
+      {{TProgressUnit::Bytes, 12 * MB + 3 * MB / 10, 187 * MB}, 8.4 * MB, slovene, "12,3 MB od 187,0 MB (8,4 MB/s)"},
+      {{TProgressUnit::Bytes, 1234 * MB + MB / 2, 2000 * MB}, 0, slovene, "1.234,5 MB od 2.000,0 MB (0,0 MB/s)"},
+      {{TProgressUnit::Bytes, 12 * MB + 3 * MB / 10, -1}, 8.4 * MB, slovene, "12,3 MB (8,4 MB/s)"},
+      {{TProgressUnit::Bytes, 1234 * MB + MB / 2, -1}, 0.25 * MB, english, "1,234.5 MB (0.3 MB/s)"},
+      {{TProgressUnit::Files, 123, 2954}, 0, slovene, "Datoteka 123 od 2.954"},
+      {{TProgressUnit::Files, 1, 1}, 0, english, "Datoteka 1 od 1"},
+      {{TProgressUnit::None, 5, 10}, 0, slovene, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatProgressText(c.Progress, c.Rate, c.Settings), c.Text);
+}
+
+TEST(ProgressText, RateFollowsTheLastSecondsSoAStallShows) {
+  TTransferRate rate;
+  EXPECT_EQ(rate.BytesPerSecond(), 0);
+  rate.Sample(1000, 0);
+  EXPECT_EQ(rate.BytesPerSecond(), 0);  // one sample has no rate
+  for (std::uint32_t t = 1100; t <= 6000; t += 100) rate.Sample(t, (t - 1000) * 1000);  // 1 MB/s of ms
+  EXPECT_NEAR(rate.BytesPerSecond(), 1e6, 1e3);
+  for (std::uint32_t t = 6100; t <= 9500; t += 100) rate.Sample(t, 5000000);  // nothing comes any more
+  EXPECT_EQ(rate.BytesPerSecond(), 0);
+  rate.Reset();
+  rate.Sample(0xFFFFFF9Cu, 0);
+  rate.Sample(0x00000064u, 200000);  // 200 ms later, across the tick counter's wrap
+  EXPECT_NEAR(rate.BytesPerSecond(), 1e6, 1e3);
+}
+
+// What the progress line showed, each change once.
+struct TShown {
+  std::string Text;
+  bool Marquee = false;
+  int Position = 0;
+};
+
+class LiveRun : public TAppTest {
+ protected:
+  void SetUp() override {
+    TAppTest::SetUp();
+    Ops.Settings = {'.', ','};
+    Real.AttachMonitor(Ops.Monitor);
+  }
+  void TearDown() override { Real.AttachMonitor(nullptr); }
+  // The download goes to the server; every other operation stays substituted.
+  void Serve(TScriptedServer& server) {
+    Ops.HttpHandler = [this, &server](const std::string&, TStream& body) {
+      return Real.HttpGet(server.Url("/Download/TramelaCoreServer.zip"), body);
+    };
+  }
+  // Records the progress line on every pass of the waiting loop.
+  void RecordProgress() {
+    Platform.BusyHandler = [this] {
+      if (!Main->_lblNapredek.Visible()) return;
+      const TShown now{Main->_lblNapredek.Caption(), Main->_barNapredek.Marquee(), Main->_barNapredek.Position()};
+      if (Shown.empty() || Shown.back().Text != now.Text) Shown.push_back(now);
+    };
+  }
+  // Presses "Prekliči" once the progress line shows, and notes when.
+  void CancelWhenProgressShows() {
+    Platform.BusyHandler = [this] {
+      if (PressedAt == 0 && Main->_lblNapredek.Visible()) {
+        PressedAt = GetTickCount32();
+        Platform.Press(Main->_btnPreklici);
+      }
+    };
+  }
+  void ExpectProgressHidden() {
+    EXPECT_FALSE(Main->_lblNapredek.Visible());
+    EXPECT_FALSE(Main->_barNapredek.Visible());
+  }
+  void ExpectCancelledDownload() {
+    EXPECT_EQ(Rows(), kDownloadFailed);
+    std::vector<std::string> log = kStep1;
+    log.insert(log.end(), {"Prenos namestitvenega paketa...", kCancelledLine, kFailed});
+    EXPECT_EQ(Log(), log);
+    ExpectFailureEnd();
+  }
+  void ExpectFailureEnd() {
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(Notices[0].Lines, std::vector<std::string>{kFailed});
+    EXPECT_FALSE(Main->InstallOk);
+    EXPECT_TRUE(Ops.RunCommands.empty());  // the setup never started
+    EXPECT_EQ(Ops.Files.count(kPackage), 0u);
+    ExpectProgressHidden();
+  }
+
+  TSystemOperations Real;
+  std::vector<TShown> Shown;
+  std::uint32_t PressedAt = 0;
+};
+
+// A body in pieces with pauses, so that the line changes several times.
+TScriptedServer::TScript SlowBody(const std::string& head, int pieces, int pieceSize, bool close) {
+  return [=](TPeerConnection& c) {
+    c.ReadHead();
+    c.Send(head);
+    for (int i = 0; i < pieces; ++i) {
+      c.Send(std::string(static_cast<std::size_t>(pieceSize), 'P'));
+      SleepMs(150);
+    }
+    if (close) c.CloseSend();
+    c.WaitForClientClose();
+  };
+}
+
+TEST_F(LiveRun, KnownLengthShowsMegabytesOfTheTotalAndTheRate) {
+  constexpr int kPiece = 512 * 1024;
+  TScriptedServer server(
+      {SlowBody("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(6 * kPiece) + "\r\n\r\n", 6, kPiece, false)});
+  Serve(server);
+  RecordProgress();
+  RunInstall();
+  ASSERT_GE(Shown.size(), 2u);
+  const std::regex line(R"((\d+,\d) MB od 3,0 MB \(\d+,\d MB/s\))");
+  double last = 0;
+  int lastPosition = 0;
+  for (const TShown& s : Shown) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(s.Text, m, line)) << s.Text;
+    const double done = std::stod(std::regex_replace(m[1].str(), std::regex(","), "."));
+    EXPECT_GE(done, last);
+    EXPECT_FALSE(s.Marquee);
+    EXPECT_GE(s.Position, lastPosition);
+    last = done;
+    lastPosition = s.Position;
+  }
+  EXPECT_GT(lastPosition, 0);
+  EXPECT_TRUE(Main->InstallOk);  // the whole path is that of a success
+  ExpectProgressHidden();
+  EXPECT_GT(Platform.BusyPumps, 5);
+}
+
+TEST_F(LiveRun, UnknownLengthShowsBytesAndRateWithAnActivityBar) {
+  constexpr int kPiece = 256 * 1024;
+  TScriptedServer server({SlowBody("HTTP/1.0 200 OK\r\n\r\n", 5, kPiece, true)});
+  Serve(server);
+  RecordProgress();
+  RunInstall();
+  ASSERT_GE(Shown.size(), 2u);
+  const std::regex line(R"(\d+,\d MB \(\d+,\d MB/s\))");
+  for (const TShown& s : Shown) {
+    EXPECT_TRUE(std::regex_match(s.Text, line)) << s.Text;
+    EXPECT_TRUE(s.Marquee);
+  }
+  EXPECT_TRUE(Main->InstallOk);
+  ExpectProgressHidden();
+}
+
+TEST_F(LiveRun, SilentServerFailsTheDownloadWithTheReadTimeOut) {
+  TScriptedServer server({[](TPeerConnection& c) {
+    c.ReadHead();
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nPK");
+    c.WaitForClientClose();
+  }});
+  Serve(server);
+  Real.SetReadTimeout(300);
+  RunInstall();
+  EXPECT_EQ(Rows(), kDownloadFailed);
+  std::vector<std::string> log = kStep1;
+  log.insert(log.end(), {"Prenos namestitvenega paketa...", "Read timed out.", kFailed});
+  EXPECT_EQ(Log(), log);
+  ExpectFailureEnd();
+}
+
+TEST_F(LiveRun, CancelStopsADownloadThatIsWaitingForData) {
+  TScriptedServer server({[](TPeerConnection& c) {
+    c.ReadHead();
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'P'));
+    c.WaitForClientClose();  // then nothing for 10 s
+  }});
+  Serve(server);
+  CancelWhenProgressShows();
+  RunInstall();
+  ASSERT_NE(PressedAt, 0u);
+  // Stopped by the click, not by the server's 10 s (the bound is loose for loaded machines).
+  EXPECT_LT(GetTickCount32() - PressedAt, 3000u);
+  ExpectCancelledDownload();
+  EXPECT_EQ(Platform.QuitPosts, 0);
+  Platform.Press(Main->_btnPreklici);  // afterwards the button ends the program
+  EXPECT_EQ(Platform.QuitPosts, 1);
+}
+
+TEST_F(LiveRun, CancelDuringExtractionFailsStepFiveAndRemovesThePackage) {
+  Ops.ExtractStallsUntilCancel = true;
+  Platform.BusyHandler = [this] {
+    if (Main->_lblNapredek.Caption() == "Datoteka 3 od 10") Platform.Press(Main->_btnPreklici);
+  };
+  RunInstall();
+  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}};
+  EXPECT_EQ(Rows(), rows);
+  std::vector<std::string> log = kStep1;
+  log.insert(log.end(), {"Prenos namestitvenega paketa...", kCancelledLine, kFailed});
+  EXPECT_EQ(Log(), log);
+  ExpectFailureEnd();
+  // The archive was let go; what was written stays, as after any failed extraction.
+  EXPECT_FALSE(Ops.ZipOpen);
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 1u);
+  EXPECT_EQ(std::count(Ops.Calls.begin(), Ops.Calls.end(), "processes"), 0);
+}
+
+TEST_F(LiveRun, CancelDuringTheProbeFailsStepThreeWhenItsConnectEnds) {
+  Ops.TcpStallsUntilCancel = true;
+  Platform.BusyHandler = [this] { Platform.Press(Main->_btnPreklici); };
+  RunInstall();
+  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepFailed}};
+  EXPECT_EQ(Rows(), rows);
+  std::vector<std::string> log = kStep1;
+  log.insert(log.end(), {kCancelledLine, kFailed});
+  EXPECT_EQ(Log(), log);
+  ExpectFailureEnd();
+  EXPECT_TRUE(Ops.Urls.empty());
+}
+
+TEST_F(LiveRun, EscapeCancelsLikeTheButton) {
+  Ops.HttpStallsUntilCancel = true;
+  Platform.BusyHandler = [this] {
+    if (Main->_lblNapredek.Visible()) Platform.PressEscape();
+  };
+  RunInstall();
+  ExpectCancelledDownload();
+  EXPECT_EQ(Platform.QuitPosts, 0);
+}
+
+TEST_F(LiveRun, ClosingTheWindowCancelsShowsTheNoticeThenEndsTheProgram) {
+  Ops.HttpStallsUntilCancel = true;
+  Platform.BusyHandler = [this] {
+    if (Main->_lblNapredek.Visible()) Platform.SystemClose(*Main);
+  };
+  RunInstall();
+  ExpectCancelledDownload();
+  EXPECT_EQ(Platform.QuitPosts, 1);
+  EXPECT_TRUE(Platform.QuitPending());
+}
+
+TEST_F(LiveRun, OtherInputDuringARunIsNotActedOn) {
+  Ops.HttpStallsUntilCancel = true;
+  int passes = 0;
+  Platform.BusyHandler = [&] {
+    if (!Main->_lblNapredek.Visible()) return;
+    if (++passes == 1) {
+      Platform.Press(Main->_btnPotrdi);
+      // A click that reaches the handler anyway (sent from outside) starts no second run.
+      Main->_btnPotrdiClick(Main);
+    } else {
+      Platform.Press(Main->_btnPreklici);
+    }
+  };
+  RunInstall();
+  EXPECT_EQ(Platform.IgnoredInput, 1);
+  EXPECT_EQ(Ops.Urls.size(), 1u);
+  ExpectCancelledDownload();
+}
+
+}  // namespace
