@@ -176,6 +176,30 @@ std::string HandText(int copies = 1) {
   return text;
 }
 
+TEST(ZipExtract, EveryEntryIsAnnouncedAndAStopThereWritesNothingMore) {
+  TTempDir dir;
+  TZipella zip;
+  std::vector<std::pair<int, int>> announced;
+  zip.OnExtractFile = [&](TObject* sender, int current, int total) {
+    EXPECT_EQ(sender, &zip);
+    announced.emplace_back(current, total);
+  };
+  OpenAsInstaller(zip, Hand("truncated.zip"));
+  const int count = zip.Entries().Count();
+  ASSERT_GE(count, 3);
+  EXPECT_THROW(zip.ExtractAll(dir.Str()), EZipellaError);  // the third is cut short
+  ASSERT_EQ(announced.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(announced[static_cast<std::size_t>(i)], std::make_pair(i + 1, count));
+
+  TTempDir other;
+  zip.OnExtractFile = [](TObject*, int current, int) {
+    if (current == 2) throw EAbort();
+  };
+  EXPECT_THROW(zip.ExtractAll(other.Str()), EAbort);
+  EXPECT_EQ(ReadFileBytes(other.Path() / "t1.txt"), HandText());
+  EXPECT_FALSE(fs::exists(other.Path() / "t2.txt"));
+}
+
 TEST(ZipExtract, DataDecodingPastSizeIsCutToSize) {
   TTempDir dir;
   TZipella zip;
