@@ -16,11 +16,12 @@ e2e_check_built() {
   done
 }
 
-# make_package WWWROOT: the package at WWWROOT/Download/TramelaCoreServer.zip.
+# make_package WWWROOT [CONTENT]: the package at WWWROOT/Download/TramelaCoreServer.zip,
+# with the sample files or those of CONTENT.
 make_package() {
   mkdir -p "$1/Download"
   bash "$root/tools/make-package/make-package.sh" "$1/Download/TramelaCoreServer.zip" "$setup" \
-    "$root/tools/make-package/content" >/dev/null
+    "${2:-$root/tools/make-package/content}" >/dev/null
 }
 
 # port80_free: nothing else may answer where the distribution server goes.
@@ -65,3 +66,26 @@ click_through() {
 }
 
 screenshot() { import -window root "$1" 2>/dev/null; }
+
+# Checks of a case, on the files that "drive rows" and "drive log" wrote to
+# $work/$case (rows.txt, log.txt); fail is the caller's.
+# The checklist rows by step number, as the window shows them.
+row_text() {
+  case $1 in
+    1) echo "Pregled lokalnega pogona - C: ..." ;;
+    2) echo "Ugotavljanje operacijskega sistema... : " ;;
+    3) echo "Testiranje internet povezave... " ;;
+    4) echo "Prenos namestitvenega paketa..." ;;
+    5) echo "Ekstrahiranje podatkov... " ;;
+    6) echo "Nameščanje Firebird SQL podatkovnega strežnika..." ;;
+    0) echo "Namestitev je končana" ;;
+  esac
+}
+# expect_row STEP STATE: the row of that step is in that state (0 running,
+# 1 done, 2 failed, 3 skipped).
+expect_row() {
+  grep -qF -- "$(printf 'row\t%s\t' "$2")$(printf '\t')$(row_text "$1")" "$work/$case/rows.txt" ||
+    grep -q "^row	$2	$1	" "$work/$case/rows.txt" || fail "row $1 is not in state $2"
+}
+expect_no_row() { grep -qF -- "$(row_text "$1")" "$work/$case/rows.txt" && fail "row $1 should not be there"; }
+expect_log() { grep -qF -- "$1" "$work/$case/log.txt" || fail "log has no line \"$1\": $(tr '\r\n' '  ' <"$work/$case/log.txt")"; }

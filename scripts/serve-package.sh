@@ -4,6 +4,7 @@
 # a folder of its own; and stopping it again.
 #   serve-package.sh start ROOT [PORT]   returns when the port answers
 #   serve-package.sh stop [PORT]
+# TRAMELA_SERVE_RATE (for example 4m) limits the bytes per second of each answer.
 set -euo pipefail
 cmd=${1:-}
 state=${TRAMELA_SERVE_DIR:-/tmp/tramela-serve}
@@ -11,6 +12,8 @@ case "$cmd" in
   start)
     root=$(cd "$2" && pwd) port=${3:-80}
     dir="$state/$port"
+    rate=
+    [ -n "${TRAMELA_SERVE_RATE:-}" ] && rate="limit_rate ${TRAMELA_SERVE_RATE};"
     "$0" stop "$port"
     mkdir -p "$dir/tmp"
     cat >"$dir/nginx.conf" <<CONF
@@ -31,6 +34,7 @@ http {
   server {
     listen 127.0.0.1:$port;
     root $root;
+    $rate
   }
 }
 CONF

@@ -53,26 +53,6 @@ run_case() {
   cat "$work/$case/rows.txt"
 }
 
-# The checklist rows by step number, as the window shows them.
-row_text() {
-  case $1 in
-    1) echo "Pregled lokalnega pogona - C: ..." ;;
-    2) echo "Ugotavljanje operacijskega sistema... : " ;;
-    3) echo "Testiranje internet povezave... " ;;
-    4) echo "Prenos namestitvenega paketa..." ;;
-    5) echo "Ekstrahiranje podatkov... " ;;
-    6) echo "Nameščanje Firebird SQL podatkovnega strežnika..." ;;
-    0) echo "Namestitev je končana" ;;
-  esac
-}
-# expect_row STEP STATE: the row of that step is in that state (0 running,
-# 1 done, 2 failed, 3 skipped).
-expect_row() {
-  grep -qF -- "$(printf 'row\t%s\t' "$2")$(printf '\t')$(row_text "$1")" "$work/$case/rows.txt" ||
-    grep -q "^row	$2	$1	" "$work/$case/rows.txt" || fail "row $1 is not in state $2"
-}
-expect_no_row() { grep -qF -- "$(row_text "$1")" "$work/$case/rows.txt" && fail "row $1 should not be there"; }
-expect_log() { grep -qF -- "$1" "$work/$case/log.txt" || fail "log has no line \"$1\": $(tr '\r\n' '  ' <"$work/$case/log.txt")"; }
 
 # confirm_and_close CAPTION: confirm the notice, then end with the cancel button.
 confirm_and_close() {

@@ -247,7 +247,8 @@ void UseClassicLook(HWND hwnd) {
   if (module == nullptr) return;
   const auto setTheme =
       reinterpret_cast<TSetWindowTheme>(reinterpret_cast<void*>(::GetProcAddress(module, "SetWindowTheme")));
-  if (setTheme != nullptr) setTheme(hwnd, L"", L"");
+  // A name that matches no class: the control falls back to its classic look.
+  if (setTheme != nullptr) setTheme(hwnd, L" ", L" ");
 }
 
 // A marquee bar moves by itself; a positioned one shows Position of Max.

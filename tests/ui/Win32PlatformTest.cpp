@@ -206,10 +206,20 @@ TEST_F(Win32PlatformTest, ProgressBarShowsItsShareOrAMarquee) {
   bar.SetParent(Form.get());
   bar.SetBounds(10, 10, 240, 17);
   bar.SetProgress(250, 1000);
+  bar.BarColor = 0xFFD541;
+  bar.ParentColor = true;
+  Form->SetColor(clWhite);
   HWND hwnd = Realize();
   if (hwnd == nullptr) GTEST_SKIP() << "no window system";
   HWND child = FindWindowExW(hwnd, nullptr, PROGRESS_CLASSW, nullptr);
   ASSERT_NE(child, nullptr);
+  Form->ShowForm();
+  UpdateWindow(child);
+  HDC dc = GetDC(child);
+  // The window's colours, not the theme's: the filled quarter and the empty rest.
+  EXPECT_EQ(GetPixel(dc, 20, 8), RGB(0xFF, 0xD5, 0x41));
+  EXPECT_EQ(GetPixel(dc, 200, 8), RGB(0xFF, 0xFF, 0xFF));
+  ReleaseDC(child, dc);
   EXPECT_EQ(SendMessageW(child, PBM_GETPOS, 0, 0), 250);
   EXPECT_EQ(SendMessageW(child, PBM_GETRANGE, FALSE, 0), 1000);
   bar.SetMarquee(true);

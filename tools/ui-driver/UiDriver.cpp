@@ -3,11 +3,16 @@
 // button, and clicks one. Output is UTF-8, one line per window.
 //   ui_driver list
 //   ui_driver wait <caption> <enabled 0|1|any> [timeout ms]
-//   ui_driver click <caption>
+//   ui_driver click <caption> [notice ms]  with a time, then waits that long for a
+//                       notice and prints how long it took from the click
 //   ui_driver wait-notice [timeout ms]
 //   ui_driver key space|return|tab
 //   ui_driver rows     the checklist: state index, step number and text per row
 //   ui_driver log      the log's text
+//   ui_driver ping [n]  asks the main window n times (default 1), 100 ms apart,
+//                       whether it answers within 500 ms, as the system's hang check does
+//   ui_driver progress [wait ms]  the progress bar: visible, marquee, position and
+//                       range; with a wait, first waits until it shows
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -262,6 +267,54 @@ int Log() {
   return 0;
 }
 
+// The main window (the form with the checklist).
+BOOL CALLBACK FindMainForm(HWND hwnd, LPARAM param) {
+  if (ClassOf(hwnd) != "TramelaForm" || !IsWindowVisible(hwnd)) return TRUE;
+  TChildSearch list{L"SysListView32", nullptr};
+  EnumChildWindows(hwnd, FindChildOfClass, reinterpret_cast<LPARAM>(&list));
+  if (list.Found == nullptr) return TRUE;
+  *reinterpret_cast<HWND*>(param) = hwnd;
+  return FALSE;
+}
+
+int Ping(int count) {
+  HWND main = nullptr;
+  EnumWindows(FindMainForm, reinterpret_cast<LPARAM>(&main));
+  if (main == nullptr) {
+    std::fprintf(stderr, "no main window\n");
+    return 1;
+  }
+  int failures = 0;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) Sleep(100);
+    const DWORD start = GetTickCount();
+    DWORD_PTR result = 0;
+    const LRESULT answered = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result);
+    const DWORD took = GetTickCount() - start;
+    std::printf("ping\t%s\t%lu ms\n", answered != 0 ? "answered" : "no answer", took);
+    if (answered == 0) ++failures;
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+int Progress(DWORD waitMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const HWND bar = FindControl(L"msctls_progress32");
+    if (bar != nullptr && (IsWindowVisible(bar) || waitMs == 0)) {
+      const bool marquee = (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
+      std::printf("progress\tvisible=%d\tmarquee=%d\tposition=%d\trange=%d\n", IsWindowVisible(bar) ? 1 : 0,
+                  marquee ? 1 : 0, static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)),
+                  static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)));
+      return 0;
+    }
+    if (GetTickCount() - start >= waitMs) break;
+    Sleep(50);
+  }
+  std::fprintf(stderr, "no progress bar shows within %lu ms\n", waitMs);
+  return 1;
+}
+
 // Buttons come in z-order, so the topmost window's button is clicked first.
 int Click(const std::string& caption) {
   for (const TButton& b : Buttons()) {
@@ -289,11 +342,19 @@ int main() {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "list") return List();
   if (command == "wait" && argc >= 4) return Wait(argv[2], argv[3], argc > 4 ? std::stoul(argv[4]) : 20000);
+  if (command == "click" && argc >= 4) {
+    const DWORD start = GetTickCount();
+    if (Click(argv[2]) != 0 || WaitNotice(std::stoul(argv[3])) != 0) return 1;
+    std::printf("notice\t%lu ms after the click\n", GetTickCount() - start);
+    return 0;
+  }
   if (command == "click" && argc >= 3) return Click(argv[2]);
   if (command == "key" && argc >= 3) return Key(argv[2]);
   if (command == "wait-notice") return WaitNotice(argc > 2 ? std::stoul(argv[2]) : 20000);
   if (command == "rows") return Rows();
   if (command == "log") return Log();
+  if (command == "ping") return Ping(argc > 2 ? std::stoi(argv[2]) : 1);
+  if (command == "progress") return Progress(argc > 2 ? std::stoul(argv[2]) : 0);
   std::fprintf(stderr, "usage: ui_driver list | wait <caption> <0|1|any> [ms] | click <caption>\n");
   return 2;
 }
