@@ -199,6 +199,16 @@ TEST_F(PackageSignatureVerify, RefusesRAndSOutsideTheirRange) {
     ExpectRefused(Replace(FGood, good, rs), NotVerified());
 }
 
+TEST_F(PackageSignatureVerify, FailsClosedOnAKeyThatIsNoCurvePoint) {
+  // A damaged key table must not let a signature through, whether the platform
+  // refuses the key or the verification.
+  TPackagePublicKey broken = FKeyA;
+  broken.Point.fill(0);
+  EXPECT_THROW(VerifyPackageSignature(Bytes(FGood), std::span(&broken, 1)), EPackageSignatureError);
+  broken.Point = FKeyB.Point;
+  EXPECT_THROW(VerifyPackageSignature(Bytes(FGood), std::span(&broken, 1)), EPackageSignatureError);
+}
+
 TEST(PackageSignatureKeys, BuiltInTableMatchesTheConfiguredKeyFiles) {
   const std::span<const TPackagePublicKey> keys = BuiltInPackageKeys();
   ASSERT_FALSE(keys.empty());
