@@ -72,6 +72,7 @@ class TZipellaArchive : public IZipArchive {
   void Open(const std::string& fileName) override { FZip.Open(fileName); }
   void ExtractAll(const std::string& targetFolder) override;
   void AttachMonitor(TOperationMonitor* monitor) override;
+  std::int64_t UncompressedTotal() const override { return FZip.UncompressedTotal(); }
 
  private:
   TZipella FZip;
