@@ -3,6 +3,8 @@
 #include "app/frmMain.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 #include "app/HalvexConst.h"
 #include "rtl/Exceptions.h"
@@ -13,6 +15,13 @@ namespace {
 const char* const kSegoeUi = "Segoe UI";
 const char* const kFirebirdProcess = "fb_inet_server.exe";
 constexpr double kBytesPerGiB = 1024.0 * 1024.0 * 1024.0;
+
+// The log line for what a step raised: a failed allocation reads as the runtime
+// layer's out-of-memory message, any other C++ error as its own text.
+std::string MessageOf(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return EOutOfMemory().Message();
+  return e.what();
+}
 }  // namespace
 
 std::string PackageFile() { return std::string(InstallDir) + "\\" + "TramelaCoreServer.zip"; }
@@ -325,9 +334,9 @@ bool T_frmMain::DownloadPackage() {
     DownloadFile(PackageUrl(), PackageFile());
     SetStepState(4, StepDone);
     return true;
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     SetStepState(4, StepFailed);
-    AddLog(e.Message());
+    AddLog(MessageOf(e));
     FailRun();
     return false;
   }
@@ -352,7 +361,7 @@ bool T_frmMain::ExtractPackage() {
       Zipella1.Open(PackageFile());
       Zipella1.ExtractAll(std::string(InstallDir) + "\\");
       Zipella1.SetActive(false);
-    } catch (const Exception&) {
+    } catch (const std::exception&) {
       // Let go of the package file so that it can be examined or removed.
       Zipella1.SetActive(false);
       throw;
@@ -360,8 +369,8 @@ bool T_frmMain::ExtractPackage() {
     SetStepState(5, StepDone);
     (void)FOps.RemoveFile(PackageFile());
     return true;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(5, StepFailed);
     FailRun();
     return false;
@@ -380,8 +389,8 @@ bool T_frmMain::IsFirebirdRunning() {
       AddLog("Firebird SQL strežnik je že aktiven");
     }
     return found;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(6, StepFailed);
     FailRun();
     return false;
@@ -397,8 +406,8 @@ bool T_frmMain::InstallFirebird() {
     }
     SetStepState(6, StepDone);
     return true;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(6, StepFailed);
     FailRun();
     return false;

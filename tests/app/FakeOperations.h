@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <set>
 #include <string>
@@ -43,6 +44,8 @@ class TFakeOperations : public IInstallOperations {
   bool PackageIsZip = true;
   std::string ExtractRaises;
   std::map<std::string, std::string> PackageEntries{{"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
+  // Any exception, raised by the call of that name: "get", "extract", "processes", "run".
+  std::map<std::string, std::exception_ptr> Throws;
 
   // Record.
   std::vector<std::string> Calls;  // directory, network, process and zip calls in order
@@ -70,4 +73,5 @@ class TFakeOperations : public IInstallOperations {
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
 
   TZipSettings ZipSettings;
+  void ThrowIfSet(const std::string& call) const;
 };
