@@ -1,6 +1,7 @@
 // Header sets of request and response; see IdHTTPHeaderInfo.h.
 #include "http/IdHTTPHeaderInfo.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -36,7 +37,70 @@ std::int64_t NumberOrAbsent(std::string_view text) {
   return TryParseDecimal64(text, v) && v >= 0 ? v : -1;
 }
 
+// Only plain decimal digits: no sign, no blank inside, no list, nothing past 63 bits.
+bool TryParseLength(std::string_view text, std::int64_t& value) {
+  if (text.empty()) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return TryParseDecimal64(text, value);
+}
+
+// The header names that decide where a body ends; nothing but the header block sets them.
+bool IsFramingHeader(std::string_view name) {
+  return SameText(name, "Content-Length") || SameText(name, "Transfer-Encoding") ||
+         SameText(name, "Content-Encoding");
+}
+
+constexpr int kMaxMetaTags = 100;
+
 }  // namespace
+
+TIdBodyFraming FramingOf(const TIdHeaderList& lines) {
+  TIdBodyFraming f;
+  TStringList codings;
+  lines.Collect("Transfer-Encoding", codings);
+  std::vector<std::string> list;
+  for (int i = 0; i < codings.Count(); ++i) {
+    std::string_view rest = codings[i];
+    for (;;) {
+      const std::size_t comma = rest.find(',');
+      if (const std::string coding = Trim(rest.substr(0, comma)); !coding.empty()) list.push_back(LowerCase(coding));
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+  }
+  f.TransferCoded = !list.empty();
+  if (f.TransferCoded) {
+    const auto isChunked = [](const std::string& coding) { return Trim(coding.substr(0, coding.find(';'))) == "chunked"; };
+    f.Chunked = isChunked(list.back());
+    // Chunked twice would leave a chunked body after the one decoding.
+    if (std::count_if(list.begin(), list.end(), isChunked) > 1) {
+      f.Problem = Format("Invalid Transfer-Encoding \"%s\".", {lines.ValueOf("Transfer-Encoding")});
+    }
+  }
+  TStringList lengths;
+  lines.Collect("Content-Length", lengths);
+  f.ContentLengthPresent = !lengths.Empty();
+  // With a transfer coding the length is not used, so it cannot mislead.
+  if (f.TransferCoded) return f;
+  for (int i = 0; i < lengths.Count(); ++i) {
+    std::int64_t value = -1;
+    if (!TryParseLength(lengths[i], value)) {
+      f.Problem = Format("Invalid Content-Length \"%s\".", {lengths[i]});
+      f.ContentLength = -1;
+      return f;
+    }
+    // Repeated lines may agree (RFC 9110 section 8.6); differing ones leave no length to trust.
+    if (i > 0 && value != f.ContentLength) {
+      f.Problem = Format("Conflicting Content-Length values \"%s\" and \"%s\".", {lengths[0], lengths[i]});
+      f.ContentLength = -1;
+      return f;
+    }
+    f.ContentLength = value;
+  }
+  return f;
+}
 
 // ---- entity ---------------------------------------------------------------
 
@@ -99,7 +163,7 @@ void TIdEntityHeaderInfo::DeriveEntityFields() {
     }
   }
 
-  ContentLength = NumberOrAbsent(h.ValueOf("Content-Length"));
+  ContentLength = FramingOf(h).ContentLength;
 
   ContentRangeUnits.clear();
   ContentRangeStart = ContentRangeEnd = ContentRangeInstanceLength = -1;
@@ -234,6 +298,7 @@ void TIdResponseHeaderInfo::ResetResponseFields() {
 void TIdResponseHeaderInfo::DeriveFields() {
   DeriveEntityFields();
   const TIdHeaderList& h = HeaderLines;
+  Framing = FramingOf(h);
   Location = h.ValueOf("Location");
   Server = h.ValueOf("Server");
   ProxyConnection = h.ValueOf("Proxy-Connection");
@@ -250,7 +315,8 @@ void TIdResponseHeaderInfo::ApplyMetaEquiv() {
   if (!meta.Empty()) {
     for (int i = 0; i < meta.Count(); ++i) {
       const std::string name = TIdHeaderList::LineName(meta[i]);
-      if (!Trim(name).empty()) HeaderLines.PutValue(name, TrimLeft(meta[i].substr(name.size() + 1)));
+      // A page may describe itself, but never where the answer that carries it ends.
+      if (!Trim(name).empty() && !IsFramingHeader(Trim(name))) HeaderLines.PutValue(name, TrimLeft(meta[i].substr(name.size() + 1)));
     }
     DeriveFields();
   }
@@ -269,6 +335,7 @@ class TMetaScanner {
   void Run(TIdHeaderList& lines, std::string& charset) {
     enum class State { BeforeHtml, InHtml, InHead };
     State state = State::BeforeHtml;
+    int metaTags = 0;
     while (NextTag()) {
       const std::string word = UpperCase(Word());
       switch (state) {
@@ -287,6 +354,8 @@ class TMetaScanner {
           if (word == "TITLE" || word == "SCRIPT") {
             SkipToClosingTag(word);
           } else if (word == "META") {
+            // A page of endless tags would otherwise grow the header set without bound.
+            if (++metaTags > kMaxMetaTags) return;
             Meta(lines, charset);
           } else {
             SkipToTagEnd();
