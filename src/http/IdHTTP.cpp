@@ -23,12 +23,6 @@ constexpr int kMaxAuthSteps = 8;
 // Interim (1xx) answers skipped before the final one; a server sending them
 // without end would otherwise hold the request forever.
 constexpr int kMaxInterimResponses = 16;
-// Received text quoted in a message: enough to recognise it, never a flood.
-constexpr std::size_t kExcerptLength = 64;
-
-std::string Excerpt(const std::string& text) {
-  return text.size() <= kExcerptLength ? text : text.substr(0, kExcerptLength) + "...";
-}
 
 bool IsVerb(const TIdHTTPRequest& request, std::string_view verb) {
   return SameText(request.Verb, verb) || SameText(request.MethodOverride, verb);

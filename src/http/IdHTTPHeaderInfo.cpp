@@ -56,49 +56,69 @@ constexpr int kMaxMetaTags = 100;
 
 }  // namespace
 
-TIdBodyFraming FramingOf(const TIdHeaderList& lines) {
-  TIdBodyFraming f;
-  TStringList codings;
-  lines.Collect("Transfer-Encoding", codings);
-  std::vector<std::string> list;
-  for (int i = 0; i < codings.Count(); ++i) {
-    std::string_view rest = codings[i];
+namespace {
+
+// The codings of every Transfer-Encoding line, in order, lower case.
+std::vector<std::string> TransferCodingsOf(const TIdHeaderList& lines) {
+  TStringList values;
+  lines.Collect("Transfer-Encoding", values);
+  std::vector<std::string> codings;
+  for (int i = 0; i < values.Count(); ++i) {
+    std::string_view rest = values[i];
     for (;;) {
       const std::size_t comma = rest.find(',');
-      if (const std::string coding = Trim(rest.substr(0, comma)); !coding.empty()) list.push_back(LowerCase(coding));
+      const std::string coding = Trim(rest.substr(0, comma));
+      if (!coding.empty()) codings.push_back(LowerCase(coding));
       if (comma == std::string_view::npos) break;
       rest.remove_prefix(comma + 1);
     }
   }
-  f.TransferCoded = !list.empty();
+  return codings;
+}
+
+bool IsChunkedCoding(const std::string& coding) {
+  return Trim(coding.substr(0, coding.find(';'))) == "chunked";
+}
+
+// Every Content-Length line must be plain digits, and repeated lines must agree
+// (RFC 9110 section 8.6): otherwise there is no length to trust.
+void ReadContentLength(const TStringList& lengths, TIdBodyFraming& f) {
+  for (int i = 0; i < lengths.Count(); ++i) {
+    std::int64_t value = -1;
+    if (!TryParseLength(lengths[i], value)) {
+      f.Problem = Format("Invalid Content-Length \"%s\".", {Excerpt(lengths[i])});
+    } else if (i > 0 && value != f.ContentLength) {
+      f.Problem = Format("Conflicting Content-Length values \"%s\" and \"%s\".",
+                         {Excerpt(lengths[0]), Excerpt(lengths[i])});
+    }
+    if (!f.Problem.empty()) {
+      f.ContentLength = -1;
+      return;
+    }
+    f.ContentLength = value;
+  }
+}
+
+}  // namespace
+
+TIdBodyFraming FramingOf(const TIdHeaderList& lines) {
+  TIdBodyFraming f;
+  const std::vector<std::string> codings = TransferCodingsOf(lines);
+  f.TransferCoded = !codings.empty();
   if (f.TransferCoded) {
-    const auto isChunked = [](const std::string& coding) { return Trim(coding.substr(0, coding.find(';'))) == "chunked"; };
-    f.Chunked = isChunked(list.back());
+    f.Chunked = IsChunkedCoding(codings.back());
     // Chunked twice would leave a chunked body after the one decoding.
-    if (std::count_if(list.begin(), list.end(), isChunked) > 1) {
-      f.Problem = Format("Invalid Transfer-Encoding \"%s\".", {lines.ValueOf("Transfer-Encoding")});
+    if (std::count_if(codings.begin(), codings.end(), IsChunkedCoding) > 1) {
+      std::string all;
+      for (const std::string& c : codings) all += (all.empty() ? "" : ", ") + c;
+      f.Problem = Format("Invalid Transfer-Encoding \"%s\".", {Excerpt(all)});
     }
   }
   TStringList lengths;
   lines.Collect("Content-Length", lengths);
   f.ContentLengthPresent = !lengths.Empty();
   // With a transfer coding the length is not used, so it cannot mislead.
-  if (f.TransferCoded) return f;
-  for (int i = 0; i < lengths.Count(); ++i) {
-    std::int64_t value = -1;
-    if (!TryParseLength(lengths[i], value)) {
-      f.Problem = Format("Invalid Content-Length \"%s\".", {lengths[i]});
-      f.ContentLength = -1;
-      return f;
-    }
-    // Repeated lines may agree (RFC 9110 section 8.6); differing ones leave no length to trust.
-    if (i > 0 && value != f.ContentLength) {
-      f.Problem = Format("Conflicting Content-Length values \"%s\" and \"%s\".", {lengths[0], lengths[i]});
-      f.ContentLength = -1;
-      return f;
-    }
-    f.ContentLength = value;
-  }
+  if (!f.TransferCoded) ReadContentLength(lengths, f);
   return f;
 }
 

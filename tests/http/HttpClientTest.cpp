@@ -643,16 +643,16 @@ TEST(HttpCookies, AnAttachedStoreIsForgottenWhenFreed) {
 
 // ---- Hostile framing: where a body ends must never be guessed
 
-struct TBadLength {
+struct TBadFraming {
   const char* Lines;
   const char* Message;
 };
 
-class HttpBadContentLength : public ::testing::TestWithParam<TBadLength> {};
+class HttpBadFraming : public ::testing::TestWithParam<TBadFraming> {};
 
 // Read as "no length" (or as a number) these would end the body somewhere else
 // than the server meant: the rest of the answer would be taken for the next one.
-TEST_P(HttpBadContentLength, IsAnErrorNotAnotherLength) {
+TEST_P(HttpBadFraming, IsAnErrorNotAGuess) {
   TScriptedServer server({Reply(std::string("HTTP/1.1 200 OK\r\n") + GetParam().Lines + "\r\n\r\nhello", true)});
   auto client = MakeClient();
   TMemoryStream stream;
@@ -663,17 +663,19 @@ TEST_P(HttpBadContentLength, IsAnErrorNotAnotherLength) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, HttpBadContentLength,
-    ::testing::Values(TBadLength{"Content-Length: +5", "Invalid Content-Length \"+5\"."},
-                      TBadLength{"Content-Length: -5", "Invalid Content-Length \"-5\"."},
-                      TBadLength{"Content-Length: 5 0", "Invalid Content-Length \"5 0\"."},
-                      TBadLength{"Content-Length: 5, 5", "Invalid Content-Length \"5, 5\"."},
-                      TBadLength{"Content-Length: 0x5", "Invalid Content-Length \"0x5\"."},
-                      TBadLength{"Content-Length:", "Invalid Content-Length \"\"."},
-                      TBadLength{"Content-Length: 18446744073709551621",
+    Values, HttpBadFraming,
+    ::testing::Values(TBadFraming{"Content-Length: +5", "Invalid Content-Length \"+5\"."},
+                      TBadFraming{"Content-Length: -5", "Invalid Content-Length \"-5\"."},
+                      TBadFraming{"Content-Length: 5 0", "Invalid Content-Length \"5 0\"."},
+                      TBadFraming{"Content-Length: 5, 5", "Invalid Content-Length \"5, 5\"."},
+                      TBadFraming{"Content-Length: 0x5", "Invalid Content-Length \"0x5\"."},
+                      TBadFraming{"Content-Length:", "Invalid Content-Length \"\"."},
+                      TBadFraming{"Content-Length: 18446744073709551621",
                                  "Invalid Content-Length \"18446744073709551621\"."},
-                      TBadLength{"Content-Length: 5\r\nContent-Length: 6",
-                                 "Conflicting Content-Length values \"5\" and \"6\"."}));
+                      TBadFraming{"Content-Length: 5\r\nContent-Length: 6",
+                                 "Conflicting Content-Length values \"5\" and \"6\"."},
+                      TBadFraming{"Transfer-Encoding: chunked\r\nTransfer-Encoding: Chunked",
+                                 "Invalid Transfer-Encoding \"chunked, chunked\"."}));
 
 TEST(HttpFraming, RepeatedIdenticalContentLengthIsOneLength) {
   TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-length: 005\r\n\r\nhello")});
