@@ -313,6 +313,7 @@ void TIdResponseHeaderInfo::ResetResponseFields() {
   ProxyAuthenticate.Clear();
   WWWAuthenticate.Clear();
   MetaEquiv.ResetFields();
+  Framing = {};
 }
 
 void TIdResponseHeaderInfo::DeriveFields() {
