@@ -3,6 +3,8 @@
 #include "app/frmMain.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 #include "app/HalvexConst.h"
 #include "rtl/Exceptions.h"
@@ -18,6 +20,13 @@ constexpr double kBytesPerGiB = 1024.0 * 1024.0 * 1024.0;
 // The progress line changes at most this often (ms).
 constexpr std::uint32_t kProgressIntervalMs = 100;
 constexpr int kProgressScale = 1000;
+
+// The log line for what a step raised: a failed allocation reads as the runtime
+// layer's out-of-memory message, any other C++ error as its own text.
+std::string MessageOf(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return EOutOfMemory().Message();
+  return e.what();
+}
 }  // namespace
 
 std::string PackageFile() { return std::string(InstallDir) + "\\" + "TramelaCoreServer.zip"; }
@@ -305,8 +314,8 @@ void T_frmMain::HideProgress() {
   _barNapredek.SetProgress(0, kProgressScale);
 }
 
-std::string T_frmMain::FailureText(const Exception& e) const {
-  return FMonitor.CancelRequested() ? std::string(kCancelledLine) : e.Message();
+std::string T_frmMain::FailureText(const std::exception& e) const {
+  return FMonitor.CancelRequested() ? std::string(kCancelledLine) : MessageOf(e);
 }
 
 // A stopped step leaves no package behind, whole or in part.
@@ -446,7 +455,7 @@ bool T_frmMain::DownloadPackage() {
     DownloadFile(PackageUrl(), PackageFile());
     SetStepState(4, StepDone);
     return true;
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     SetStepState(4, StepFailed);
     AddLog(FailureText(e));
     if (FMonitor.CancelRequested()) DiscardPackageFile();
@@ -479,7 +488,7 @@ bool T_frmMain::ExtractPackage() {
         }
         Zipella1.ExtractAll(std::string(InstallDir) + "\\");
         Zipella1.SetActive(false);
-      } catch (const Exception&) {
+      } catch (const std::exception&) {
         // Let go of the package file so that it can be examined or removed.
         Zipella1.SetActive(false);
         throw;
@@ -488,7 +497,7 @@ bool T_frmMain::ExtractPackage() {
     SetStepState(5, StepDone);
     (void)FOps.RemoveFile(PackageFile());
     return true;
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     AddLog(FailureText(e));
     SetStepState(5, StepFailed);
     if (FMonitor.CancelRequested()) DiscardPackageFile();
@@ -509,8 +518,8 @@ bool T_frmMain::IsFirebirdRunning() {
       AddLog("Firebird SQL strežnik je že aktiven");
     }
     return found;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(6, StepFailed);
     FailRun();
     return false;
@@ -526,8 +535,8 @@ bool T_frmMain::InstallFirebird() {
     }
     SetStepState(6, StepDone);
     return true;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(6, StepFailed);
     FailRun();
     return false;

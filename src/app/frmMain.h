@@ -120,7 +120,7 @@ class T_frmMain : public TForm {
   void ShowProgress();
   void HideProgress();
   // The log line of a failed step: the cancel text, or the exception's message.
-  std::string FailureText(const Exception& e) const;
+  std::string FailureText(const std::exception& e) const;
   void DiscardPackageFile();
   void Notice(const std::string& title, std::initializer_list<std::string> lines);
 

@@ -36,6 +36,7 @@ class TFakeZip : public IZipArchive {
   void ExtractAll(const std::string& target) override {
     FOps.Calls.push_back("zip ExtractAll " + target);
     RaiseIf(FOps.ExtractRaises);
+    FOps.ThrowIfSet("extract");
     if (FOps.ExtractStallsUntilCancel) {
       // One entry is out before the stall, as a real extraction would have it.
       const auto first = FOps.PackageEntries.begin();
@@ -98,6 +99,7 @@ void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string&
 std::vector<std::string> TFakeOperations::ListProcessNames() {
   Calls.push_back("processes");
   RaiseIf(ProcessesRaise);
+  ThrowIfSet("processes");
   return Processes;
 }
 
@@ -105,6 +107,7 @@ bool TFakeOperations::RunProgram(const std::string& commandLine) {
   Calls.push_back("run");
   RunCommands.push_back(commandLine);
   RaiseIf(RunProgramRaises);
+  ThrowIfSet("run");
   return RunProgramStarts;
 }
 
@@ -129,6 +132,7 @@ std::int64_t TFakeOperations::HttpGet(const std::string& url, TStream& body) {
   Calls.push_back("get " + url);
   Urls.push_back(url);
   RaiseIf(HttpRaises);
+  ThrowIfSet("get");
   if (HttpHandler) return HttpHandler(url, body);
   const std::int64_t announced = Announced == -2 ? static_cast<std::int64_t>(Body.size()) : Announced;
   if (HttpStallsUntilCancel) {
@@ -161,4 +165,9 @@ std::vector<std::string> TFakeOperations::GetLocalIPs() {
 std::unique_ptr<IZipArchive> TFakeOperations::CreateZipComponent(const TZipSettings& settings) {
   ZipSettings = settings;
   return std::make_unique<TFakeZip>(*this);
+}
+
+void TFakeOperations::ThrowIfSet(const std::string& call) const {
+  const auto it = Throws.find(call);
+  if (it != Throws.end()) std::rethrow_exception(it->second);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <set>
@@ -57,6 +58,8 @@ class TFakeOperations : public IInstallOperations {
   std::string ExtractRaises;
   std::map<std::string, std::string> PackageEntries{{"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
   std::int64_t PackageUncompressed = -1;  // -1: the entries' own sizes
+  // Any exception, raised by the call of that name: "get", "extract", "processes", "run".
+  std::map<std::string, std::exception_ptr> Throws;
 
   // Record.
   std::vector<std::string> Calls;  // directory, network, process and zip calls in order
@@ -87,4 +90,5 @@ class TFakeOperations : public IInstallOperations {
   TZipSettings ZipSettings;
   TOperationMonitor* Monitor = nullptr;     // we don't own it
   TOperationMonitor* ZipMonitor = nullptr;  // the zip component's; we don't own it
+  void ThrowIfSet(const std::string& call) const;
 };

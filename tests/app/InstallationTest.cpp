@@ -2,6 +2,9 @@
 // against substitute operations.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "AppFixture.h"
 #include "app/HalvexConst.h"
 #include "rtl/Exceptions.h"
@@ -297,6 +300,41 @@ TEST_F(InstallationPaths, UnannouncedLengthIsAccepted) {
   RunInstall();
   EXPECT_TRUE(Main->InstallOk);
 }
+
+// C++ errors that are no Exception (a failed allocation, a container's length
+// error) fail their step like any other: they must not escape the step's guard,
+// which would stop the run half-way with "Potrdi" still enabled.
+struct TForeignError {
+  const char* Call;
+  std::exception_ptr Error;
+  std::string Row;
+  int RowState;
+  std::string Message;
+};
+
+class ForeignErrors : public InstallationPaths, public ::testing::WithParamInterface<TForeignError> {};
+
+TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
+  const TForeignError& p = GetParam();
+  Ops.Throws[p.Call] = p.Error;
+  RunInstall();
+  EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{p.Row, p.RowState}));
+  EXPECT_EQ(Tail(2), (std::vector<std::string>{p.Message, kFailed}));
+  EXPECT_FALSE(Ops.ZipOpen);
+  EXPECT_TRUE(Ops.RunCommands.empty() || std::string(p.Call) == "run");
+  ExpectFailedRunEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ForeignErrors,
+    ::testing::Values(
+        TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4", StepFailed, "Out of memory"},
+        TForeignError{"extract", std::make_exception_ptr(std::length_error("vector::reserve")), "5", StepFailed,
+                      "vector::reserve"},
+        TForeignError{"extract", std::make_exception_ptr(std::bad_alloc()), "5", StepFailed, "Out of memory"},
+        TForeignError{"processes", std::make_exception_ptr(std::bad_alloc()), "6", StepSkipped, "Out of memory"},
+        TForeignError{"run", std::make_exception_ptr(std::runtime_error("spawn failed")), "6", StepFailed,
+                      "spawn failed"}));
 
 // ---- Unguarded steps
 
