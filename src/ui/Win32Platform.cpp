@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "ui/Forms.h"
-#include "ui/Win32Text.h"
+#include "rtl/Win32Text.h"
 
 namespace {
 const wchar_t* const kFormClass = L"TramelaForm";

@@ -10,9 +10,10 @@
 #include <memory>
 #include <thread>
 
+#include "rtl/Win32Text.h"
 #include "ui/Forms.h"
 #include "ui/Win32Platform.h"
-#include "ui/Win32Text.h"
+
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/Win32Text.h"
+#include "rtl/Win32Text.h"
 
 namespace {
 
