@@ -1,20 +1,24 @@
-// Win32 half of the file edge: the ANSI file API, paths passed as they are.
+// Win32 half of the file edge: the ANSI file API, paths passed as they are;
+// the system's error texts come as wide text and leave as UTF-8.
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "rtl/FileSystem.h"
+#include "rtl/Win32Text.h"
 
 std::uint32_t GetLastOSError() { return ::GetLastError(); }
 
+// The system's text in the user's language, taken as wide text and kept as
+// UTF-8: the ANSI form would show "č" or "ž" as other letters in the window.
 std::string SysErrorMessage(std::uint32_t code) {
-  char* text = nullptr;
-  const DWORD n = ::FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
           FORMAT_MESSAGE_ARGUMENT_ARRAY,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string out = (n > 0 && text != nullptr) ? std::string(text, n) : std::string();
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out = (n > 0 && text != nullptr) ? WideToUtf8(std::wstring_view(text, n)) : std::string();
   if (text != nullptr) ::LocalFree(text);
   // The system's texts end with CR LF, which a one-line message must not carry.
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {

@@ -52,7 +52,7 @@ class TFakeOperations : public IInstallOperations {
   bool SaveKeepsFile = true;   // false: the package file is missing afterwards
   std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
   bool LocalIPsRaise = false;
-  TFormatSettings Settings{',', '.'};
+  TFormatSettings Settings{",", "."};
   // The zip component.
   bool PackageIsZip = true;
   std::string ExtractRaises;

@@ -128,10 +128,17 @@ INSTANTIATE_TEST_SUITE_P(Bytes, FreeSpaceThreshold,
 TEST_F(InstallationPaths, LowerCaseDriveAndLocaleGrouping) {
   Ops.Drives = {"c:\\"};
   Ops.FreeBytes = static_cast<std::int64_t>(1234.6 * static_cast<double>(kGiB));
-  Ops.Settings = {'.', ','};
+  Ops.Settings = {".", ","};
   RunInstall();
   EXPECT_EQ(Log().at(0), "Pogon C:           1.235 GB");
   EXPECT_TRUE(Main->InstallOk);
+}
+
+TEST_F(InstallationPaths, MultiByteSeparatorIsWholeAndTheFieldCountsCharacters) {
+  Ops.FreeBytes = static_cast<std::int64_t>(1234.6 * static_cast<double>(kGiB));
+  Ops.Settings = {"\u00A0", ","};  // Czech: a no-break space, two bytes in UTF-8
+  RunInstall();
+  EXPECT_EQ(Log().at(0), "Pogon C:           1\u00A0235 GB");
 }
 
 class DirectoryTest : public InstallationPaths, public ::testing::WithParamInterface<int> {};

@@ -23,8 +23,8 @@ const std::vector<std::string> kStep1{"Pogon C:             120 GB", "Kreiranje 
 const TRows kDownloadFailed{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepFailed}};
 
 TEST(ProgressText, BytesFilesAndTheUsersSeparators) {
-  const TFormatSettings slovene{'.', ','};
-  const TFormatSettings english{',', '.'};
+  const TFormatSettings slovene{".", ","};
+  const TFormatSettings english{",", "."};
   constexpr std::int64_t MB = 1 << 20;
   const struct {
     TProgressSnapshot Progress;
@@ -69,7 +69,7 @@ class LiveRun : public TAppTest {
  protected:
   void SetUp() override {
     TAppTest::SetUp();
-    Ops.Settings = {'.', ','};
+    Ops.Settings = {".", ","};
     Real.AttachMonitor(Ops.Monitor);
   }
   void TearDown() override { Real.AttachMonitor(nullptr); }

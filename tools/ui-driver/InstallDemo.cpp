@@ -15,7 +15,8 @@ namespace {
 class TScriptedOperations : public IInstallOperations {
  public:
   std::vector<std::string> ListLogicalDrives() override { return {"C:\\", "D:\\"}; }
-  std::int64_t GetFreeDiskSpace(int) override { return std::int64_t{120} << 30; }
+  // Over a thousand GiB, so that the log's free-space line shows the grouping.
+  std::int64_t GetFreeDiskSpace(int) override { return std::int64_t{1234} << 30; }
   bool DirectoryExists(const std::string& path) override { return FDirs.count(path) != 0; }
   bool FileExists(const std::string& path) override { return FFiles.count(path) != 0; }
   bool CreateDir(const std::string& path) override { return FDirs.insert(path).second; }
@@ -42,7 +43,8 @@ class TScriptedOperations : public IInstallOperations {
   }
   void AttachMonitor(TOperationMonitor* monitor) override { FMonitor = monitor; }
   std::vector<std::string> GetLocalIPs() override { return {"192.168.1.10"}; }
-  TFormatSettings FormatSettings() override { return {'.', ','}; }
+  // The system's own separators, so that a run under another locale shows them.
+  TFormatSettings FormatSettings() override { return DefaultFormatSettings(); }
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings&) override {
     return std::make_unique<TScriptedZip>();
   }
