@@ -16,6 +16,19 @@ e2e_check_built() {
   done
 }
 
+# e2e_begin NAME: the checks every end-to-end script starts with, and its
+# folders: work=$build/NAME (emptied) and shots for the screenshots.
+e2e_begin() {
+  e2e_check_built || exit 1
+  port80_free || exit 1
+  command -v import >/dev/null || { echo "ImageMagick import is missing"; exit 1; }
+  work=$build/$1
+  shots=$build/screenshots
+  rm -rf "$work"
+  mkdir -p "$work" "$shots"
+  export TRAMELA_SERVE_DIR=$work/serve
+}
+
 # make_package WWWROOT [CONTENT]: the package at WWWROOT/Download/TramelaCoreServer.zip,
 # with the sample files or those of CONTENT.
 make_package() {

@@ -8,15 +8,8 @@
 set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 source "$root/scripts/e2e-lib.sh"
-e2e_check_built || exit 1
-port80_free || exit 1
-command -v import >/dev/null || { echo "ImageMagick import is missing"; exit 1; }
-
-work=$build/alive
-shots=$build/screenshots
-rm -rf "$work"
-mkdir -p "$work/content/Baza" "$shots"
-export TRAMELA_SERVE_DIR=$work/serve
+e2e_begin alive
+mkdir -p "$work/content/Baza"
 # Random bytes do not compress: the package is as big as its content.
 head -c $((32 * 1024 * 1024)) /dev/urandom >"$work/content/Baza/velika-baza.bin"
 make_package "$work/www" "$work/content"

@@ -6,15 +6,7 @@
 set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 source "$root/scripts/e2e-lib.sh"
-e2e_check_built || exit 1
-port80_free || exit 1
-command -v import >/dev/null || { echo "ImageMagick import is missing"; exit 1; }
-
-work=$build/e2e
-shots=$build/screenshots
-rm -rf "$work"
-mkdir -p "$work" "$shots"
-export TRAMELA_SERVE_DIR=$work/serve
+e2e_begin e2e
 make_package "$work/www"
 mkdir -p "$work/expected" "$work/www-empty" "$work/www-nozip/Download"
 (cd "$work/expected" && unzip -q "$work/www/Download/TramelaCoreServer.zip")

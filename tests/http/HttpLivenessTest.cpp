@@ -87,7 +87,11 @@ struct TWorkRecord {
   int Ends = 0;
 };
 
-void Record(TIdHTTP& http, TWorkRecord& record) {
+// A GET from the server with every read work event recorded.
+TWorkRecord GetRecordingWork(TScriptedServer& server) {
+  TWorkRecord record;
+  TIdHTTP http;
+  http.SetReadTimeout(10000);
   http.OnWorkBegin = [&record](TObject*, TWorkMode mode, std::int64_t max) {
     if (mode == wmRead) record.Begins.push_back(max);
   };
@@ -97,6 +101,9 @@ void Record(TIdHTTP& http, TWorkRecord& record) {
   http.OnWorkEnd = [&record](TObject*, TWorkMode mode) {
     if (mode == wmRead) ++record.Ends;
   };
+  TMemoryStream body;
+  http.Get(server.Url("/p.zip"), &body);
+  return record;
 }
 
 TEST(HttpWorkEvents, CountedBodyAnnouncesItsLengthAndCountsEveryByte) {
@@ -107,12 +114,7 @@ TEST(HttpWorkEvents, CountedBodyAnnouncesItsLengthAndCountsEveryByte) {
     c.Send(payload.substr(100));
     c.WaitForClientClose();
   }});
-  TIdHTTP http;
-  http.SetReadTimeout(10000);
-  TWorkRecord record;
-  Record(http, record);
-  TMemoryStream body;
-  http.Get(server.Url("/p.zip"), &body);
+  const TWorkRecord record = GetRecordingWork(server);
   EXPECT_EQ(record.Begins, std::vector<std::int64_t>{70000});
   EXPECT_EQ(record.Last, 70000);  // the bytes that came with the head count too
   EXPECT_EQ(record.Ends, 1);
@@ -125,12 +127,7 @@ TEST(HttpWorkEvents, BodyUntilCloseAnnouncesNoLength) {
     c.CloseSend();
     c.WaitForClientClose();
   }});
-  TIdHTTP http;
-  http.SetReadTimeout(10000);
-  TWorkRecord record;
-  Record(http, record);
-  TMemoryStream body;
-  http.Get(server.Url("/p.zip"), &body);
+  const TWorkRecord record = GetRecordingWork(server);
   EXPECT_EQ(record.Begins, std::vector<std::int64_t>{0});
   EXPECT_EQ(record.Last, 10);
 }
