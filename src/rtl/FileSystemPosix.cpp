@@ -25,7 +25,7 @@ bool DirectoryExists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
 bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 
 bool RemoveFile(const std::string& path) {
@@ -37,14 +37,37 @@ bool RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
+namespace {
+// A folder itself, not a link to one.
+bool IsPlainDirectory(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+}  // namespace
+
 bool ForceDirectories(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   if (p.empty()) return false;
-  if (DirectoryExists(p)) return true;
+  // Every level must be a folder of its own: a link would lead the files elsewhere.
+  if (IsPlainDirectory(p)) return true;
   const auto slash = p.rfind('/');
   if (slash != std::string::npos && slash > 0 && !ForceDirectories(p.substr(0, slash))) return false;
-  return CreateDir(p) || DirectoryExists(p);
+  if (CreateDir(p) || IsPlainDirectory(p)) return true;
+  if (errno == EEXIST) errno = ENOTDIR;
+  return false;
+}
+
+TPrivateDirResult CreatePrivateDir(const std::string& path) {
+  if (::mkdir(path.c_str(), 0755) != 0) return errno == EEXIST ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
+  // The mode is set on the folder just made, whatever the umask took away.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
+  const bool set = ::fchmod(fd, 0755) == 0;
+  const int code = errno;
+  ::close(fd);
+  errno = code;
+  return set ? TPrivateDirResult::Created : TPrivateDirResult::Failed;
 }
 
 std::uint32_t FileGetAttr(const std::string& path) {
@@ -112,7 +135,12 @@ TFileHandle TFileHandle::Create(const std::string& path, TShare /*share*/) {
     errno = EACCES;
     return TFileHandle();
   }
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  return fd < 0 ? TFileHandle() : TFileHandle(fd);
+}
+
+TFileHandle TFileHandle::CreateNew(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   return fd < 0 ? TFileHandle() : TFileHandle(fd);
 }
 
