@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -52,7 +53,7 @@ using TCngKey = TCngHandle<BCRYPT_KEY_HANDLE, BCryptDestroyKey>;
 inline void CheckCng(NTSTATUS status, const char* call) {
   if (status >= 0) return;
   char code[16];
-  wsprintfA(code, "0x%08lX", static_cast<unsigned long>(status));
+  std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(status));
   throw ECryptoError(std::string(call) + " failed with status " + code);
 }
 

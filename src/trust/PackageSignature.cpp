@@ -29,10 +29,10 @@ std::vector<std::string_view> SplitLines(std::span<const std::uint8_t> file) {
   while (start < text.size()) {
     const std::size_t end = text.find('\n', start);
     const std::string_view line = text.substr(start, end - start);
+    const std::string number = std::to_string(lines.size() + 1);
+    if (!line.empty() && line.back() == '\r') Refuse("line " + number + " ends with CR LF");
     for (const char c : line) {
-      if (c == '\r') Refuse("line " + std::to_string(lines.size() + 1) + " ends with CR LF");
-      if (c < 0x20 || c > 0x7E)
-        Refuse("line " + std::to_string(lines.size() + 1) + " holds a control or non-ASCII byte");
+      if (c < 0x20 || c > 0x7E) Refuse("line " + number + " holds a control or non-ASCII byte");
     }
     lines.push_back(line);
     if (lines.size() > kLineCount) Refuse("more than " + std::to_string(kLineCount) + " lines");
