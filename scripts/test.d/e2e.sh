@@ -138,29 +138,21 @@ expect_row 1 1; expect_row 2 1; expect_row 3 2; expect_no_row 4
 expect_log "Pri namestitvi je prišlo do napak."
 confirm_and_close "Prekliči"
 
-new_case no-signature
-TRAMELA_SERVE_AS_IS=1 bash "$root/scripts/serve-package.sh" start "$work/www-nosig" 80 || exit 1
-run_case
-expect_refused "HTTP/1.1 404 Not Found" "[Napaka] Podpis namestitvenega paketa ni na voljo... "
-[ -e "$c_drive/Tramela" ] && fail "the working directory was made for an unsigned package"
-confirm_and_close "Prekliči"
-bash "$root/scripts/serve-package.sh" stop 80
-
-new_case other-key
-bash "$root/scripts/serve-package.sh" start "$work/www-otherkey" 80 || exit 1
-run_case
-expect_refused "[Napaka] Podpis namestitvenega paketa ni veljaven... "
-[ -e "$c_drive/Tramela" ] && fail "the working directory was made for a package of another key"
-confirm_and_close "Prekliči"
-bash "$root/scripts/serve-package.sh" stop 80
-
-new_case tampered
-bash "$root/scripts/serve-package.sh" start "$work/www-tampered" 80 || exit 1
-run_case
-expect_refused "[Napaka] Namestitveni paket se ne ujema s podpisom... "
-[ -e "$c_drive/Tramela" ] && fail "the working directory was made for a changed package"
-confirm_and_close "Prekliči"
-bash "$root/scripts/serve-package.sh" stop 80
+# refused_case NAME WWW LINE...: the package of WWW is refused before C:\Tramela is made.
+refused_case() {
+  new_case "$1"
+  bash "$root/scripts/serve-package.sh" start "$2" 80 || exit 1
+  shift 2
+  run_case
+  expect_refused "$@"
+  [ -e "$c_drive/Tramela" ] && fail "the working directory was made for a package that was refused"
+  confirm_and_close "Prekliči"
+  bash "$root/scripts/serve-package.sh" stop 80
+}
+TRAMELA_SERVE_AS_IS=1 refused_case no-signature "$work/www-nosig" \
+  "HTTP/1.1 404 Not Found" "[Napaka] Podpis namestitvenega paketa ni na voljo... "
+refused_case other-key "$work/www-otherkey" "[Napaka] Podpis namestitvenega paketa ni veljaven... "
+refused_case tampered "$work/www-tampered" "[Napaka] Namestitveni paket se ne ujema s podpisom... "
 
 new_case directory-taken
 serve_odd mkdir-on-sig "$c_drive/Tramela"
