@@ -39,39 +39,80 @@ PSID WellKnown(WELL_KNOWN_SID_TYPE type, BYTE (&buffer)[SECURITY_MAX_SID_SIZE]) 
   return buffer;
 }
 
-// Wine keeps but does not enforce the list; what is read back is what Windows enforces.
-TEST(PrivateDir, CarriesOnlyTheInstallersAccessList) {
+bool RunningOnWine() {
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The folder's list as the system reads it back.
+class TReadDacl {
+ public:
+  explicit TReadDacl(const std::string& path) {
+    Status = ::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                     &Dacl, nullptr, &FDescriptor);
+  }
+  ~TReadDacl() { ::LocalFree(FDescriptor); }
+  TReadDacl(const TReadDacl&) = delete;
+  TReadDacl& operator=(const TReadDacl&) = delete;
+  SECURITY_DESCRIPTOR_CONTROL Control() const {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(FDescriptor, &control, &revision);
+    return control;
+  }
+  const ACCESS_ALLOWED_ACE* Ace(DWORD i) const {
+    void* raw = nullptr;
+    return ::GetAce(Dacl, i, &raw) ? static_cast<const ACCESS_ALLOWED_ACE*>(raw) : nullptr;
+  }
+  PSID SidOf(const ACCESS_ALLOWED_ACE* ace) const { return const_cast<DWORD*>(&ace->SidStart); }
+  DWORD Status = 0;
+  PACL Dacl = nullptr;
+
+ private:
+  PSECURITY_DESCRIPTOR FDescriptor = nullptr;
+};
+
+// Windows enforces the list; Wine keeps none of its own and reads back one
+// derived from the folder's mode, so there only "nobody else may write" shows.
+TEST(PrivateDir, GivesOtherUsersNoWayToChangeIt) {
   TTempDir dir;
   const std::string path = dir.File("Tramela");
   ASSERT_EQ(CreatePrivateDir(path), TPrivateDirResult::Created);
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                    nullptr, &descriptor),
-            static_cast<DWORD>(ERROR_SUCCESS));
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
-  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "the parent's entries must not flow in";
-  ASSERT_NE(dacl, nullptr);
-  ASSERT_EQ(dacl->AceCount, 3);
-  BYTE system[SECURITY_MAX_SID_SIZE], admins[SECURITY_MAX_SID_SIZE], users[SECURITY_MAX_SID_SIZE];
+  const TReadDacl dacl(path);
+  ASSERT_EQ(dacl.Status, static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(dacl.Dacl, nullptr);
+  BYTE everyone[SECURITY_MAX_SID_SIZE], users[SECURITY_MAX_SID_SIZE], authenticated[SECURITY_MAX_SID_SIZE];
+  const PSID others[] = {WellKnown(WinWorldSid, everyone), WellKnown(WinBuiltinUsersSid, users),
+                         WellKnown(WinAuthenticatedUserSid, authenticated)};
+  constexpr DWORD kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                              FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  for (DWORD i = 0; i < dacl.Dacl->AceCount; ++i) {
+    const ACCESS_ALLOWED_ACE* ace = dacl.Ace(i);
+    ASSERT_NE(ace, nullptr);
+    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    for (const PSID other : others) {
+      if (::EqualSid(dacl.SidOf(ace), other)) {
+        EXPECT_EQ(ace->Mask & kChanging, 0u) << "entry " << i;
+      }
+    }
+  }
+  if (RunningOnWine()) return;
+  EXPECT_NE(dacl.Control() & SE_DACL_PROTECTED, 0) << "the parent's entries must not flow in";
+  ASSERT_EQ(dacl.Dacl->AceCount, 3);
+  BYTE system[SECURITY_MAX_SID_SIZE], admins[SECURITY_MAX_SID_SIZE];
   const struct {
     PSID Sid;
     DWORD Mask;
   } expected[] = {{WellKnown(WinLocalSystemSid, system), FILE_ALL_ACCESS},
                   {WellKnown(WinBuiltinAdministratorsSid, admins), FILE_ALL_ACCESS},
-                  {WellKnown(WinBuiltinUsersSid, users), FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+                  {others[1], FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
   for (DWORD i = 0; i < 3; ++i) {
-    void* raw = nullptr;
-    ASSERT_TRUE(::GetAce(dacl, i, &raw));
-    const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+    const ACCESS_ALLOWED_ACE* ace = dacl.Ace(i);
     EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << i;
     EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) << i;
     EXPECT_EQ(ace->Mask, expected[i].Mask) << i;
-    EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&ace->SidStart), expected[i].Sid)) << i;
+    EXPECT_TRUE(::EqualSid(dacl.SidOf(ace), expected[i].Sid)) << i;
   }
-  ::LocalFree(descriptor);
 }
 #else
 TEST(PrivateDir, HasMode0755WhateverTheUmask) {
