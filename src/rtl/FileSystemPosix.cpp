@@ -11,6 +11,8 @@
 
 #include "rtl/FileSystem.h"
 
+static_assert(kMaxFilePath == PATH_MAX - 1 && kMaxNameLength == NAME_MAX);
+
 std::uint32_t GetLastOSError() { return static_cast<std::uint32_t>(errno); }
 
 std::string SysErrorMessage(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
@@ -39,9 +41,9 @@ bool RemoveFile(const std::string& path) {
 
 namespace {
 // A folder itself, not a link to one.
-bool IsPlainDirectory(const std::string& path) {
+bool IsFolder(const char* path) {
   struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 }  // namespace
 
@@ -50,12 +52,18 @@ bool ForceDirectories(const std::string& path) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   if (p.empty()) return false;
   // Every level must be a folder of its own: a link would lead the files elsewhere.
-  if (IsPlainDirectory(p)) return true;
-  const auto slash = p.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !ForceDirectories(p.substr(0, slash))) return false;
-  if (CreateDir(p) || IsPlainDirectory(p)) return true;
-  if (errno == EEXIST) errno = ENOTDIR;
-  return false;
+  if (IsFolder(p.c_str())) return true;
+  // Top down, each level cut short in place: an archive's 20,000 levels cost
+  // neither stack nor copies, and the first level the system refuses ends it.
+  for (std::size_t end = p.find('/', 1);; end = p.find('/', end + 1)) {
+    const bool last = end == std::string::npos;
+    if (!last) p[end] = '\0';
+    const bool made = ::mkdir(p.c_str(), 0755) == 0 || IsFolder(p.c_str());
+    if (!made && errno == EEXIST) errno = ENOTDIR;
+    if (last) return made;
+    p[end] = '/';
+    if (!made) return false;
+  }
 }
 
 TPrivateDirResult CreatePrivateDir(const std::string& path) {

@@ -40,11 +40,25 @@ bool RemoveDir(const std::string& path) { return ::RemoveDirectoryA(path.c_str()
 bool RemoveFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 namespace {
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 // A folder itself, not a junction or a link to one.
-bool IsPlainDirectory(const std::string& path) {
-  const DWORD attr = ::GetFileAttributesA(path.c_str());
+bool IsFolder(const char* path) {
+  const DWORD attr = ::GetFileAttributesA(path);
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
          (attr & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// Where the first level that may be made starts: after "C:\", "C:", "\" or
+// a share's "\\server\share\".
+std::size_t RootLength(const std::string& p) {
+  if (p.size() >= 2 && p[1] == ':') return p.size() >= 3 && IsSeparator(p[2]) ? 3 : 2;
+  if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
+    const std::size_t server = p.find_first_of("\\/", 2);
+    const std::size_t share = server == std::string::npos ? server : p.find_first_of("\\/", server + 1);
+    return share == std::string::npos ? p.size() : share + 1;
+  }
+  return !p.empty() && IsSeparator(p[0]) ? 1 : 0;
 }
 
 // Owns a descriptor the system allocated with LocalAlloc.
@@ -55,19 +69,22 @@ struct TLocalFree {
 
 bool ForceDirectories(const std::string& path) {
   std::string p = path;
-  while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+  while (p.size() > 3 && IsSeparator(p.back())) p.pop_back();
   if (p.empty()) return false;
   // Every level must be a folder of its own: a junction would lead the files elsewhere.
-  if (IsPlainDirectory(p)) return true;
-  const auto slash = p.find_last_of("\\/");
-  // "C:" or a share root ends the climb.
-  if (slash != std::string::npos && slash > 0 && !(slash == 2 && p[1] == ':') &&
-      !ForceDirectories(p.substr(0, slash))) {
-    return false;
+  if (IsFolder(p.c_str())) return true;
+  // Top down, each level cut short in place: an archive's 20,000 levels cost
+  // neither stack nor copies, and the first level the system refuses ends it.
+  for (std::size_t end = p.find_first_of("\\/", RootLength(p));; end = p.find_first_of("\\/", end + 1)) {
+    const bool last = end == std::string::npos;
+    const char separator = last ? '\0' : p[end];
+    if (!last) p[end] = '\0';
+    const bool made = ::CreateDirectoryA(p.c_str(), nullptr) != 0 || IsFolder(p.c_str());
+    if (!made && ::GetLastError() == ERROR_ALREADY_EXISTS) ::SetLastError(ERROR_DIRECTORY);
+    if (last) return made;
+    p[end] = separator;
+    if (!made) return false;
   }
-  if (CreateDir(p) || IsPlainDirectory(p)) return true;
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetLastError(ERROR_DIRECTORY);
-  return false;
 }
 
 TPrivateDirResult CreatePrivateDir(const std::string& path) {
@@ -83,7 +100,7 @@ TPrivateDirResult CreatePrivateDir(const std::string& path) {
     const DWORD code = ::GetLastError();
     return code == ERROR_ALREADY_EXISTS ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
   }
-  return IsPlainDirectory(path) ? TPrivateDirResult::Created : TPrivateDirResult::Exists;
+  return IsFolder(path.c_str()) ? TPrivateDirResult::Created : TPrivateDirResult::Exists;
 }
 
 std::uint32_t FileGetAttr(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
