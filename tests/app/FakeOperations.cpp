@@ -2,6 +2,7 @@
 #include "FakeOperations.h"
 
 #include "rtl/Exceptions.h"
+#include "rtl/Text.h"
 
 namespace {
 void RaiseIf(const std::string& message) {
@@ -79,6 +80,12 @@ bool TFakeOperations::RemoveFile(const std::string& path) {
   return Files.erase(path) != 0;
 }
 
+bool TFakeOperations::CreateWorkingDir(const std::string& path) {
+  Calls.push_back("mkdir private " + path);
+  RaiseIf(WorkingDirRaises);
+  return Directories.insert(path).second;
+}
+
 void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
   Calls.push_back("save " + path);
   const auto bytes = stream.Bytes();
@@ -110,13 +117,25 @@ bool TFakeOperations::TcpConnect(const std::string& host, const std::string& por
   return Reachable;
 }
 
-std::int64_t TFakeOperations::HttpGet(const std::string& url, TStream& body) {
+// Answers as the real client with its cap does: an announced length past the
+// cap is refused before the body, a body past it ends with what fitted.
+std::int64_t TFakeOperations::HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) {
   Calls.push_back("get " + url);
   Urls.push_back(url);
-  RaiseIf(HttpRaises);
+  BodyCaps.push_back(maxBody);
+  if (OnGet) OnGet(url);
+  const bool sig = url.size() > 4 && url.compare(url.size() - 4, 4, ".sig") == 0;
+  RaiseIf(sig ? SigRaises : HttpRaises);
   ThrowIfSet("get");
-  body.WriteBuffer(Body.data(), static_cast<std::int64_t>(Body.size()));
-  return Announced == -2 ? static_cast<std::int64_t>(Body.size()) : Announced;
+  const std::string& content = sig ? Sig : Body;
+  const std::int64_t size = static_cast<std::int64_t>(content.size());
+  const std::int64_t announced = (sig ? SigAnnounced : Announced) == -2 ? size : (sig ? SigAnnounced : Announced);
+  if (announced > maxBody) {
+    throw EDownloadTooLarge(Format("The server announces %d bytes; at most %d are accepted.", {announced, maxBody}));
+  }
+  body.WriteBuffer(content.data(), std::min(size, maxBody));
+  if (size > maxBody) throw EDownloadTooLarge(Format("The response body runs past %d bytes.", {maxBody}));
+  return announced;
 }
 
 std::vector<std::string> TFakeOperations::GetLocalIPs() {
