@@ -10,8 +10,15 @@
 #include <vector>
 
 #include "app/OperationMonitor.h"
+#include "rtl/Exceptions.h"
 #include "rtl/Streams.h"
 #include "rtl/Text.h"
+
+// A download refused by its cap on the body: announced longer, or ran past it.
+class EDownloadTooLarge : public Exception {
+ public:
+  using Exception::Exception;
+};
 
 // The settings of the main window's zip component as its stored form holds them.
 struct TZipSettings {
@@ -64,6 +71,11 @@ class IInstallOperations {
   virtual bool CreateDir(const std::string& path) = 0;
   virtual bool RemoveDir(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
+  // Makes path as a new folder that only administrators and the system may
+  // change (other users read and run), which everything made below it inherits.
+  // False when anything is at path already (a folder, a file, a link); raises
+  // with the system's reason when the folder cannot be made so.
+  [[nodiscard]] virtual bool CreateWorkingDir(const std::string& path) = 0;
   // Creates or replaces the file with the stream's whole content; raises on failure.
   virtual void SaveToFile(const TMemoryStream& stream, const std::string& path) = 0;
 
@@ -79,10 +91,12 @@ class IInstallOperations {
   // A TCP client to host:port that connects and disconnects at once; False
   // when no connection could be made. Never raises for network reasons.
   virtual bool TcpConnect(const std::string& host, const std::string& port) = 0;
-  // An HTTP GET of url into body; answers the Content-Length the server
-  // announced, −1 when it announced none. Raises on any failure, also when the
-  // server sends nothing for the read time-out.
-  virtual std::int64_t HttpGet(const std::string& url, TStream& body) = 0;
+  // An HTTP GET of url into body, at most maxBody bytes of it: a longer
+  // announced body is refused before it is read, a body that runs longer ends
+  // the transfer (both EDownloadTooLarge). Answers the Content-Length the
+  // server announced, −1 when it announced none. Raises on any failure, also
+  // when the server sends nothing for the read time-out.
+  virtual std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) = 0;
   // Downloads report their bytes to the monitor and stop (EAbort) when it is
   // asked to; none by default. Not owned.
   virtual void AttachMonitor(TOperationMonitor* monitor) = 0;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "app/HalvexConst.h"
+#include "app/PackageDownload.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Strings.h"
 #include "rtl/Text.h"
@@ -38,10 +39,12 @@ std::string FirebirdSetupCommandLine() {
          '"' + "ClassicServerComponent,ClientComponent,ServerComponent" + '"' + " /FORCE ";
 }
 
-T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations)
+T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations,
+                     std::span<const TPackagePublicKey> packageKeys)
     : TForm(owner, platform),
       FOps(operations),
       FZip(operations.CreateZipComponent(TZipSettings{})),
+      FPackageKeys(packageKeys.begin(), packageKeys.end()),
       Shape2(CreateOwned<TShape>()),
       Panel2(CreateOwned<TPanel>()),
       Image1(CreateOwned<TImage>()),
@@ -239,13 +242,10 @@ bool T_frmMain::IsServerReachable(const std::string& host, const std::string& po
 bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath) {
   RunLong([this, &url, &filePath] {
     TMemoryStream stream;
-    const std::int64_t announced = FOps.HttpGet(url, stream);
-    // The client takes a body that ends early as it comes; a package cut short
-    // must not be unpacked as if it were whole.
-    if (announced >= 0 && stream.Size() < announced) {
-      throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
-                             {stream.Size(), announced}));
-    }
+    DownloadSignedPackage(FOps, FPackageKeys, url, stream);
+    // Only a package that verified gets a working directory, and one that
+    // nobody else made or can change.
+    MakeWorkingDirectory(FOps, InstallDir);
     FOps.SaveToFile(stream, filePath);
   });
   return true;
@@ -450,7 +450,6 @@ void T_frmMain::FailRun() {
 bool T_frmMain::DownloadPackage() {
   AddStep("Prenos namestitvenega paketa...", 4);
   try {
-    if (!FOps.DirectoryExists(InstallDir)) (void)FOps.CreateDir(InstallDir);
     AddLog("Prenos namestitvenega paketa...");
     DownloadFile(PackageUrl(), PackageFile());
     SetStepState(4, StepDone);

@@ -6,13 +6,16 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "app/InstallOperations.h"
 #include "app/OperationMonitor.h"
 #include "app/ProgressText.h"
 #include "app/frmObvestilo.h"
 #include "rtl/Exceptions.h"
+#include "trust/PackageSignature.h"
 #include "ui/Forms.h"
 
 // The index of a checklist row's state picture.
@@ -23,9 +26,12 @@ class T_frmMain : public TForm {
   IInstallOperations& FOps;
   std::unique_ptr<IZipArchive> FZip;
   T_frmObvestilo* FNotice = nullptr;  // we don't own it: the application does
+  // The publisher keys a package's signature must come from.
+  std::vector<TPackagePublicKey> FPackageKeys;
 
  public:
-  T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations);
+  T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations,
+            std::span<const TPackagePublicKey> packageKeys = BuiltInPackageKeys());
   ~T_frmMain() override;
 
   // The notice window, created after this one.

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "rtl/Exceptions.h"
+#include "rtl/Text.h"
 
 namespace {
 void RaiseIf(const std::string& message) {
@@ -90,6 +91,12 @@ bool TFakeOperations::RemoveFile(const std::string& path) {
   return Files.erase(path) != 0;
 }
 
+bool TFakeOperations::CreateWorkingDir(const std::string& path) {
+  Calls.push_back("mkdir private " + path);
+  RaiseIf(WorkingDirRaises);
+  return Directories.insert(path).second;
+}
+
 void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
   Calls.push_back("save " + path);
   const auto bytes = stream.Bytes();
@@ -128,18 +135,29 @@ bool TFakeOperations::TcpConnect(const std::string& host, const std::string& por
   return Reachable;
 }
 
-std::int64_t TFakeOperations::HttpGet(const std::string& url, TStream& body) {
+// Answers as the real client with its cap does: an announced length past the
+// cap is refused before the body, a body past it ends with what fitted.
+std::int64_t TFakeOperations::HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) {
   Calls.push_back("get " + url);
   Urls.push_back(url);
-  RaiseIf(HttpRaises);
+  BodyCaps.push_back(maxBody);
+  if (OnGet) OnGet(url);
+  const bool sig = url.size() > 4 && url.compare(url.size() - 4, 4, ".sig") == 0;
+  RaiseIf(sig ? SigRaises : HttpRaises);
   ThrowIfSet("get");
-  if (HttpHandler) return HttpHandler(url, body);
-  const std::int64_t announced = Announced == -2 ? static_cast<std::int64_t>(Body.size()) : Announced;
-  if (HttpStallsUntilCancel) {
-    body.WriteBuffer(Body.data(), static_cast<std::int64_t>(Body.size()) / 2);
+  if (HttpHandler && !sig) return HttpHandler(url, body, maxBody);
+  const std::string& content = sig ? Sig : Body;
+  const std::int64_t size = static_cast<std::int64_t>(content.size());
+  const std::int64_t announced = (sig ? SigAnnounced : Announced) == -2 ? size : (sig ? SigAnnounced : Announced);
+  if (announced > maxBody) {
+    throw EDownloadTooLarge(Format("The server announces %d bytes; at most %d are accepted.", {announced, maxBody}));
+  }
+  if (HttpStallsUntilCancel && !sig) {
+    body.WriteBuffer(content.data(), std::min(size, maxBody) / 2);
     StallUntilCancel(Monitor, TProgressUnit::Bytes);
   }
-  body.WriteBuffer(Body.data(), static_cast<std::int64_t>(Body.size()));
+  body.WriteBuffer(content.data(), std::min(size, maxBody));
+  if (size > maxBody) throw EDownloadTooLarge(Format("The response body runs past %d bytes.", {maxBody}));
   return announced;
 }
 

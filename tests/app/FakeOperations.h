@@ -38,16 +38,23 @@ class TFakeOperations : public IInstallOperations {
   std::string WinVersion = "Windows 7 Professional";
   std::string WinVersionRaises;
   bool Reachable = true;
+  // The package and its signature file (the fixture puts signed ones in).
   std::string Body = "PK-package";
   std::int64_t Announced = -2;  // -2: the body's own length
   std::string HttpRaises;
+  std::string Sig;
+  std::int64_t SigAnnounced = -2;
+  std::string SigRaises;
+  // Called at each GET before it answers (a peer acting meanwhile).
+  std::function<void(const std::string& url)> OnGet;
+  std::string WorkingDirRaises;
   // A transfer that stalls until the run is cancelled (then EAbort, as the
   // client's abortable waits raise), for at most a few seconds.
   bool HttpStallsUntilCancel = false;
   // A probe that cannot be stopped: it answers "not reachable" only once the run is cancelled.
   bool TcpStallsUntilCancel = false;
   // Takes the download over when set (a real client against a test server).
-  std::function<std::int64_t(const std::string& url, TStream& body)> HttpHandler;
+  std::function<std::int64_t(const std::string& url, TMemoryStream& body, std::int64_t maxBody)> HttpHandler;
   bool ExtractStallsUntilCancel = false;
   bool SaveKeepsFile = true;   // false: the package file is missing afterwards
   std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
@@ -65,6 +72,7 @@ class TFakeOperations : public IInstallOperations {
   std::vector<std::string> Calls;  // directory, network, process and zip calls in order
   std::vector<std::string> RunCommands;
   std::vector<std::string> Urls;
+  std::vector<std::int64_t> BodyCaps;  // the cap of each GET
   int FreeSpaceReadings = 0;
   bool ZipOpen = false;
 
@@ -75,13 +83,14 @@ class TFakeOperations : public IInstallOperations {
   bool CreateDir(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool CreateWorkingDir(const std::string& path) override;
   void SaveToFile(const TMemoryStream& stream, const std::string& path) override;
   std::vector<std::string> ListProcessNames() override;
   bool RunProgram(const std::string& commandLine) override;
   std::string LastRunError() override { return RunError; }
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
-  std::int64_t HttpGet(const std::string& url, TStream& body) override;
+  std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override { return Settings; }
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;

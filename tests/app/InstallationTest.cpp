@@ -69,7 +69,8 @@ TEST_F(InstallationPaths, SuccessTalksToTheSystemInOrder) {
   RunInstall();
   const std::vector<std::string> calls{
       "free 3", "free 3", "mkdir C:\\Tramela", "rmdir C:\\Tramela", "connect " + std::string(DistributionHost) + ":80",
-      "mkdir C:\\Tramela", "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip",
+      "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip.sig",
+      "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip", "mkdir private C:\\Tramela",
       "save C:\\Tramela\\TramelaCoreServer.zip", "zip FileName C:\\Tramela\\TramelaCoreServer.zip",
       "zip Active True", "zip Open C:\\Tramela\\TramelaCoreServer.zip", "zip Open C:\\Tramela\\TramelaCoreServer.zip",
       "free 3", "zip ExtractAll C:\\Tramela\\", "zip Active False", "delete C:\\Tramela\\TramelaCoreServer.zip", "processes",
@@ -294,16 +295,18 @@ TEST_F(InstallationPaths, PackageOfExactlyTheFreeSpaceIsExtracted) {
 }
 
 TEST_F(InstallationPaths, DownloadShorterThanAnnouncedFailsRowFour) {
-  Ops.Announced = static_cast<std::int64_t>(Ops.Body.size()) + 100;
+  Ops.Announced = static_cast<std::int64_t>(Ops.Body.size());
+  Ops.Body.resize(10);
   RunInstall();
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"4", StepFailed}));
-  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni prenesen v celoti (10 od 110 bajtov)... ");
+  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni prenesen v celoti (10 od 3000 bajtov)... ");
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 0u);  // nothing half-written is kept
   ExpectFailedRunEnd();
 }
 
 TEST_F(InstallationPaths, UnannouncedLengthIsAccepted) {
   Ops.Announced = -1;
+  Ops.SigAnnounced = -1;
   RunInstall();
   EXPECT_TRUE(Main->InstallOk);
 }

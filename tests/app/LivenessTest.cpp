@@ -70,15 +70,20 @@ class LiveRun : public TAppTest {
   void SetUp() override {
     TAppTest::SetUp();
     Ops.Settings = {".", ","};
+    // 3 MB, signed by the key the window trusts.
+    Ops.Body = AppFixture("big-package.zip");
+    Ops.Sig = AppFixture("big-package.zip.sig");
     Real.AttachMonitor(Ops.Monitor);
   }
   void TearDown() override { Real.AttachMonitor(nullptr); }
-  // The download goes to the server; every other operation stays substituted.
+  // The package's download goes to the server; every other operation (its
+  // signature file among them) stays substituted.
   void Serve(TScriptedServer& server) {
-    Ops.HttpHandler = [this, &server](const std::string&, TStream& body) {
-      return Real.HttpGet(server.Url("/Download/TramelaCoreServer.zip"), body);
+    Ops.HttpHandler = [this, &server](const std::string&, TMemoryStream& body, std::int64_t maxBody) {
+      return Real.HttpGet(server.Url("/Download/TramelaCoreServer.zip"), body, maxBody);
     };
   }
+  std::string Head() const { return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Ops.Body.size()) + "\r\n\r\n"; }
   // Records the progress line on every pass of the waiting loop.
   void RecordProgress() {
     Platform.BusyHandler = [this] {
@@ -122,12 +127,13 @@ class LiveRun : public TAppTest {
 };
 
 // A body in pieces with pauses, so that the line changes several times.
-TScriptedServer::TScript SlowBody(const std::string& head, int pieces, int pieceSize, bool close) {
+TScriptedServer::TScript SlowBody(const std::string& head, const std::string& body, int pieces, bool close) {
   return [=](TPeerConnection& c) {
     c.ReadHead();
     c.Send(head);
-    for (int i = 0; i < pieces; ++i) {
-      c.Send(std::string(static_cast<std::size_t>(pieceSize), 'P'));
+    const std::size_t piece = body.size() / static_cast<std::size_t>(pieces) + 1;
+    for (std::size_t at = 0; at < body.size(); at += piece) {
+      c.Send(body.substr(at, piece));
       SleepMs(150);
     }
     if (close) c.CloseSend();
@@ -136,9 +142,7 @@ TScriptedServer::TScript SlowBody(const std::string& head, int pieces, int piece
 }
 
 TEST_F(LiveRun, KnownLengthShowsMegabytesOfTheTotalAndTheRate) {
-  constexpr int kPiece = 512 * 1024;
-  TScriptedServer server(
-      {SlowBody("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(6 * kPiece) + "\r\n\r\n", 6, kPiece, false)});
+  TScriptedServer server({SlowBody(Head(), Ops.Body, 6, false)});
   Serve(server);
   RecordProgress();
   RunInstall();
@@ -163,8 +167,7 @@ TEST_F(LiveRun, KnownLengthShowsMegabytesOfTheTotalAndTheRate) {
 }
 
 TEST_F(LiveRun, UnknownLengthShowsBytesAndRateWithAnActivityBar) {
-  constexpr int kPiece = 256 * 1024;
-  TScriptedServer server({SlowBody("HTTP/1.0 200 OK\r\n\r\n", 5, kPiece, true)});
+  TScriptedServer server({SlowBody("HTTP/1.0 200 OK\r\n\r\n", Ops.Body, 5, true)});
   Serve(server);
   RecordProgress();
   RunInstall();
@@ -179,9 +182,9 @@ TEST_F(LiveRun, UnknownLengthShowsBytesAndRateWithAnActivityBar) {
 }
 
 TEST_F(LiveRun, SilentServerFailsTheDownloadWithTheReadTimeOut) {
-  TScriptedServer server({[](TPeerConnection& c) {
+  TScriptedServer server({[this](TPeerConnection& c) {
     c.ReadHead();
-    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nPK");
+    c.Send(Head() + Ops.Body.substr(0, 2));
     c.WaitForClientClose();
   }});
   Serve(server);
@@ -195,9 +198,9 @@ TEST_F(LiveRun, SilentServerFailsTheDownloadWithTheReadTimeOut) {
 }
 
 TEST_F(LiveRun, CancelStopsADownloadThatIsWaitingForData) {
-  TScriptedServer server({[](TPeerConnection& c) {
+  TScriptedServer server({[this](TPeerConnection& c) {
     c.ReadHead();
-    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'P'));
+    c.Send(Head() + Ops.Body.substr(0, 1000));
     c.WaitForClientClose();  // then nothing for 10 s
   }});
   Serve(server);
@@ -279,7 +282,7 @@ TEST_F(LiveRun, OtherInputDuringARunIsNotActedOn) {
   };
   RunInstall();
   EXPECT_EQ(Platform.IgnoredInput, 1);
-  EXPECT_EQ(Ops.Urls.size(), 1u);
+  EXPECT_EQ(Ops.Urls.size(), 2u);  // the signature file and the package, once
   ExpectCancelledDownload();
 }
 

@@ -1,8 +1,11 @@
 // The installer's real windows over scripted operations, for the UI check of
 // a whole run under Wine: every step succeeds, and the download takes a moment
-// so that its progress and the animation can be seen.
+// so that its progress and the animation can be seen. The package and its
+// signature come from the folder TRAMELA_DEMO_PACKAGE names (signed with the
+// development key by the test script), so that the real check passes.
 #include <windows.h>
 
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -28,18 +31,15 @@ class TScriptedOperations : public IInstallOperations {
   std::string LastRunError() override { return {}; }
   std::string GetWinVersionName() override { return "Windows 10 Pro"; }
   bool TcpConnect(const std::string&, const std::string&) override { return true; }
-  std::int64_t HttpGet(const std::string&, TStream& body) override {
-    constexpr std::int64_t kShownSize = std::int64_t{24} << 20;
-    constexpr int kSteps = 25;
-    if (FMonitor != nullptr) FMonitor->Begin(TProgressUnit::Bytes, kShownSize);
-    for (int i = 1; i <= kSteps; ++i) {
-      SleepMs(100);
-      if (FMonitor == nullptr) continue;
-      FMonitor->CheckCancel();
-      FMonitor->Advance(kShownSize * i / kSteps);
-    }
-    body.WriteBuffer("PK", 2);
-    return 2;
+  bool CreateWorkingDir(const std::string& path) override { return FDirs.insert(path).second; }
+  std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override {
+    const char* folder = std::getenv("TRAMELA_DEMO_PACKAGE");
+    const bool sig = url.size() > 4 && url.compare(url.size() - 4, 4, ".sig") == 0;
+    if (!sig) ShowSlowTransfer();
+    body.LoadFromFile(std::string(folder != nullptr ? folder : ".") + "/" +
+                      (sig ? "TramelaCoreServer.zip.sig" : "TramelaCoreServer.zip"));
+    if (body.Size() > maxBody) throw EDownloadTooLarge("The scripted body is longer than the cap.");
+    return body.Size();
   }
   void AttachMonitor(TOperationMonitor* monitor) override { FMonitor = monitor; }
   std::vector<std::string> GetLocalIPs() override { return {"192.168.1.10"}; }
@@ -50,6 +50,19 @@ class TScriptedOperations : public IInstallOperations {
   }
 
  private:
+  // 2.5 s of a 24 MB transfer for the progress line to show.
+  void ShowSlowTransfer() {
+    constexpr std::int64_t kShownSize = std::int64_t{24} << 20;
+    constexpr int kSteps = 25;
+    if (FMonitor != nullptr) FMonitor->Begin(TProgressUnit::Bytes, kShownSize);
+    for (int i = 1; i <= kSteps; ++i) {
+      SleepMs(100);
+      if (FMonitor == nullptr) continue;
+      FMonitor->CheckCancel();
+      FMonitor->Advance(kShownSize * i / kSteps);
+    }
+  }
+
   class TScriptedZip : public IZipArchive {
    public:
     void SetFileName(const std::string&) override {}
