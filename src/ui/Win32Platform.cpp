@@ -589,8 +589,9 @@ void TWin32Platform::CreateChild(TFormWindow& window, TControl& control) {
     hwnd = CreateWindowExW(memo->BorderNone ? 0 : WS_EX_CLIENTEDGE, L"EDIT", L"", style, r.Left, r.Top, r.Width(),
                            r.Height(), parent, nullptr, hinst, nullptr);
   } else if (auto* bar = dynamic_cast<TProgressBar*>(&control)) {
-    hwnd = CreateWindowExW(0, PROGRESS_CLASSW, L"", style | PBS_SMOOTH, r.Left, r.Top, r.Width(), r.Height(), parent,
-                           nullptr, hinst, nullptr);
+    // A thin frame shows the whole length on the white page.
+    hwnd = CreateWindowExW(0, PROGRESS_CLASSW, L"", style | PBS_SMOOTH | WS_BORDER, r.Left, r.Top, r.Width(),
+                           r.Height(), parent, nullptr, hinst, nullptr);
     if (hwnd != nullptr) {
       UseClassicLook(hwnd);
       SendMessageW(hwnd, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(ToColorRef(bar->BarColor)));
