@@ -78,3 +78,17 @@ fuzz_run() {
   [ "$status" = 0 ] || echo "$name fuzzing found a failure (exit $status); inputs in $artifacts"
   return "$status"
 }
+
+# sign_package KEY PACKAGE: writes PACKAGE.sig with the native sign-package
+# tool (built here when missing). KEY defaults to the development key that
+# builds without TRAMELA_PACKAGE_KEYS trust, made by configuring any preset.
+sign_package() {
+  local key=${1:-$root/build/keys/package-key.pem} package=$2
+  if [ ! -x "$root/build/native/tools/sign-package/sign-package" ]; then
+    if [ ! -f "$root/build/native/build.ninja" ]; then
+      cmake --preset native -S "$root" >/dev/null || return 1
+    fi
+    cmake --build "$root/build/native" --target sign-package -- -j"${JOBS:-2}" >/dev/null || return 1
+  fi
+  "$root/build/native/tools/sign-package/sign-package" "$key" "$package"
+}
