@@ -88,7 +88,7 @@ void TIdIOHandler::CheckClosed(bool raiseWhenClosed, bool ignoreBuffer) {
 
 // ---------------------------------------------------------------- reading
 
-int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeout) {
+int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeout, int awaited) {
   timeout = EffectiveTimeout(timeout);
   CheckClosed(raiseWhenClosed, false);
   if (!SourceIsAvailable()) {
@@ -106,8 +106,9 @@ int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeo
     if (FIsOpen) {
       if (SourceIsAvailable()) {
         // Straight into the input buffer, which keeps its block between receives.
-        const int wanted = std::max({FRecvBufferSize, 1, FAwaited - FInBuffer->Size()});
-        const int length = std::min(wanted, std::numeric_limits<std::int32_t>::max() - FInBuffer->Size());
+        const int wanted = std::max({FRecvBufferSize, 1, std::min(awaited, kStreamPieceSize)});
+        const int length =
+            std::min(wanted, std::numeric_limits<std::int32_t>::max() - FInBuffer->Size());
         n = ReadDataFromSource(FInBuffer->AppendArea(length), length);
         if (n > 0) FInBuffer->CommitAppend(n);
       } else if (raiseWhenClosed) {
@@ -230,19 +231,16 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
   // Pieces of up to kStreamPieceSize bytes, each moved from the input buffer
   // to the stream in one copy rather than through a chunk array.
   const int chunkLength = std::max(FRecvBufferSize, kStreamPieceSize);
-  struct TAwait {
-    int& Awaited;
-    ~TAwait() { Awaited = 0; }
-  } await{FAwaited};
   while (true) {
     const int n =
         readAll ? chunkLength : static_cast<int>(std::min<std::int64_t>(count, chunkLength));
     if (n < 1) break;
-    FAwaited = n;
     try {
       // ReadCount's wait for n bytes.
       while (FInBuffer->Size() < n) {
-        if (FillInput(false, kTimeoutDefault, true) > 0 && FInBuffer->Size() >= n) break;
+        if (FillInput(false, kTimeoutDefault, true, n - FInBuffer->Size()) > 0 &&
+            FInBuffer->Size() >= n)
+          break;
         CheckClosed(true, true);
       }
     } catch (const Exception& e) {

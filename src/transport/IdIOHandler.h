@@ -22,10 +22,6 @@ class TIdConnectionIntercept : public TIdComponent {
 
 inline constexpr int kMaxLineLengthDefault = 16384;
 inline constexpr int kRecvBufferSizeDefault = 32768;
-// ReadToStream moves a body in pieces of up to this many bytes, each asked of
-// the socket in as few receives as it takes: under Wine every receive is a
-// round trip to the wine server.
-inline constexpr int kStreamPieceSize = 1 << 20;
 inline constexpr int kSendBufferSizeDefault = 32768;
 // Time-out arguments: -1 = the handler's ReadTimeout, -2 = no limit.
 inline constexpr int kTimeoutDefault = -1;
@@ -46,9 +42,10 @@ class TIdIOHandler : public TIdComponent {
   virtual bool WaitReadable(int timeout) = 0;
 
   // Takes in one receive: the count appended, 0 (closed, not raising) or -1 (time-out, not
-  // raising).
+  // raising). The receive asks for RecvBufferSize bytes, or for as many as the caller
+  // still waits for, up to kStreamPieceSize.
   int FillInput(bool raiseWhenClosed = true, int timeout = kTimeoutDefault,
-                bool raiseOnTimeout = true);
+                bool raiseOnTimeout = true, int awaited = 0);
   // Whether more input arrived within the time-out.
   bool PollInput(int timeout = 0);
 
@@ -136,9 +133,6 @@ class TIdIOHandler : public TIdComponent {
   bool FLineTimedOut = false;
   int FReadTimeout = kTimeoutDefault;
   int FRecvBufferSize = kRecvBufferSizeDefault;
-  // Bytes a counted read is waiting for: a receive asks for all of them at
-  // once (and never for less than RecvBufferSize).
-  int FAwaited = 0;
   int FSendBufferSize = kSendBufferSizeDefault;
   std::unique_ptr<TIdBuffer> FOutBuffer;
   int FOutThreshold = 0;
