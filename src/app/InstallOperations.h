@@ -43,6 +43,8 @@ class IZipArchive {
   virtual void Open(const std::string& fileName) = 0;
   // Writes every entry below the target folder, overwriting existing files.
   virtual void ExtractAll(const std::string& targetFolder) = 0;
+  // The sum of the open archive's uncompressed file sizes: the most ExtractAll writes.
+  virtual std::int64_t UncompressedTotal() const = 0;
 };
 
 class IInstallOperations {

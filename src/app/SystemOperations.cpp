@@ -71,6 +71,7 @@ class TZipellaArchive : public IZipArchive {
   bool IsZipFile() const override { return FZip.IsZipFile(); }
   void Open(const std::string& fileName) override { FZip.Open(fileName); }
   void ExtractAll(const std::string& targetFolder) override { FZip.ExtractAll(targetFolder); }
+  std::int64_t UncompressedTotal() const override { return FZip.UncompressedTotal(); }
 
  private:
   TZipella FZip;

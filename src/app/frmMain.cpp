@@ -350,6 +350,10 @@ bool T_frmMain::ExtractPackage() {
         throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
       }
       Zipella1.Open(PackageFile());
+      // A package that cannot fit fails here, not after filling the drive.
+      if (FOps.GetFreeDiskSpace(3) < Zipella1.UncompressedTotal()) {
+        throw Exception("[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");
+      }
       Zipella1.ExtractAll(std::string(InstallDir) + "\\");
       Zipella1.SetActive(false);
     } catch (const Exception&) {

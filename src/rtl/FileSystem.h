@@ -3,14 +3,24 @@
 // Paths are 8-bit text passed to the system as they are.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #ifdef _WIN32
 inline constexpr char PathDelim = '\\';
+// The ANSI file API takes MAX_PATH (260) characters with the NUL; a folder must
+// leave room for "\" and an 8.3 name, so CreateDirectoryA stops at 248.
+inline constexpr std::size_t kMaxFilePath = 259;
+inline constexpr std::size_t kMaxFolderPath = 247;
 #else
 inline constexpr char PathDelim = '/';
+// PATH_MAX (4096) with the NUL.
+inline constexpr std::size_t kMaxFilePath = 4095;
+inline constexpr std::size_t kMaxFolderPath = 4095;
 #endif
+// NAME_MAX natively; NTFS's longest name on Windows.
+inline constexpr std::size_t kMaxNameLength = 255;
 
 // Attribute bits as the Windows file system defines them; natively only
 // read-only (from the write permission) and directory are reported.
@@ -30,7 +40,7 @@ bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);         // exactly one level
 bool RemoveDir(const std::string& path);         // must be empty
 bool RemoveFile(const std::string& path);
-bool ForceDirectories(const std::string& path);  // every missing level
+bool ForceDirectories(const std::string& path);  // every missing level, top down
 std::uint32_t FileGetAttr(const std::string& path);  // faInvalid when unreadable
 bool FileSetAttr(const std::string& path, std::uint32_t attributes);
 std::string ExpandFileName(const std::string& path);  // absolute, without resolving links

@@ -11,6 +11,8 @@
 
 #include "rtl/FileSystem.h"
 
+static_assert(kMaxFilePath == PATH_MAX - 1 && kMaxNameLength == NAME_MAX);
+
 std::uint32_t GetLastOSError() { return static_cast<std::uint32_t>(errno); }
 
 std::string SysErrorMessage(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
@@ -37,14 +39,28 @@ bool RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
+namespace {
+bool IsFolder(const char* path) {
+  struct stat st {};
+  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+}  // namespace
+
 bool ForceDirectories(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   if (p.empty()) return false;
   if (DirectoryExists(p)) return true;
-  const auto slash = p.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !ForceDirectories(p.substr(0, slash))) return false;
-  return CreateDir(p) || DirectoryExists(p);
+  // Top down, each level cut short in place: an archive's 20,000 levels cost
+  // neither stack nor copies, and the first level the system refuses ends it.
+  for (std::size_t end = p.find('/', 1);; end = p.find('/', end + 1)) {
+    const bool last = end == std::string::npos;
+    if (!last) p[end] = '\0';
+    const bool made = ::mkdir(p.c_str(), 0777) == 0 || IsFolder(p.c_str());
+    if (last) return made;
+    p[end] = '/';
+    if (!made) return false;
+  }
 }
 
 std::uint32_t FileGetAttr(const std::string& path) {

@@ -37,18 +37,43 @@ bool CreateDir(const std::string& path) { return ::CreateDirectoryA(path.c_str()
 bool RemoveDir(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
 bool RemoveFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
+namespace {
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsFolder(const char* path) {
+  const DWORD attr = ::GetFileAttributesA(path);
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Where the first level that may be made starts: after "C:\", "C:", "\" or
+// a share's "\\server\share\".
+std::size_t RootLength(const std::string& p) {
+  if (p.size() >= 2 && p[1] == ':') return p.size() >= 3 && IsSeparator(p[2]) ? 3 : 2;
+  if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
+    const std::size_t server = p.find_first_of("\\/", 2);
+    const std::size_t share = server == std::string::npos ? server : p.find_first_of("\\/", server + 1);
+    return share == std::string::npos ? p.size() : share + 1;
+  }
+  return !p.empty() && IsSeparator(p[0]) ? 1 : 0;
+}
+}  // namespace
+
 bool ForceDirectories(const std::string& path) {
   std::string p = path;
-  while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+  while (p.size() > 3 && IsSeparator(p.back())) p.pop_back();
   if (p.empty()) return false;
   if (DirectoryExists(p)) return true;
-  const auto slash = p.find_last_of("\\/");
-  // "C:" or a share root ends the climb.
-  if (slash != std::string::npos && slash > 0 && !(slash == 2 && p[1] == ':') &&
-      !ForceDirectories(p.substr(0, slash))) {
-    return false;
+  // Top down, each level cut short in place: an archive's 20,000 levels cost
+  // neither stack nor copies, and the first level the system refuses ends it.
+  for (std::size_t end = p.find_first_of("\\/", RootLength(p));; end = p.find_first_of("\\/", end + 1)) {
+    const bool last = end == std::string::npos;
+    const char separator = last ? '\0' : p[end];
+    if (!last) p[end] = '\0';
+    const bool made = ::CreateDirectoryA(p.c_str(), nullptr) != 0 || IsFolder(p.c_str());
+    if (last) return made;
+    p[end] = separator;
+    if (!made) return false;
   }
-  return CreateDir(p) || DirectoryExists(p);
 }
 
 std::uint32_t FileGetAttr(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }

@@ -110,6 +110,85 @@ bool LeavesTarget(std::string_view mapped) {
   }
 }
 
+// What the Windows file API cannot hold in a name, whatever the code page:
+// control characters, the stream and drive separator ":" (also "C:x"), and the
+// wildcard and redirection characters.
+bool HasInvalidCharacter(std::string_view mapped) {
+  return std::any_of(mapped.begin(), mapped.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+  });
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameLetters(std::string_view text, std::string_view upper) {
+  return text.size() == upper.size() &&
+         std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) { return AsciiUpper(a) == b; });
+}
+
+// A segment that Windows opens as a device in any folder: the part before the
+// first dot, trailing blanks dropped, is a device name. The superscript digits
+// count too, as one byte (Windows-1252) or as UTF-8, whatever the system's
+// code page, and so do COM0 and LPT0, which Windows reserves.
+bool DeviceSegment(std::string_view segment) {
+  std::string_view base = segment.substr(0, segment.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (SameLetters(base, device)) return true;
+  }
+  if (base.size() < 4 || !(SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT"))) return false;
+  const std::string_view number = base.substr(3);
+  if (number.size() == 1 && number[0] >= '0' && number[0] <= '9') return true;
+  for (const std::string_view superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) {
+    if (number == superscript) return true;
+  }
+  return false;
+}
+
+// Each segment of a mapped name: a device, or longer than a name may be.
+template <typename Test>
+bool AnySegment(std::string_view mapped, Test test) {
+  for (std::size_t start = 0;;) {
+    const std::size_t end = mapped.find('\\', start);
+    if (test(mapped.substr(start, end == std::string_view::npos ? end : end - start))) return true;
+    if (end == std::string_view::npos) return false;
+    start = end + 1;
+  }
+}
+
+// Whether the file API takes the entry's full path: every name, the folders
+// made for it and, for a file, the file's own path. prefix is the length of
+// what stands before the mapped name, as passed or as expanded, the longer.
+bool FitsFileApi(std::size_t prefix, std::string_view mapped, bool folder) {
+  if (AnySegment(mapped, [](std::string_view s) { return s.size() > kMaxNameLength; })) return false;
+  while (!mapped.empty() && mapped.back() == '\\') mapped.remove_suffix(1);
+  const std::size_t full = prefix + mapped.size();
+  if (folder) return full <= kMaxFolderPath;
+  const std::size_t lastFolder = mapped.rfind('\\');
+  return (lastFolder == std::string_view::npos || prefix + lastFolder <= kMaxFolderPath) && full <= kMaxFilePath;
+}
+
+// Entry names in messages go to a one-line log: control bytes are shown as \xNN.
+std::string ShownName(std::string_view stored) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (const char c : stored) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+[[noreturn]] void RaiseRefused(std::string_view why, const TZipellaEntriesEntry& entry) {
+  throw EZipellaError(std::string(why) + ShownName(entry.CentralRecord.FileName));
+}
+
 void CheckCrc(const TZipellaEntriesEntry& entry, std::uint32_t crc) {
   if (crc != entry.CentralRecord.Header.Crc32) {
     throw EZipellaError("CRC error in this file: " + entry.CentralRecord.FileName);
@@ -202,7 +281,10 @@ TZipellaEntriesEntry& TZipellaEntries::AddEntry(TCentralDirectoryFile record) {
   // The high half of the attributes is the file mode on records made on Unix
   // (host 3); some writers mark folders only there.
   const bool unixFolder = (h.VersionMadeBy >> 8) == 3 && ((h.ExternalAttributes >> 16) & 0xF000) == 0x4000;
-  entry.IsDirectory = (h.ExternalAttributes & 0x10) != 0 || unixFolder;
+  // A name that ends in a separator can only be a folder; jar and Java's and
+  // other libraries' writers mark folders by that alone (attributes 0).
+  const bool folderName = !record.FileName.empty() && (record.FileName.back() == '/' || record.FileName.back() == '\\');
+  entry.IsDirectory = (h.ExternalAttributes & 0x10) != 0 || unixFolder || folderName;
   entry.CompressionType = CompressionTypeOf(h);
   entry.CentralRecord = std::move(record);
   return entry;
@@ -233,16 +315,34 @@ void TZipellaEntries::CheckLocalHeaders(TStream& stream) {
   // add up to less than the archive; a hostile one that points every record at
   // one large header keeps only the fixed parts past that budget.
   std::int64_t budget = stream.Size();
+  std::vector<TExtent> extents;
   for (int i = 0; i < Count(); ++i) {
     if (FZipella.OnZipOpen) FZipella.OnZipOpen(&FZipella, i, announced);
     TLocalFile& local = Entry(i).LocalRecord;
+    const TCentralDirectoryHeader& central = Entry(i).CentralRecord.Header;
     // A missing header is reported when the entry is extracted.
-    [[maybe_unused]] const bool found = ReadLocalRecord(stream, Entry(i).CentralRecord.Header.LocalHeaderOffset, local);
+    if (ReadLocalRecord(stream, central.LocalHeaderOffset, local)) {
+      extents.push_back({central.LocalHeaderOffset, stream.Position() + central.CompressedSize, i});
+    }
     budget -= static_cast<std::int64_t>(local.FileName.size() + local.ExtraField.size());
     if (budget < 0) {
       local.FileName = std::string();
       local.ExtraField = std::string();
     }
+  }
+  MarkSharedData(extents);
+}
+
+// Honest writers give each entry its own stretch of the archive. Records that
+// point into another entry's header or data (200 records on one header write
+// 1 GB from 5 KB) mark every entry that starts inside an earlier one.
+void TZipellaEntries::MarkSharedData(std::vector<TExtent>& extents) {
+  std::stable_sort(extents.begin(), extents.end(),
+                   [](const TExtent& a, const TExtent& b) { return a.Start < b.Start; });
+  std::int64_t reached = 0;
+  for (const TExtent& extent : extents) {
+    if (extent.Start < reached) Entry(extent.Index).SharesData = true;
+    reached = std::max(reached, extent.End);
   }
 }
 
@@ -417,13 +517,13 @@ void TZipellaEntries::ExtractAll(const std::string& target) {
     TZipellaEntries& Entries;
     ~TRelease() { Entries.ReleaseWorkingMemory(); }
   } release{*this};
+  CheckEntries(target);
   TOverwriteAction action = FZipella.FOverwriteAction;
   for (int i = 0; i < Count(); ++i) {
     TZipellaEntriesEntry& entry = Entry(i);
     const std::string& stored = entry.CentralRecord.FileName;
     const std::string file = TZipella::EntryFileName(stored);
     const std::string folder = TZipella::EntryFolder(stored);
-    if (LeavesTarget(folder + file)) throw EZipellaError("Path leaves the target folder in this file: " + stored);
     if (!folder.empty()) {
       // Not looked at: a folder that is missing makes the file's creation fail.
       [[maybe_unused]] const bool made = ForceDirectories(target + PathDelim + NativePath(folder));
@@ -442,6 +542,22 @@ void TZipellaEntries::ExtractAll(const std::string& target) {
         if (!FileExists(path)) WriteEntryFile(entry, path);
         break;
     }
+  }
+}
+
+void TZipellaEntries::CheckEntries(const std::string& target) const {
+  std::string root = ExpandFileName(target);
+  while (!root.empty() && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+  const std::size_t prefix = std::max(root.size(), target.size()) + 1;
+  for (int i = 0; i < Count(); ++i) {
+    const TZipellaEntriesEntry& entry = Entry(i);
+    const std::string& stored = entry.CentralRecord.FileName;
+    const std::string mapped = TZipella::EntryFolder(stored) + TZipella::EntryFileName(stored);
+    if (LeavesTarget(mapped)) RaiseRefused("Path leaves the target folder in this file: ", entry);
+    if (HasInvalidCharacter(mapped)) RaiseRefused("Invalid character in this file: ", entry);
+    if (AnySegment(mapped, DeviceSegment)) RaiseRefused("Device name in this file: ", entry);
+    if (!FitsFileApi(prefix, mapped, entry.IsDirectory)) RaiseRefused("Path too long in this file: ", entry);
+    if (entry.SharesData) RaiseRefused("Overlapping data in this file: ", entry);
   }
 }
 
@@ -601,6 +717,16 @@ void TZipella::LoadArchive(std::unique_ptr<TStream> stream) {
 }
 
 void TZipella::ExtractAll(const std::string& target) { FEntries->ExtractAll(target); }
+
+std::int64_t TZipella::UncompressedTotal() const {
+  // At most 65,535 records (or what a scan finds) of under 4 GiB each: no overflow in 64 bits.
+  std::int64_t total = 0;
+  for (int i = 0; i < FEntries->Count(); ++i) {
+    const TZipellaEntriesEntry& entry = FEntries->Entry(i);
+    if (!entry.IsDirectory) total += entry.CentralRecord.Header.UncompressedSize;
+  }
+  return total;
+}
 
 namespace {
 // Slashes become backslashes ("//" as one) and a drive with its root is dropped.

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rtl/Component.h"
 #include "rtl/DateTime.h"
@@ -131,6 +132,8 @@ class TZipellaEntriesEntry : public TCollectionItem {
   TZipCompressionType CompressionType = TZipCompressionType::ctUnknown;
   // Set by the recovery scan for an entry whose data the stream cuts short.
   bool Incomplete = false;
+  // Set when opening finds the entry's local header or data inside another's.
+  bool SharesData = false;
 };
 
 class TZipellaEntries : public TCollection {
@@ -164,7 +167,15 @@ class TZipellaEntries : public TCollection {
   void ReleaseWorkingMemory();
 
  private:
+  // Where an entry's local header starts and its data ends.
+  struct TExtent {
+    std::int64_t Start, End;
+    int Index;
+  };
   TZipellaEntriesEntry& AddEntry(TCentralDirectoryFile record);
+  void MarkSharedData(std::vector<TExtent>& extents);
+  // Raises EZipellaError naming the first entry that must not be written below target.
+  void CheckEntries(const std::string& target) const;
   void RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next);
   void DecodeDeflated(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data, std::uint8_t* output,
                       TStream& destination);
@@ -197,7 +208,10 @@ class TZipella : public TComponent {
   // through a TReadBufferStream; a caller may pass one of its own choosing.
   void LoadArchive(std::unique_ptr<TStream> stream);
   // Writes every entry below the folder target; raises on the first failing entry.
+  // Names, paths and shared data of all entries are checked before the first is written.
   void ExtractAll(const std::string& target);
+  // The sum of the files' uncompressed sizes: the most that extraction writes.
+  std::int64_t UncompressedTotal() const;
 
   // Name mapping of a stored name: "dir/sub/a.txt" gives "dir\sub\" and "a.txt".
   static std::string EntryFileName(std::string_view storedName);

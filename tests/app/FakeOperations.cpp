@@ -34,6 +34,12 @@ class TFakeZip : public IZipArchive {
     if (!FOps.ZipOpen) return;
     for (const auto& [name, data] : FOps.PackageEntries) FOps.Files[target + name] = data;
   }
+  std::int64_t UncompressedTotal() const override {
+    if (FOps.PackageUncompressed >= 0) return FOps.PackageUncompressed;
+    std::int64_t total = 0;
+    for (const auto& entry : FOps.PackageEntries) total += static_cast<std::int64_t>(entry.second.size());
+    return total;
+  }
 
  private:
   TFakeOperations& FOps;

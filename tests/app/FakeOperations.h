@@ -43,6 +43,7 @@ class TFakeOperations : public IInstallOperations {
   bool PackageIsZip = true;
   std::string ExtractRaises;
   std::map<std::string, std::string> PackageEntries{{"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
+  std::int64_t PackageUncompressed = -1;  // -1: the entries' own sizes
 
   // Record.
   std::vector<std::string> Calls;  // directory, network, process and zip calls in order

@@ -69,7 +69,7 @@ TEST_F(InstallationPaths, SuccessTalksToTheSystemInOrder) {
       "mkdir C:\\Tramela", "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip",
       "save C:\\Tramela\\TramelaCoreServer.zip", "zip FileName C:\\Tramela\\TramelaCoreServer.zip",
       "zip Active True", "zip Open C:\\Tramela\\TramelaCoreServer.zip", "zip Open C:\\Tramela\\TramelaCoreServer.zip",
-      "zip ExtractAll C:\\Tramela\\", "zip Active False", "delete C:\\Tramela\\TramelaCoreServer.zip", "processes",
+      "free 3", "zip ExtractAll C:\\Tramela\\", "zip Active False", "delete C:\\Tramela\\TramelaCoreServer.zip", "processes",
       "run"};
   EXPECT_EQ(Ops.Calls, calls);
   ASSERT_EQ(Ops.RunCommands.size(), 1u);
@@ -263,6 +263,24 @@ TEST_F(InstallationPaths, PackageThatIsNoZipArchiveFailsRowFive) {
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 1u);
   EXPECT_EQ(std::count(Ops.Calls.begin(), Ops.Calls.end(), "zip ExtractAll C:\\Tramela\\"), 0);
   ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, PackageLargerThanFreeSpaceFailsRowFiveBeforeExtracting) {
+  Ops.FreeBytes = 2 * kGiB;
+  Ops.PackageUncompressed = 2 * kGiB + 1;
+  RunInstall();
+  EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"5", StepFailed}));
+  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");
+  EXPECT_EQ(std::count(Ops.Calls.begin(), Ops.Calls.end(), "zip ExtractAll C:\\Tramela\\"), 0);
+  EXPECT_FALSE(Ops.ZipOpen);
+  ExpectFailedRunEnd();
+}
+
+TEST_F(InstallationPaths, PackageOfExactlyTheFreeSpaceIsExtracted) {
+  Ops.FreeBytes = 2 * kGiB;
+  Ops.PackageUncompressed = 2 * kGiB;
+  RunInstall();
+  EXPECT_EQ(Rows().at(4), (std::pair<std::string, int>{"5", StepDone}));
 }
 
 TEST_F(InstallationPaths, DownloadShorterThanAnnouncedFailsRowFour) {

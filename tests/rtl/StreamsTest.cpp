@@ -234,4 +234,30 @@ TEST(FileSystem, DirectoriesAndFiles) {
   EXPECT_FALSE(RemoveFile(file));
 }
 
+TEST(FileSystem, ForceDirectoriesMakesEveryLevelUpToTheLimit) {
+  TTempDir dir;
+  const std::string name(40, 'a');
+  std::string deep = ExpandFileName(dir.Str());
+  int levels = 0;
+  while (deep.size() + 1 + name.size() <= kMaxFolderPath) {
+    deep += PathDelim + name;
+    ++levels;
+  }
+  ASSERT_GE(levels, 3);
+  EXPECT_TRUE(ForceDirectories(deep + PathDelim));
+  EXPECT_TRUE(DirectoryExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep)) << "an existing path is made already";
+}
+
+TEST(FileSystem, ForceDirectoriesOnTwentyThousandLevelsFailsWithoutOverflowingTheStack) {
+  TTempDir dir;
+  const std::string file = dir.File("f");
+  { TFileStream f(file, fmCreate); }
+  // A file in the way of the first level: nothing can be made below it.
+  std::string deep = file;
+  for (int i = 0; i < 20000; ++i) deep += std::string(1, PathDelim) + "a";
+  EXPECT_FALSE(ForceDirectories(deep));
+  EXPECT_TRUE(FileExists(file));
+}
+
 }  // namespace

@@ -68,6 +68,24 @@ def make_python(out, tree):
     with open(f'{out}/py-stream.zip', 'wb') as f:
         with zipfile.ZipFile(Unseekable(f), 'w', zipfile.ZIP_DEFLATED) as z:
             add_tree(z, tree)
+    # Folders marked only by their trailing "/", as Java's ZipOutputStream
+    # writes them: made on MS-DOS (host 0), external attributes 0.
+    with zipfile.ZipFile(f'{out}/py-dirs-attr0.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+        for dirpath, dirs, files in sorted(os.walk(tree)):
+            dirs.sort()
+            rel = os.path.relpath(dirpath, tree)
+            if rel != '.':
+                info = zipfile.ZipInfo(rel + '/')
+                info.create_system = 0
+                info.external_attr = 0
+                z.writestr(info, b'')
+            for name in sorted(files):
+                info = zipfile.ZipInfo(os.path.normpath(os.path.join(rel, name)))
+                info.create_system = 0
+                info.external_attr = 0
+                info.compress_type = zipfile.ZIP_DEFLATED
+                with open(os.path.join(dirpath, name), 'rb') as f:
+                    z.writestr(info, f.read())
     for size in (0, 1000, 65535):
         name = f'{out}/py-comment-{size}.zip'
         with zipfile.ZipFile(name, 'w', zipfile.ZIP_DEFLATED) as z:
@@ -136,6 +154,18 @@ def archive(entries, comment=b'', cd_offset=None, count=None):
     return body + cd + end + comment
 
 
+def windows_names():
+    """Entry names Windows reads as devices, streams or cannot hold."""
+    devices = [('con', 'CON'), ('con-ext', 'con.txt'), ('prn-dots', 'Prn...'), ('aux-blank', 'AUX .tar.gz'),
+               ('nul-folder', 'lib/nul/x.txt'), ('com1', 'COM1.log'), ('lpt9', 'lpt9'), ('com0', 'com0.txt'),
+               ('conin', 'CONIN$'), ('conout', 'conout$.x'), ('com-sup1', b'COM\xb9.txt'),
+               ('lpt-sup3-utf8', b'LPT\xc2\xb3'), ('nul-dir', 'NUL/')]
+    chars = [('stream', 'a.txt:evil'), ('drive-relative', 'C:x.txt'), ('lt', 'a<b'), ('gt', 'a>b'),
+             ('quote', 'a"b'), ('pipe', 'a|b'), ('question', 'a?b'), ('star', 'dir*/x'),
+             ('tab', 'a\tb'), ('newline', 'log\r\n[OK] x')]
+    return [('dev-' + t, n) for t, n in devices] + [('chr-' + t, n) for t, n in chars]
+
+
 def make_handmade(out):
     rnd = random.Random(7)
     text = b'hand-built entry content\n' * 40
@@ -163,8 +193,8 @@ def make_handmade(out):
     put('encrypted.zip', archive([Entry('secret.txt', text, flag=1)]))
     # External attributes 0x21: read-only and archive.
     put('attr-21.zip', archive([Entry('ro.txt', b'read only\n', ext=0x21)]))
-    # A name ending in "/" without the directory attribute.
-    put('slash-no-dir.zip', archive([Entry('docs/', ext=0x20)]))
+    # A name ending in "/" without the directory attribute, then a file in it.
+    put('slash-no-dir.zip', archive([Entry('docs/', ext=0x20), Entry('docs/in.txt', b'inside')]))
     # C = U = 0, stored and deflated (no deflate bytes at all).
     put('empty-entries.zip', archive([Entry('e-stored', b''), Entry('e-deflated', b'', method=8, raw=b'')]))
     # Incompressible data whose prepared input is over 3 x 65536 bytes but under
@@ -198,6 +228,36 @@ def make_handmade(out):
     data = bytearray(archive([e]))
     data[0:4] = b'XXXX'
     put('local-missing.zip', bytes(data))
+    # 20,000 levels of folders in one name: too long for any file API.
+    put('deep-name.zip', archive([Entry('a/' * 20000 + 'x.txt', b'deep'), Entry('good.txt', b'good')]))
+    # A long name, to be placed at the file API's limit by the test's target.
+    put('long-file.zip', archive([Entry('d/' + 'f' * 120 + '.txt', b'edge')]))
+    put('long-folder.zip', archive([Entry('d/' + 'g' * 120 + '/', ext=0x10)]))
+    # A single name longer than a name may be.
+    put('long-segment.zip', archive([Entry('n' * 256, b'x')]))
+    # Names Windows opens as devices or cannot hold, each before a harmless file.
+    for tag, name in windows_names():
+        put(f'win-{tag}.zip', archive([Entry(name, b'bad'), Entry('good.txt', b'good')]))
+    # Near misses that are ordinary names.
+    put('win-lookalikes.zip', archive([Entry(n, b'ok') for n in
+                                       ('CONSOLE.txt', 'COM10.txt', 'LPT.txt', 'xcon.txt', 'con_x/aux_y.txt',
+                                        'nul-dir/', 'COMa.txt', 'C:/data/b.ini', 'com 1.txt')]))
+    # Records that share data. 200 records on one header: each writes the same
+    # 5 MB again (1 GB from a few KB).
+    bomb = Entry('bomb.bin', bytes(5 << 20), method=8)
+    body = bomb.local()
+    cd = b''
+    for i in range(200):
+        bomb.name = b'bomb%03d.bin' % i
+        cd += bomb.central()
+    put('overlap-200.zip', body + cd + struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, 200, 200, len(cd), len(body), 0))
+    # An entry whose local header lies inside another's stored data.
+    inner = Entry('inner.txt', text)
+    outer = Entry('outer.bin', b'prefix' + inner.local() + b'suffix')
+    blob = outer.local()
+    inner.offset = len(outer.local()) - len(b'suffix') - len(inner.local())
+    cd = outer.central() + inner.central()
+    put('overlap-nested.zip', blob + cd + struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, 2, 2, len(cd), len(blob), 0))
     # An announced size no deflate stream of that length can reach (a bomb's claim).
     put('deflate-claims-4g.zip', archive([Entry('claim.bin', b'x' * 100, method=8, usize=0xFFFFFFF0)]))
 

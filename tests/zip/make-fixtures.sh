@@ -35,6 +35,9 @@ python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import fixtures; sys.st
 cp "$real/zip-level6.zip" "$real/zip-comment-1000.zip"
 zip -q -z "$real/zip-comment-1000.zip" < "$real/zip-comment-1000.zip.comment"
 python3 "$here/fixtures.py" python "$real" "$tree"
+# jar marks folders only by their trailing "/" (attributes 0); used where a
+# JDK happens to be installed, never installed for this.
+if command -v jar > /dev/null; then jar cfM "$real/jar.zip" -C "$tree" .; fi
 
 for archive in "$real"/*.zip; do
   name=$(basename "$archive" .zip)

@@ -47,6 +47,7 @@ class TScriptedOperations : public IInstallOperations {
     bool IsZipFile() const override { return FOpen; }
     void Open(const std::string&) override { FOpen = true; }
     void ExtractAll(const std::string&) override {}
+    std::int64_t UncompressedTotal() const override { return 2; }
 
    private:
     bool FOpen = false;
