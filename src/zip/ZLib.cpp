@@ -10,7 +10,9 @@
 struct TCustomZlibStream::TZState {
   z_stream Stream{};
   bool Started = false;
-  std::array<std::uint8_t, kZlibInputBufferSize> Buffer;
+  // Input read from a source stream; none when the input lies in memory. Not
+  // cleared: a decoder per zip entry would otherwise clear it thousands of times.
+  std::unique_ptr<std::uint8_t[]> Buffer;
 
   TZState() = default;
   TZState(const TZState&) = delete;
@@ -21,7 +23,9 @@ struct TCustomZlibStream::TZState {
 };
 
 TCustomZlibStream::TCustomZlibStream(TStream& source)
-    : FStrm(&source), FStrmStart(source.Position()), FStrmPos(FStrmStart), FZRec(std::make_unique<TZState>()) {}
+    : FStrm(&source), FStrmStart(source.Position()), FStrmPos(FStrmStart), FZRec(std::make_unique<TZState>()) {
+  FZRec->Buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kZlibInputBufferSize);
+}
 
 TCustomZlibStream::TCustomZlibStream(std::span<const std::uint8_t> prefix, std::span<const std::uint8_t> data)
     : FStrm(nullptr), FStrmStart(0), FStrmPos(0), FZRec(std::make_unique<TZState>()), FMemory{prefix, data} {}
@@ -31,9 +35,9 @@ TCustomZlibStream::~TCustomZlibStream() = default;
 bool TCustomZlibStream::TakeInput() {
   z_stream& z = FZRec->Stream;
   if (FStrm != nullptr) {
-    const std::int64_t got = FStrm->Read(FZRec->Buffer.data(), kZlibInputBufferSize);
+    const std::int64_t got = FStrm->Read(FZRec->Buffer.get(), kZlibInputBufferSize);
     if (got <= 0) return false;
-    z.next_in = FZRec->Buffer.data();
+    z.next_in = FZRec->Buffer.get();
     z.avail_in = static_cast<uInt>(got);
     FStrmPos = FStrm->Position();
     Progress();
@@ -42,7 +46,8 @@ bool TCustomZlibStream::TakeInput() {
   const auto prefix = static_cast<std::int64_t>(FMemory[0].size());
   if (FPieceLeft == 0) {
     // Pieces matter only to a progress handler; without one zlib takes all at once.
-    const std::int64_t piece = OnProgress ? kZlibInputBufferSize : std::int64_t{std::numeric_limits<uInt>::max()};
+    const std::int64_t piece =
+        OnProgress ? kZlibInputBufferSize : std::int64_t{std::numeric_limits<uInt>::max()};
     FPieceLeft = std::min(piece, prefix + static_cast<std::int64_t>(FMemory[1].size()) - FStrmPos);
     if (FPieceLeft <= 0) {
       FPieceLeft = 0;
