@@ -53,9 +53,10 @@ def served(uri, since):
     found = None
     with open(access_log) as log:
         for line in log:
+            # The combined format, then the request's end and its duration.
             fields = line.split()
-            if len(fields) >= 5 and fields[4] == uri and float(fields[0]) >= since:
-                found = (float(fields[0]) - float(fields[1]), float(fields[0]))
+            if len(fields) >= 9 and fields[6] == uri and float(fields[-2]) >= since:
+                found = (float(fields[-2]) - float(fields[-1]), float(fields[-2]))
     return found
 
 
@@ -89,10 +90,16 @@ def installer_run():
             events['request'], events['served'] = request
         checked.append(served('/Download/TramelaCoreServer.zip.sig', events['click']) is not None)
         rows = subprocess.run(['wine', driver, 'rows'], capture_output=True, text=True, timeout=60).stdout
-        ok = any(line.split('\t')[1:3] == ['1', '0'] for line in rows.splitlines())
+        # The last row, "Namestitev je končana", done.
+        ok = any(f[1] == '1' and f[3].startswith('Namestitev je kon')
+                 for f in (line.split('\t') for line in rows.splitlines()) if len(f) >= 4)
         drive('click', 'Potrdi')
-        drive('click', 'Konec' if ok else 'Prekliči')
-        app.wait(timeout=30)
+        if ok and drive('wait', 'Konec', '1', '10000') == 0:
+            drive('click', 'Konec')
+        try:
+            app.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            pass  # ended below
     finally:
         if app.poll() is None:
             app.kill()

@@ -46,44 +46,17 @@ rm -f "$package.sig"
 if [ -n "$signed" ]; then "$signer" "$key" "$package" >/dev/null; fi
 chmod -R a+rX "$work"
 
-# The distribution server, with each request's end and duration in its log.
-mkdir -p "$work/serve/tmp"
-rm -f "$work/serve/access.log"
-cat >"$work/serve/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/serve/nginx.pid;
-error_log $work/serve/error.log;
-events { worker_connections 64; }
-http {
-  log_format timed '\$msec \$request_time \$status \$body_bytes_sent \$request_uri';
-  access_log $work/serve/access.log timed;
-  client_body_temp_path $work/serve/tmp;
-  proxy_temp_path $work/serve/tmp;
-  fastcgi_temp_path $work/serve/tmp;
-  uwsgi_temp_path $work/serve/tmp;
-  scgi_temp_path $work/serve/tmp;
-  default_type application/octet-stream;
-  sendfile on;
-  server {
-    listen 127.0.0.1:80;
-    root $www;
-  }
-}
-CONF
-nginx_pid=
+export TRAMELA_SERVE_DIR=$work/serve
+wine_env "$work/wineprefix"
 finish() {
   stop_installer
-  if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+  bash "$root/scripts/serve-package.sh" stop 80
   stop_xvfb
 }
 trap finish EXIT
 trap 'exit 1' INT TERM
-nginx -p "$work/serve" -c "$work/serve/nginx.conf" &
-nginx_pid=$!
-for _ in $(seq 1 100); do curl -s -o /dev/null --max-time 1 http://127.0.0.1:80/ && break; sleep 0.1; done
+bash "$root/scripts/serve-package.sh" start "$www" 80
 TRAMELA_FORCE_XVFB=1 start_xvfb
-wine_env "$work/wineprefix"
 wine_prefix_init
 
-python3 "$root/bench/install/measure.py" "$runs" "$package" "$work/serve/access.log" "$work" "$driver" "$exe"
+python3 "$root/bench/install/measure.py" "$runs" "$package" "$TRAMELA_SERVE_DIR/80/access.log" "$work" "$driver" "$exe"

@@ -8,6 +8,22 @@
 
 #include "rtl/Exceptions.h"
 
+namespace {
+// Where a seek lands in a stream that keeps its position and size itself.
+std::int64_t SeekedPosition(std::int64_t position, std::int64_t size, std::int64_t offset,
+                            TSeekOrigin origin) {
+  switch (origin) {
+    case TSeekOrigin::soBeginning:
+      return offset;
+    case TSeekOrigin::soCurrent:
+      return position + offset;
+    case TSeekOrigin::soEnd:
+      return size + offset;
+  }
+  return position;
+}
+}  // namespace
+
 std::int64_t TStream::Size() {
   const std::int64_t position = Seek(0, TSeekOrigin::soCurrent);
   const std::int64_t size = Seek(0, TSeekOrigin::soEnd);
@@ -65,17 +81,7 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  switch (origin) {
-    case TSeekOrigin::soBeginning:
-      FPosition = offset;
-      break;
-    case TSeekOrigin::soCurrent:
-      FPosition += offset;
-      break;
-    case TSeekOrigin::soEnd:
-      FPosition = FSize + offset;
-      break;
-  }
+  FPosition = SeekedPosition(FPosition, FSize, offset, origin);
   return FPosition;
 }
 
@@ -243,17 +249,7 @@ std::int64_t TReadBufferStream::Read(void* buffer, std::int64_t count) {
 std::int64_t TReadBufferStream::Write(const void* /*buffer*/, std::int64_t /*count*/) { return 0; }
 
 std::int64_t TReadBufferStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  switch (origin) {
-    case TSeekOrigin::soBeginning:
-      FPosition = offset;
-      break;
-    case TSeekOrigin::soCurrent:
-      FPosition += offset;
-      break;
-    case TSeekOrigin::soEnd:
-      FPosition = FSize + offset;
-      break;
-  }
+  FPosition = SeekedPosition(FPosition, FSize, offset, origin);
   return FPosition;
 }
 
