@@ -22,6 +22,8 @@ finish() {
 trap finish EXIT
 bash "$root/scripts/serve-package.sh" start "$demo/www" 80
 echo "distribution server: http://localhost/Download/TramelaCoreServer.zip (nginx on 127.0.0.1:80)"
+echo "package signature: http://localhost/Download/TramelaCoreServer.zip.sig ($(sed -n 's/^key-id: //p' \
+  "$demo/www/Download/TramelaCoreServer.zip.sig" | sed 's/^/key-id /'), the development key build/keys/package-key.pem)"
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   echo "the installer opens on your display $DISPLAY; click through it and close it with \"Konec\""
@@ -44,7 +46,14 @@ else
   drive wait Konec 1 10000 >/dev/null || echo "the installation did not succeed; see the screenshots"
   screenshot "$shots/demo-4-konec.png"
   echo "checklist:"
-  drive rows | awk -F'\t' '{ split("running done failed skipped", s, " "); printf "  [%s] %s\n", s[$2 + 1], $4 }'
+  drive rows >"$demo/rows.txt" || true
+  awk -F'\t' '{ split("running done failed skipped", s, " "); printf "  [%s] %s\n", s[$2 + 1], $4 }' "$demo/rows.txt"
+  # Row 4 is done only for a package whose signature and SHA-256 the installer checked.
+  if tr -d '\r' <"$demo/rows.txt" | grep -q "^row	1	[^	]*	Prenos namestitvenega paketa\.\.\.$"; then
+    echo "package verified: the installer checked its signature, size and SHA-256 before writing it to C:\\Tramela"
+  else
+    echo "the package was not verified; see the log"
+  fi
   echo "log:"; drive log | tr -d '\r' | sed 's/^/  /'; echo
   drive click Konec >/dev/null || drive click "Prekliči" >/dev/null || true
   wait_installer_exit 30 || true

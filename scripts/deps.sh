@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 nginx curl zip unzip libarchive-tools time
   libssl-dev openssl
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -21,4 +22,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+# The Czech locale for the tests of texts in the user's language: Wine takes
+# its Windows locale from LANG only when glibc knows that locale.
+if ! locale -a 2>/dev/null | grep -qx 'cs_CZ.utf8'; then
+  if [ "$(id -u)" != 0 ]; then echo "deps: run as root to make the cs_CZ.UTF-8 locale" >&2; exit 1; fi
+  echo "deps: making the cs_CZ.UTF-8 locale"
+  localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
 fi

@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
 # The local distribution server: nginx on 127.0.0.1:PORT serving ROOT (which
 # holds Download/TramelaCoreServer.zip), with its configuration, logs and pid in
-# a folder of its own; and stopping it again.
+# a folder of its own; and stopping it again. A package without its signature
+# file is signed with the development key first, as the installer accepts no
+# other; TRAMELA_SERVE_AS_IS=1 serves ROOT untouched (the tests' unsigned case).
 #   serve-package.sh start ROOT [PORT]   returns when the port answers
 #   serve-package.sh stop [PORT]
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 cmd=${1:-}
 state=${TRAMELA_SERVE_DIR:-/tmp/tramela-serve}
 case "$cmd" in
   start)
-    root=$(cd "$2" && pwd) port=${3:-80}
+    www=$(cd "$2" && pwd) port=${3:-80}
     dir="$state/$port"
+    package=$www/Download/TramelaCoreServer.zip
+    if [ -z "${TRAMELA_SERVE_AS_IS:-}" ] && [ -f "$package" ] && [ ! -f "$package.sig" ]; then
+      sign_package "" "$package" >/dev/null
+    fi
     "$0" stop "$port"
     mkdir -p "$dir/tmp"
     cat >"$dir/nginx.conf" <<CONF
@@ -33,7 +40,7 @@ http {
   default_type application/octet-stream;
   server {
     listen 127.0.0.1:$port;
-    root $root;
+    root $www;
   }
 }
 CONF

@@ -1,7 +1,8 @@
 // libFuzzer target for the HTTP response reader: the input is what a server
 // sends (status line, headers, chunked, counted, multipart or close-delimited
 // bodies, redirects and challenges), served from memory through an I/O handler.
-// The first two bytes choose client options and the size of each receive.
+// The first two bytes choose client options and the size of each receive; a short
+// line limit lets inputs of a few KiB reach the over-long line paths.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -41,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t options = data[0];
   const int chunk = 1 + data[1] % 64 * 64;
   TMemoryIOHandler handler({data + 2, size - 2}, chunk);
+  if (options & 64) handler.SetMaxLineLength(256);
+  if (options & 128) handler.SetMaxLineAction(maSplit);
   TIdHTTP client;
   client.SetIOHandler(&handler);
   client.HandleRedirects = (options & 1) != 0;

@@ -38,6 +38,22 @@ expect_button() {
   drive wait "$1" "$2" 10000 >/dev/null 2>&1 || fail "button \"$1\" is not enabled=$2: $(drive list | tr '\n' '|')"
 }
 shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; }
+# tab_path N [KEY]: where the focus lands after each of N presses of KEY (tab), joined by "|".
+tab_path() {
+  local i path=
+  for i in $(seq 1 "$1"); do
+    drive key "${2:-tab}" >/dev/null
+    sleep 0.2
+    path+="$(drive focus | tr -d '\r')|"
+  done
+  printf '%s' "$path"
+}
+# expect_tab_path N KEY EXPECTED
+expect_tab_path() {
+  local got
+  got=$(tab_path "$1" "$2")
+  [ "$got" = "$3" ] || fail "$2 path: got \"$got\", want \"$3\""
+}
 start_app() {
   wine "${1:-$exe}" >/dev/null 2>&1 &
   app_pid=$!
@@ -61,10 +77,17 @@ expect_button Nazaj 0
 expect_button Potrdi 1
 expect_button "Prekliči" 1
 shot page0
+# The stored tab order: the first stop has the focus; the hidden log and the disabled "Nazaj" are passed over.
+first_focus=$(drive focus | tr -d '\r')
+[ "$first_focus" = "button Prekliči" ] || fail "first focus: $first_focus"
+expect_tab_path 3 tab "button Potrdi|button Naprej|button Prekliči|"
 drive click Naprej
 expect_button Nazaj 1
 expect_button Naprej 0
 expect_button Potrdi 1
+# On the confirmation page the log stands between "Potrdi" and "Nazaj".
+expect_tab_path 4 tab "button Potrdi|edit|button Nazaj|button Prekliči|"
+expect_tab_path 3 shift+tab "button Nazaj|edit|button Potrdi|"
 sleep 0.5  # let the animation and repaint settle for the picture
 shot page1
 drive click Nazaj
@@ -99,6 +122,12 @@ wait_exit
 rm -rf "$installdir"
 
 echo "-- a whole run on the real windows over scripted operations"
+# Its scripted download delivers a package signed with the development key.
+demo_package=$build/ui-demo-package
+mkdir -p "$demo_package"
+head -c 2048 /dev/urandom >"$demo_package/TramelaCoreServer.zip"
+sign_package "" "$demo_package/TramelaCoreServer.zip" >/dev/null || fail "the demo package cannot be signed"
+export TRAMELA_DEMO_PACKAGE="Z:$demo_package"
 start_app "$demo"
 drive wait Potrdi 1 60000 || fail "the demo window did not appear"
 drive click Naprej
@@ -117,6 +146,28 @@ expect_button Nazaj 0
 shot installed
 drive click Konec
 wait_exit
+
+echo "-- a Czech system: the free-space line groups with the locale's no-break space"
+# Wine takes its locale from LANG when glibc has it (scripts/deps.sh makes cs_CZ.UTF-8).
+# The driver runs under it too: each Wine program writes its own locale into the
+# prefix's user settings, which the installer then reads.
+saved_lang=${LANG-} saved_lc_all=${LC_ALL-}
+export LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8
+start_app "$demo"
+drive wait Potrdi 1 60000 || fail "the demo window did not appear under the Czech locale"
+drive click Naprej
+expect_button Potrdi 1
+drive click Potrdi
+drive wait-notice 30000 || fail "no outcome notice under the Czech locale"
+free_line=$(drive log | tr -d '\r' | grep '^Pogon C: ')
+# 1234 GiB: ten spaces fill the field of fifteen characters, then 1, U+00A0, 234.
+[ "$free_line" = "Pogon C:           1"$'\xc2\xa0'"234 GB" ] ||
+  fail "free-space line under the Czech locale: $(printf '%s' "$free_line" | od -An -c | tr -s ' ')"
+drive click Potrdi
+expect_button Konec 1
+drive click Konec
+wait_exit
+export LANG=$saved_lang LC_ALL=$saved_lc_all
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "UI checks passed; screenshots in $shots"

@@ -2,7 +2,9 @@
 # End to end: the installer exe under Wine + Xvfb, each case in a fresh prefix,
 # against a local distribution server on 127.0.0.1:80. Checks what each path
 # leaves behind: checklist rows, log lines, files on C:, the setup's command
-# line. Screenshots go to build/windows/screenshots/e2e-*.png.
+# line. Every package is signed; the failure cases serve one without its
+# signature, one signed by another key, one changed after signing, and take
+# C:\Tramela between the directory test and the download. Screenshots go to build/windows/screenshots/e2e-*.png.
 set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 source "$root/scripts/e2e-lib.sh"
@@ -16,17 +18,26 @@ rm -rf "$work"
 mkdir -p "$work" "$shots"
 export TRAMELA_SERVE_DIR=$work/serve
 make_package "$work/www"
-mkdir -p "$work/expected" "$work/www-empty" "$work/www-nozip/Download"
+mkdir -p "$work/expected"
 (cd "$work/expected" && unzip -q "$work/www/Download/TramelaCoreServer.zip")
-printf 'To ni arhiv zip, le besedilo.\n' >"$work/www-nozip/Download/TramelaCoreServer.zip"
+# www-<name>/Download: the package as each failure case serves it.
+www_case() { mkdir -p "$work/www-$1/Download"; echo "$work/www-$1/Download"; }
+cp "$work/www/Download/TramelaCoreServer.zip" "$(www_case nosig)/"
+printf 'To ni arhiv zip, le besedilo.\n' >"$(www_case nozip)/TramelaCoreServer.zip"
+sign_package "" "$work/www-nozip/Download/TramelaCoreServer.zip" >/dev/null
+cp "$work/www/Download/"* "$(www_case tampered)/"
+printf 'X' | dd of="$work/www-tampered/Download/TramelaCoreServer.zip" bs=1 seek=100 conv=notrunc status=none
+cp "$work/www/Download/TramelaCoreServer.zip" "$(www_case otherkey)/"
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$work/other-key.pem" 2>/dev/null
+sign_package "$work/other-key.pem" "$work/www-otherkey/Download/TramelaCoreServer.zip" >/dev/null
 
 failures=0
-short_pid=
+odd_pid=
 idle_pid=
 fail() { echo "FAIL [$case]: $*"; failures=$((failures + 1)); }
 cleanup() {
   stop_installer
-  [ -n "$short_pid" ] && kill "$short_pid" 2>/dev/null
+  [ -n "$odd_pid" ] && kill "$odd_pid" 2>/dev/null
   bash "$root/scripts/serve-package.sh" stop 80
   stop_xvfb
 }
@@ -74,6 +85,26 @@ expect_row() {
 expect_no_row() { grep -qF -- "$(row_text "$1")" "$work/$case/rows.txt" && fail "row $1 should not be there"; }
 expect_log() { grep -qF -- "$1" "$work/$case/log.txt" || fail "log has no line \"$1\": $(tr '\r\n' '  ' <"$work/$case/log.txt")"; }
 
+# expect_refused LINE...: row 4 failed with these log lines after the step's
+# own; nothing of the package was written and no setup started.
+expect_refused() {
+  expect_row 3 1; expect_row 4 2; expect_no_row 5
+  local want got
+  want=$(printf '%s\n' "Prenos namestitvenega paketa..." "$@" "Pri namestitvi je prišlo do napak.")
+  got=$(tr -d '\r' <"$work/$case/log.txt" | tail -n $(($# + 2)))
+  [ "$got" = "$want" ] || fail "log ends [$got], not [$want]"
+  [ -e "$c_drive/Tramela/TramelaCoreServer.zip" ] && fail "the package file was written"
+  [ -e "$c_drive/Tramela/Install" ] && fail "the package was extracted"
+}
+
+# serve_odd MODE [ARG]: the misbehaving server of tests/e2e on port 80.
+serve_odd() {
+  python3 "$root/tests/e2e/package_server.py" 80 "$work/www" "$@" >"$work/odd.log" 2>&1 &
+  odd_pid=$!
+  for i in $(seq 1 50); do grep -q ready "$work/odd.log" 2>/dev/null && break; sleep 0.1; done
+}
+stop_odd() { kill "$odd_pid" 2>/dev/null; wait "$odd_pid" 2>/dev/null; odd_pid=; }
+
 # confirm_and_close CAPTION: confirm the notice, then end with the cancel button.
 confirm_and_close() {
   drive click Potrdi >/dev/null
@@ -107,22 +138,37 @@ expect_row 1 1; expect_row 2 1; expect_row 3 2; expect_no_row 4
 expect_log "Pri namestitvi je prišlo do napak."
 confirm_and_close "Prekliči"
 
-new_case not-found
-bash "$root/scripts/serve-package.sh" start "$work/www-empty" 80 || exit 1
+# refused_case NAME WWW LINE...: the package of WWW is refused before C:\Tramela is made.
+refused_case() {
+  new_case "$1"
+  bash "$root/scripts/serve-package.sh" start "$2" 80 || exit 1
+  shift 2
+  run_case
+  expect_refused "$@"
+  [ -e "$c_drive/Tramela" ] && fail "the working directory was made for a package that was refused"
+  confirm_and_close "Prekliči"
+  bash "$root/scripts/serve-package.sh" stop 80
+}
+TRAMELA_SERVE_AS_IS=1 refused_case no-signature "$work/www-nosig" \
+  "HTTP/1.1 404 Not Found" "[Napaka] Podpis namestitvenega paketa ni na voljo... "
+refused_case other-key "$work/www-otherkey" "[Napaka] Podpis namestitvenega paketa ni veljaven... "
+refused_case tampered "$work/www-tampered" "[Napaka] Namestitveni paket se ne ujema s podpisom... "
+
+new_case directory-taken
+serve_odd mkdir-on-sig "$c_drive/Tramela"
 run_case
-expect_row 3 1; expect_row 4 2; expect_no_row 5
-expect_log "HTTP/1.1 404 Not Found"
+expect_refused "[Napaka] Delovni imenik že obstaja ali ni varen... "
+[ -n "$(ls -A "$c_drive/Tramela" 2>/dev/null)" ] && fail "something was written into the folder another made"
 confirm_and_close "Prekliči"
-bash "$root/scripts/serve-package.sh" stop 80
+stop_odd
 
 new_case cut-short
-python3 "$root/tests/e2e/short_body_server.py" 80 "$work/www/Download/TramelaCoreServer.zip" 120 >"$work/short.log" 2>&1 &
-short_pid=$!
-for i in $(seq 1 50); do grep -q ready "$work/short.log" 2>/dev/null && break; sleep 0.1; done
+serve_odd cut-short
 run_case
 expect_row 3 1; expect_row 4 2; expect_no_row 5
+[ -e "$c_drive/Tramela/TramelaCoreServer.zip" ] && fail "the package file was written"
 confirm_and_close "Prekliči"
-kill "$short_pid" 2>/dev/null; wait "$short_pid" 2>/dev/null; short_pid=
+stop_odd
 
 new_case not-a-zip
 bash "$root/scripts/serve-package.sh" start "$work/www-nozip" 80 || exit 1

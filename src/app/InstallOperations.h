@@ -9,8 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "rtl/Exceptions.h"
 #include "rtl/Streams.h"
 #include "rtl/Text.h"
+
+// A download refused by its cap on the body: announced longer, or ran past it.
+class EDownloadTooLarge : public Exception {
+ public:
+  using Exception::Exception;
+};
 
 // The settings of the main window's zip component as its stored form holds them.
 struct TZipSettings {
@@ -60,6 +67,11 @@ class IInstallOperations {
   virtual bool CreateDir(const std::string& path) = 0;
   virtual bool RemoveDir(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
+  // Makes path as a new folder that only administrators and the system may
+  // change (other users read and run), which everything made below it inherits.
+  // False when anything is at path already (a folder, a file, a link); raises
+  // with the system's reason when the folder cannot be made so.
+  [[nodiscard]] virtual bool CreateWorkingDir(const std::string& path) = 0;
   // Creates or replaces the file with the stream's whole content; raises on failure.
   virtual void SaveToFile(const TMemoryStream& stream, const std::string& path) = 0;
 
@@ -75,9 +87,11 @@ class IInstallOperations {
   // A TCP client to host:port that connects and disconnects at once; False
   // when no connection could be made. Never raises for network reasons.
   virtual bool TcpConnect(const std::string& host, const std::string& port) = 0;
-  // An HTTP GET of url into body; answers the Content-Length the server
-  // announced, −1 when it announced none. Raises on any failure.
-  virtual std::int64_t HttpGet(const std::string& url, TStream& body) = 0;
+  // An HTTP GET of url into body, at most maxBody bytes of it: a longer
+  // announced body is refused before it is read, a body that runs longer ends
+  // the transfer (both EDownloadTooLarge). Answers the Content-Length the
+  // server announced, −1 when it announced none. Raises on any failure.
+  virtual std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) = 0;
   // The local host's IPv4 addresses as dotted text.
   virtual std::vector<std::string> GetLocalIPs() = 0;
   // The user's number format (the thousands separator of the free-space line).

@@ -1,6 +1,7 @@
 #include "app/SystemOperations.h"
 
 #include "http/IdHTTP.h"
+#include "http/IdHTTPBodyLimit.h"
 #include "probes/GetWinVersionInfo.h"
 #include "probes/HalvexNetwork.h"
 #include "probes/Sockets.h"
@@ -90,7 +91,28 @@ bool TSystemOperations::CreateDir(const std::string& path) { return FProbes->Cre
 bool TSystemOperations::RemoveDir(const std::string& path) { return FProbes->RemoveDirectory(path); }
 bool TSystemOperations::RemoveFile(const std::string& path) { return FProbes->DeleteFile(path); }
 
-void TSystemOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) { stream.SaveToFile(path); }
+bool TSystemOperations::CreateWorkingDir(const std::string& path) {
+  switch (FProbes->CreatePrivateDirectory(path)) {
+    case TPrivateDirResult::Created:
+      return true;
+    case TPrivateDirResult::Exists:
+      return false;
+    case TPrivateDirResult::Failed:
+      break;
+  }
+  // Read at once, before any other call can replace the system's reason.
+  throw Exception(SysErrorMessage(GetLastOSError()));
+}
+
+void TSystemOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
+  // Only a file of its own: nothing that is already at path is written through.
+  TFileHandle file = TFileHandle::CreateNew(path);
+  if (!file.Valid()) throw EFCreateError(Format("Cannot create file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+  const auto bytes = stream.Bytes();
+  if (file.Write(bytes.data(), static_cast<std::int64_t>(bytes.size())) != static_cast<std::int64_t>(bytes.size())) {
+    throw EWriteError(Format("Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+  }
+}
 
 std::vector<std::string> TSystemOperations::ListProcessNames() { return FProbes->ListProcessNames(); }
 
@@ -118,9 +140,16 @@ bool TSystemOperations::TcpConnect(const std::string& host, const std::string& p
   return true;
 }
 
-std::int64_t TSystemOperations::HttpGet(const std::string& url, TStream& body) {
+std::int64_t TSystemOperations::HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) {
   TIdHTTP http;
-  http.Get(url, &body);
+  TIdLimitedMemoryStream limited(maxBody);
+  try {
+    GetLimited(http, url, limited);
+  } catch (const EIdHTTPBodyTooLarge& e) {
+    throw EDownloadTooLarge(e.Message());
+  }
+  // The bytes change hands without a copy.
+  body.Swap(limited);
   return http.Response().ContentLength;
 }
 

@@ -19,13 +19,14 @@ class TSystemOperations : public IInstallOperations {
   bool CreateDir(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool CreateWorkingDir(const std::string& path) override;
   void SaveToFile(const TMemoryStream& stream, const std::string& path) override;
   std::vector<std::string> ListProcessNames() override;
   bool RunProgram(const std::string& commandLine) override;
   std::string LastRunError() override;
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
-  std::int64_t HttpGet(const std::string& url, TStream& body) override;
+  std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override;
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;

@@ -3,8 +3,11 @@
 #include "app/frmMain.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 #include "app/HalvexConst.h"
+#include "app/PackageDownload.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Strings.h"
 #include "rtl/Text.h"
@@ -13,6 +16,13 @@ namespace {
 const char* const kSegoeUi = "Segoe UI";
 const char* const kFirebirdProcess = "fb_inet_server.exe";
 constexpr double kBytesPerGiB = 1024.0 * 1024.0 * 1024.0;
+
+// The log line for what a step raised: a failed allocation reads as the runtime
+// layer's out-of-memory message, any other C++ error as its own text.
+std::string MessageOf(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return EOutOfMemory().Message();
+  return e.what();
+}
 }  // namespace
 
 std::string PackageFile() { return std::string(InstallDir) + "\\" + "TramelaCoreServer.zip"; }
@@ -24,10 +34,12 @@ std::string FirebirdSetupCommandLine() {
          '"' + "ClassicServerComponent,ClientComponent,ServerComponent" + '"' + " /FORCE ";
 }
 
-T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations)
+T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations,
+                     std::span<const TPackagePublicKey> packageKeys)
     : TForm(owner, platform),
       FOps(operations),
       FZip(operations.CreateZipComponent(TZipSettings{})),
+      FPackageKeys(packageKeys.begin(), packageKeys.end()),
       Shape2(CreateOwned<TShape>()),
       Panel2(CreateOwned<TPanel>()),
       Image1(CreateOwned<TImage>()),
@@ -211,13 +223,10 @@ bool T_frmMain::IsServerReachable(const std::string& host, const std::string& po
 
 bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath) {
   TMemoryStream stream;
-  const std::int64_t announced = FOps.HttpGet(url, stream);
-  // The client takes a body that ends early as it comes; a package cut short
-  // must not be unpacked as if it were whole.
-  if (announced >= 0 && stream.Size() < announced) {
-    throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
-                           {stream.Size(), announced}));
-  }
+  DownloadSignedPackage(FOps, FPackageKeys, url, stream);
+  // Only a package that verified gets a working directory, and one that
+  // nobody else made or can change.
+  MakeWorkingDirectory(FOps, InstallDir);
   FOps.SaveToFile(stream, filePath);
   return true;
 }
@@ -320,14 +329,13 @@ void T_frmMain::FailRun() {
 bool T_frmMain::DownloadPackage() {
   AddStep("Prenos namestitvenega paketa...", 4);
   try {
-    if (!FOps.DirectoryExists(InstallDir)) (void)FOps.CreateDir(InstallDir);
     AddLog("Prenos namestitvenega paketa...");
     DownloadFile(PackageUrl(), PackageFile());
     SetStepState(4, StepDone);
     return true;
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     SetStepState(4, StepFailed);
-    AddLog(e.Message());
+    AddLog(MessageOf(e));
     FailRun();
     return false;
   }
@@ -356,7 +364,7 @@ bool T_frmMain::ExtractPackage() {
       }
       Zipella1.ExtractAll(std::string(InstallDir) + "\\");
       Zipella1.SetActive(false);
-    } catch (const Exception&) {
+    } catch (const std::exception&) {
       // Let go of the package file so that it can be examined or removed.
       Zipella1.SetActive(false);
       throw;
@@ -364,8 +372,8 @@ bool T_frmMain::ExtractPackage() {
     SetStepState(5, StepDone);
     (void)FOps.RemoveFile(PackageFile());
     return true;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(5, StepFailed);
     FailRun();
     return false;
@@ -384,8 +392,8 @@ bool T_frmMain::IsFirebirdRunning() {
       AddLog("Firebird SQL strežnik je že aktiven");
     }
     return found;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(6, StepFailed);
     FailRun();
     return false;
@@ -401,8 +409,8 @@ bool T_frmMain::InstallFirebird() {
     }
     SetStepState(6, StepDone);
     return true;
-  } catch (const Exception& e) {
-    AddLog(e.Message());
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
     SetStepState(6, StepFailed);
     FailRun();
     return false;

@@ -4,10 +4,13 @@
 
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "app/InstallOperations.h"
 #include "app/frmObvestilo.h"
+#include "trust/PackageSignature.h"
 #include "ui/Forms.h"
 
 // The index of a checklist row's state picture.
@@ -18,9 +21,12 @@ class T_frmMain : public TForm {
   IInstallOperations& FOps;
   std::unique_ptr<IZipArchive> FZip;
   T_frmObvestilo* FNotice = nullptr;  // we don't own it: the application does
+  // The publisher keys a package's signature must come from.
+  std::vector<TPackagePublicKey> FPackageKeys;
 
  public:
-  T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations);
+  T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations,
+            std::span<const TPackagePublicKey> packageKeys = BuiltInPackageKeys());
 
   // The notice window, created after this one.
   void SetNoticeWindow(T_frmObvestilo& notice) { FNotice = &notice; }

@@ -10,6 +10,12 @@
 
 namespace {
 
+// What a store keeps at most (RFC 6265 section 6.1): a server cannot fill memory
+// with cookies, nor crowd out the cookies of other domains.
+constexpr std::size_t kMaxCookieBytes = 4096;
+constexpr std::size_t kMaxCookiesPerDomain = 50;
+constexpr std::size_t kMaxCookies = 3000;
+
 bool IsIPAddress(std::string_view host) {
   if (host.find(':') != std::string_view::npos) return true;
   return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
@@ -50,6 +56,8 @@ void TIdCookieManager::AddServerCookies(const TStrings& setCookies, const TIdURI
 }
 
 void TIdCookieManager::AddServerCookie(std::string_view setCookie, const TIdURI& uri) {
+  // Name, value and attributes together; a larger cookie is ignored, as browsers do.
+  if (setCookie.size() > kMaxCookieBytes) return;
   const std::size_t firstSemi = setCookie.find(';');
   const std::string_view pair = setCookie.substr(0, firstSemi);
   const std::size_t eq = pair.find('=');
@@ -118,7 +126,21 @@ void TIdCookieManager::AddServerCookie(std::string_view setCookie, const TIdURI&
   }
   if (expired) return;
   cookie.Order = FNextOrder++;
+  const std::string domain = cookie.Domain;
   FCookies.push_back(std::move(cookie));
+  EvictOldest([&domain](const TIdCookie& c) { return c.Domain == domain; }, kMaxCookiesPerDomain);
+  EvictOldest([](const TIdCookie&) { return true; }, kMaxCookies);
+}
+
+void TIdCookieManager::EvictOldest(const std::function<bool(const TIdCookie&)>& among, std::size_t limit) {
+  std::size_t count = static_cast<std::size_t>(std::count_if(FCookies.begin(), FCookies.end(), among));
+  for (; count > limit; --count) {
+    auto oldest = FCookies.end();
+    for (auto it = FCookies.begin(); it != FCookies.end(); ++it) {
+      if (among(*it) && (oldest == FCookies.end() || it->Order < oldest->Order)) oldest = it;
+    }
+    FCookies.erase(oldest);
+  }
 }
 
 void TIdCookieManager::DropExpired(TDateTime now) {

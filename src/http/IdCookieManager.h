@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -47,6 +48,8 @@ class TIdCookieManager : public TComponent {
 
  private:
   void DropExpired(TDateTime now);
+  // Drops the oldest of the cookies that among selects until at most limit of them remain.
+  void EvictOldest(const std::function<bool(const TIdCookie&)>& among, std::size_t limit);
   mutable std::shared_mutex FLock;
   std::vector<TIdCookie> FCookies;
   std::uint64_t FNextOrder = 0;

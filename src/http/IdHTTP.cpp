@@ -20,6 +20,9 @@ constexpr int kUnexpectedDataWaitMs = 100;
 constexpr int kRedirectBodyWaitMs = 5000;
 // Steps of one authenticator before it counts as failed.
 constexpr int kMaxAuthSteps = 8;
+// Interim (1xx) answers skipped before the final one; a server sending them
+// without end would otherwise hold the request forever.
+constexpr int kMaxInterimResponses = 16;
 
 bool IsVerb(const TIdHTTPRequest& request, std::string_view verb) {
   return SameText(request.Verb, verb) || SameText(request.MethodOverride, verb);
@@ -60,6 +63,15 @@ bool IsXMLMediaType(std::string_view contentType) {
   }
   size = static_cast<std::int64_t>(value);
   return true;
+}
+
+// The CR LF (or a bare LF) after a chunk's data; anything else means the size line
+// did not tell where the data ends, and the rest would be read out of step.
+void ExpectChunkEnd(TIdIOHandler& io, std::int64_t size) {
+  TIdBytes next;
+  io.ReadCount(next, 1, false);
+  if (next[0] == CR) io.ReadCount(next, 1, false);
+  if (next[0] != LF) throw EIdHTTPBadResponse(Format("Chunk data of %d bytes is not followed by CRLF.", {size}));
 }
 
 // Ends a work phase on every way out of a scope.
@@ -120,6 +132,9 @@ int TIdHTTPResponse::StatusCode() {
 bool TIdHTTPResponse::KeepConnection() {
   TIdCustomHTTP& client = *FClient;
   if (!client.StillConnected()) return false;
+  // A transfer coding beside a Content-Length, or one that ends the body only by a
+  // close: the two ends of the connection may disagree on where this answer ended.
+  if (Framing.TransferCoded && (Framing.ContentLengthPresent || !Framing.Chunked)) return false;
   const std::string connection = Trim(Connection);
   const std::string proxyConnection = Trim(ProxyConnection);
   const bool keepAlive = SameText(connection, "KEEP-ALIVE") || SameText(proxyConnection, "KEEP-ALIVE");
@@ -384,11 +399,19 @@ std::string TIdCustomHTTP::ReadResponseLine() {
 }
 
 void TIdCustomHTTP::ReadStatusAndHeaders(TIdHTTPRequest& request, TIdHTTPResponse& response) {
-  do {
+  for (int interim = 0;; ++interim) {
     response.SetStatusLine(ReadResponseLine());
     ReadHeaderBlock(response);
     StoreCookies(request, response);
-  } while (response.StatusCode() == 100);
+    const int code = response.StatusCode();
+    // Interim answers (100 Continue, 103 Early Hints...) precede the real one. A 101
+    // switches to another protocol, which this client never asks for: Decide refuses it.
+    if (code < 100 || code > 199 || code == 101) return;
+    if (interim == kMaxInterimResponses) {
+      throw EIdHTTPBadResponse(
+          Format("More than %d interim (1xx) responses to one request.", {kMaxInterimResponses}));
+    }
+  }
 }
 
 void TIdCustomHTTP::ReadHeaderBlock(TIdHTTPResponse& response) {
@@ -409,13 +432,14 @@ void TIdCustomHTTP::ReadHeaderBlock(TIdHTTPResponse& response) {
     }
   }
   response.DeriveFields();
+  if (!response.Framing.Problem.empty()) throw EIdHTTPBadResponse(response.Framing.Problem);
 }
 
 // ---- the body -------------------------------------------------------------
 
 bool TIdCustomHTTP::BodyToBeRead(TIdHTTPRequest& request, TIdHTTPResponse& response) {
   bool mayExist = true;
-  if (LowerCase(response.TransferEncoding).find("chunked") != std::string::npos) {
+  if (response.Framing.TransferCoded) {
     mayExist = true;
   } else if (response.LengthKnown()) {
     mayExist = response.ContentLength > 0;
@@ -463,11 +487,13 @@ void TIdCustomHTTP::ReadBody(TIdHTTPRequest& request, TIdHTTPResponse& response)
   }
 
   TIdIOHandler& io = *IOHandler();
-  if (LowerCase(response.TransferEncoding).find("chunked") != std::string::npos) {
+  // A transfer coding that does not end in chunked leaves only the close to end the body.
+  const TIdBodyFraming& framing = response.Framing;
+  if (framing.Chunked) {
     ReadChunked(response, sink);
-  } else if (response.LengthKnown() && response.ContentLength > 0) {
+  } else if (!framing.TransferCoded && response.LengthKnown() && response.ContentLength > 0) {
     ReadCounted(response, sink);
-  } else if (IsMediaType(response.ContentType, "multipart")) {
+  } else if (!framing.TransferCoded && IsMediaType(response.ContentType, "multipart")) {
     ReadMultipart(response, sink);
   } else if (sink != nullptr) {
     TransferToStream(*sink, -1);
@@ -556,7 +582,9 @@ void TIdCustomHTTP::ReadChunked(TIdHTTPResponse& response, TStream* target) {
     const std::string line = ReadResponseLine();
     std::int64_t size = 0;
     // A broken size line would otherwise end the body early and silently.
-    if (!TryParseChunkSize(line, size)) throw EIdException(Format("Invalid chunk size line \"%s\".", {line}));
+    if (!TryParseChunkSize(line, size)) {
+      throw EIdHTTPBadResponse(Format("Invalid chunk size line \"%s\".", {Excerpt(line)}));
+    }
     return size;
   };
   for (std::int64_t size = nextSize(); size != 0; size = nextSize()) {
@@ -565,7 +593,7 @@ void TIdCustomHTTP::ReadChunked(TIdHTTPResponse& response, TStream* target) {
     } else if (TransferToStream(*target, size) < size) {
       throw EIdConnClosedGracefully();  // a cut chunk is never absorbed
     }
-    ReadResponseLine();  // the CR LF after the data
+    ExpectChunkEnd(io, size);
   }
   int count = 0;
   for (std::string line = ReadResponseLine(); !line.empty(); line = ReadResponseLine()) {

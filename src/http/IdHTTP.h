@@ -59,6 +59,13 @@ class EIdHTTPIncompleteBody : public EIdConnClosedGracefully {
   EIdHTTPIncompleteBody(std::int64_t received, std::int64_t expected);
 };
 
+// An answer that breaks HTTP's framing rules: where its body ends, or which
+// answer is the final one, cannot be trusted.
+class EIdHTTPBadResponse : public EIdException {
+ public:
+  using EIdException::EIdException;
+};
+
 // A header block of more lines than the client accepts.
 class EIdHTTPHeaderTooLarge : public EIdException {
  public:

@@ -1,6 +1,7 @@
 // Header sets of request and response; see IdHTTPHeaderInfo.h.
 #include "http/IdHTTPHeaderInfo.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -36,7 +37,90 @@ std::int64_t NumberOrAbsent(std::string_view text) {
   return TryParseDecimal64(text, v) && v >= 0 ? v : -1;
 }
 
+// Only plain decimal digits: no sign, no blank inside, no list, nothing past 63 bits.
+bool TryParseLength(std::string_view text, std::int64_t& value) {
+  if (text.empty()) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return TryParseDecimal64(text, value);
+}
+
+// The header names that decide where a body ends; nothing but the header block sets them.
+bool IsFramingHeader(std::string_view name) {
+  return SameText(name, "Content-Length") || SameText(name, "Transfer-Encoding") ||
+         SameText(name, "Content-Encoding");
+}
+
+constexpr int kMaxMetaTags = 100;
+
 }  // namespace
+
+namespace {
+
+// The codings of every Transfer-Encoding line, in order, lower case.
+std::vector<std::string> TransferCodingsOf(const TIdHeaderList& lines) {
+  TStringList values;
+  lines.Collect("Transfer-Encoding", values);
+  std::vector<std::string> codings;
+  for (int i = 0; i < values.Count(); ++i) {
+    std::string_view rest = values[i];
+    for (;;) {
+      const std::size_t comma = rest.find(',');
+      const std::string coding = Trim(rest.substr(0, comma));
+      if (!coding.empty()) codings.push_back(LowerCase(coding));
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+  }
+  return codings;
+}
+
+bool IsChunkedCoding(const std::string& coding) {
+  return Trim(coding.substr(0, coding.find(';'))) == "chunked";
+}
+
+// Every Content-Length line must be plain digits, and repeated lines must agree
+// (RFC 9110 section 8.6): otherwise there is no length to trust.
+void ReadContentLength(const TStringList& lengths, TIdBodyFraming& f) {
+  for (int i = 0; i < lengths.Count(); ++i) {
+    std::int64_t value = -1;
+    if (!TryParseLength(lengths[i], value)) {
+      f.Problem = Format("Invalid Content-Length \"%s\".", {Excerpt(lengths[i])});
+    } else if (i > 0 && value != f.ContentLength) {
+      f.Problem = Format("Conflicting Content-Length values \"%s\" and \"%s\".",
+                         {Excerpt(lengths[0]), Excerpt(lengths[i])});
+    }
+    if (!f.Problem.empty()) {
+      f.ContentLength = -1;
+      return;
+    }
+    f.ContentLength = value;
+  }
+}
+
+}  // namespace
+
+TIdBodyFraming FramingOf(const TIdHeaderList& lines) {
+  TIdBodyFraming f;
+  const std::vector<std::string> codings = TransferCodingsOf(lines);
+  f.TransferCoded = !codings.empty();
+  if (f.TransferCoded) {
+    f.Chunked = IsChunkedCoding(codings.back());
+    // Chunked twice would leave a chunked body after the one decoding.
+    if (std::count_if(codings.begin(), codings.end(), IsChunkedCoding) > 1) {
+      std::string all;
+      for (const std::string& c : codings) all += (all.empty() ? "" : ", ") + c;
+      f.Problem = Format("Invalid Transfer-Encoding \"%s\".", {Excerpt(all)});
+    }
+  }
+  TStringList lengths;
+  lines.Collect("Content-Length", lengths);
+  f.ContentLengthPresent = !lengths.Empty();
+  // With a transfer coding the length is not used, so it cannot mislead.
+  if (!f.TransferCoded) ReadContentLength(lengths, f);
+  return f;
+}
 
 // ---- entity ---------------------------------------------------------------
 
@@ -99,7 +183,7 @@ void TIdEntityHeaderInfo::DeriveEntityFields() {
     }
   }
 
-  ContentLength = NumberOrAbsent(h.ValueOf("Content-Length"));
+  ContentLength = FramingOf(h).ContentLength;
 
   ContentRangeUnits.clear();
   ContentRangeStart = ContentRangeEnd = ContentRangeInstanceLength = -1;
@@ -229,11 +313,13 @@ void TIdResponseHeaderInfo::ResetResponseFields() {
   ProxyAuthenticate.Clear();
   WWWAuthenticate.Clear();
   MetaEquiv.ResetFields();
+  Framing = {};
 }
 
 void TIdResponseHeaderInfo::DeriveFields() {
   DeriveEntityFields();
   const TIdHeaderList& h = HeaderLines;
+  Framing = FramingOf(h);
   Location = h.ValueOf("Location");
   Server = h.ValueOf("Server");
   ProxyConnection = h.ValueOf("Proxy-Connection");
@@ -250,7 +336,8 @@ void TIdResponseHeaderInfo::ApplyMetaEquiv() {
   if (!meta.Empty()) {
     for (int i = 0; i < meta.Count(); ++i) {
       const std::string name = TIdHeaderList::LineName(meta[i]);
-      if (!Trim(name).empty()) HeaderLines.PutValue(name, TrimLeft(meta[i].substr(name.size() + 1)));
+      // A page may describe itself, but never where the answer that carries it ends.
+      if (!Trim(name).empty() && !IsFramingHeader(Trim(name))) HeaderLines.PutValue(name, TrimLeft(meta[i].substr(name.size() + 1)));
     }
     DeriveFields();
   }
@@ -269,6 +356,7 @@ class TMetaScanner {
   void Run(TIdHeaderList& lines, std::string& charset) {
     enum class State { BeforeHtml, InHtml, InHead };
     State state = State::BeforeHtml;
+    int metaTags = 0;
     while (NextTag()) {
       const std::string word = UpperCase(Word());
       switch (state) {
@@ -287,6 +375,8 @@ class TMetaScanner {
           if (word == "TITLE" || word == "SCRIPT") {
             SkipToClosingTag(word);
           } else if (word == "META") {
+            // A page of endless tags would otherwise grow the header set without bound.
+            if (++metaTags > kMaxMetaTags) return;
             Meta(lines, charset);
           } else {
             SkipToTagEnd();

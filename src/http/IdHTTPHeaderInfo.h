@@ -12,6 +12,17 @@
 #include "rtl/DateTime.h"
 #include "rtl/Streams.h"
 
+// How a message's body is delimited, read from its header lines (RFC 9112
+// section 6.3). A transfer coding overrides any Content-Length.
+struct TIdBodyFraming {
+  bool TransferCoded = false;         // a Transfer-Encoding names a coding
+  bool Chunked = false;               // ... and chunked is its final one
+  bool ContentLengthPresent = false;  // a Content-Length line is there, valid or not
+  std::int64_t ContentLength = -1;    // -1: none that counts
+  std::string Problem;                // why the framing cannot be trusted; empty when it can
+};
+TIdBodyFraming FramingOf(const TIdHeaderList& lines);
+
 class TIdEntityHeaderInfo : public TObject {
  public:
   TIdEntityHeaderInfo();
@@ -116,6 +127,7 @@ class TIdResponseHeaderInfo : public TIdEntityHeaderInfo {
   TIdHeaderList ProxyAuthenticate;
   TIdHeaderList WWWAuthenticate;
   TIdMetaHTTPEquiv MetaEquiv;
+  TIdBodyFraming Framing;
 
   // Writes the tags found in an HTML body into the response's headers.
   void ApplyMetaEquiv();

@@ -93,6 +93,11 @@ bool IsMediaType(std::string_view value, std::initializer_list<std::string_view>
   return false;
 }
 
+std::string Excerpt(std::string_view text) {
+  constexpr std::size_t kLength = 64;
+  return text.size() <= kLength ? std::string(text) : std::string(text.substr(0, kLength)) + "...";
+}
+
 bool TryParseDecimal64(std::string_view text, std::int64_t& value) {
   const std::string t = Trim(text);
   std::size_t i = 0;

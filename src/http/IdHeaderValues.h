@@ -34,5 +34,7 @@ TDateTime LocalTimeToGMT(TDateTime local);
 TDateTime NowLocal();
 // "Sun, 06 Nov 1994 08:49:37 GMT" for a local time.
 std::string LocalDateTimeToHttpStr(TDateTime local);
+// Received text quoted in an error message: enough to recognise it, never a flood.
+std::string Excerpt(std::string_view text);
 // Signed decimal with surrounding blanks; no hex prefixes, no overflow.
 [[nodiscard]] bool TryParseDecimal64(std::string_view text, std::int64_t& value);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "rtl/FileSystem.h"
+
 class ISystemProbes {
  public:
   virtual ~ISystemProbes() = default;
@@ -23,9 +25,13 @@ class ISystemProbes {
   virtual bool CreateDirectory(const std::string& path) = 0;  // one level; False if it exists
   virtual bool RemoveDirectory(const std::string& path) = 0;  // must be empty
   virtual bool DeleteFile(const std::string& path) = 0;
+  // A new folder only other users cannot change (CreatePrivateDir).
+  virtual TPrivateDirResult CreatePrivateDirectory(const std::string& path) = 0;
   // Executable names of the running processes, as the system writes them.
   virtual std::vector<std::string> ListProcessNames() = 0;
   // Starts the program the command line's first token names; does not wait.
+  // On Windows a program named by its path must be a plain file, not a link,
+  // and is held so that nobody can change it between that check and its start.
   virtual bool RunProgram(const std::string& commandLine) = 0;
 };
 
@@ -47,6 +53,7 @@ class TPosixSystemProbes : public ISystemProbes {
   bool CreateDirectory(const std::string& path) override;
   bool RemoveDirectory(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
+  TPrivateDirResult CreatePrivateDirectory(const std::string& path) override;
   std::vector<std::string> ListProcessNames() override;
   bool RunProgram(const std::string& commandLine) override;
 

@@ -75,6 +75,9 @@ bool TPosixSystemProbes::FileExists(const std::string& path) { return ::FileExis
 bool TPosixSystemProbes::CreateDirectory(const std::string& path) { return ::CreateDir(MapPath(path)); }
 bool TPosixSystemProbes::RemoveDirectory(const std::string& path) { return ::RemoveDir(MapPath(path)); }
 bool TPosixSystemProbes::DeleteFile(const std::string& path) { return ::RemoveFile(MapPath(path)); }
+TPrivateDirResult TPosixSystemProbes::CreatePrivateDirectory(const std::string& path) {
+  return ::CreatePrivateDir(MapPath(path));
+}
 
 std::vector<std::string> TPosixSystemProbes::ListProcessNames() {
   std::vector<std::string> names;

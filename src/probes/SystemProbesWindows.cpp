@@ -59,6 +59,34 @@ std::string EntryName(const PROCESSENTRY32& entry) {
   return std::string(entry.szExeFile, ::strnlen(entry.szExeFile, sizeof entry.szExeFile));
 }
 
+// The program a command line names, opened for reading with sharing that
+// denies writes and deletion; INVALID_HANDLE_VALUE (with the system's reason)
+// when it is missing or a link rather than a plain file.
+HANDLE OpenProgramFile(const std::string& commandLine) {
+  const std::vector<std::string> tokens = SplitCommandLine(commandLine);
+  if (tokens.empty()) {
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  // A bare name is looked up by the system along its search path; only a
+  // program named by its path is held.
+  if (tokens[0].find_first_of("\\/:") == std::string::npos) {
+    ::SetLastError(ERROR_SUCCESS);
+    return INVALID_HANDLE_VALUE;
+  }
+  const HANDLE h = ::CreateFileA(tokens[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    ::CloseHandle(h);
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
 class TWin32SystemProbes : public ISystemProbes {
  public:
   std::vector<std::string> ListLogicalDrives() override {
@@ -90,6 +118,7 @@ class TWin32SystemProbes : public ISystemProbes {
   bool CreateDirectory(const std::string& path) override { return ::CreateDir(path); }
   bool RemoveDirectory(const std::string& path) override { return ::RemoveDir(path); }
   bool DeleteFile(const std::string& path) override { return ::RemoveFile(path); }
+  TPrivateDirResult CreatePrivateDirectory(const std::string& path) override { return ::CreatePrivateDir(path); }
 
   std::vector<std::string> ListProcessNames() override {
     std::vector<std::string> names;
@@ -111,6 +140,10 @@ class TWin32SystemProbes : public ISystemProbes {
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION info{};
+    // Held open, denying writes, from the check until the process has started:
+    // nobody can swap the program in between.
+    const TScopedHandle program(OpenProgramFile(commandLine));
+    if (program.Get() == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_SUCCESS) return false;
     // CreateProcessA may write into the command line, so it gets a copy of its own.
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');

@@ -41,6 +41,16 @@ bool CreateDir(const std::string& path);         // exactly one level
 bool RemoveDir(const std::string& path);         // must be empty
 bool RemoveFile(const std::string& path);
 bool ForceDirectories(const std::string& path);  // every missing level, top down
+// The result of making a folder afresh for the installer's own use.
+enum class TPrivateDirResult { Created, Exists, Failed };
+// Makes path as a new folder, never an existing one and never through a link:
+// full control for administrators and the system, read and run for users,
+// inherited by everything below and nothing taken from the parent (natively
+// mode 0755). Exists: something is at path already; Failed leaves
+// GetLastOSError set.
+[[nodiscard]] TPrivateDirResult CreatePrivateDir(const std::string& path);
+// The access list CreatePrivateDir gives, in the system's descriptor notation.
+inline constexpr const char* kPrivateDirSddl = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 std::uint32_t FileGetAttr(const std::string& path);  // faInvalid when unreadable
 bool FileSetAttr(const std::string& path, std::uint32_t attributes);
 std::string ExpandFileName(const std::string& path);  // absolute, without resolving links
@@ -60,7 +70,10 @@ class TFileHandle {
   ~TFileHandle() { Close(); }
 
   // Each answers an invalid handle and leaves GetLastOSError set on failure.
-  static TFileHandle Create(const std::string& path, TShare share);  // truncates
+  // Create truncates what is there; neither follows a link at the last step.
+  static TFileHandle Create(const std::string& path, TShare share);
+  // A new file only, opened exclusively: fails when anything is at path.
+  static TFileHandle CreateNew(const std::string& path);
   static TFileHandle Open(const std::string& path, TAccess access, TShare share);
 
   bool Valid() const { return FValue != kInvalid; }

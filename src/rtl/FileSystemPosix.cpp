@@ -27,7 +27,7 @@ bool DirectoryExists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
 bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 
 bool RemoveFile(const std::string& path) {
@@ -40,9 +40,10 @@ bool RemoveFile(const std::string& path) {
 }
 
 namespace {
+// A folder itself, not a link to one.
 bool IsFolder(const char* path) {
   struct stat st {};
-  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+  return ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 }  // namespace
 
@@ -50,17 +51,31 @@ bool ForceDirectories(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   if (p.empty()) return false;
-  if (DirectoryExists(p)) return true;
+  // Every level must be a folder of its own: a link would lead the files elsewhere.
+  if (IsFolder(p.c_str())) return true;
   // Top down, each level cut short in place: an archive's 20,000 levels cost
   // neither stack nor copies, and the first level the system refuses ends it.
   for (std::size_t end = p.find('/', 1);; end = p.find('/', end + 1)) {
     const bool last = end == std::string::npos;
     if (!last) p[end] = '\0';
-    const bool made = ::mkdir(p.c_str(), 0777) == 0 || IsFolder(p.c_str());
+    const bool made = ::mkdir(p.c_str(), 0755) == 0 || IsFolder(p.c_str());
+    if (!made && errno == EEXIST) errno = ENOTDIR;
     if (last) return made;
     p[end] = '/';
     if (!made) return false;
   }
+}
+
+TPrivateDirResult CreatePrivateDir(const std::string& path) {
+  if (::mkdir(path.c_str(), 0755) != 0) return errno == EEXIST ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
+  // The mode is set on the folder just made, whatever the umask took away.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
+  const bool set = ::fchmod(fd, 0755) == 0;
+  const int code = errno;
+  ::close(fd);
+  errno = code;
+  return set ? TPrivateDirResult::Created : TPrivateDirResult::Failed;
 }
 
 std::uint32_t FileGetAttr(const std::string& path) {
@@ -128,7 +143,12 @@ TFileHandle TFileHandle::Create(const std::string& path, TShare /*share*/) {
     errno = EACCES;
     return TFileHandle();
   }
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  return fd < 0 ? TFileHandle() : TFileHandle(fd);
+}
+
+TFileHandle TFileHandle::CreateNew(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   return fd < 0 ? TFileHandle() : TFileHandle(fd);
 }
 

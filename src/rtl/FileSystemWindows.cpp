@@ -1,20 +1,26 @@
-// Win32 half of the file edge: the ANSI file API, paths passed as they are.
+// Win32 half of the file edge: the ANSI file API, paths passed as they are;
+// the system's error texts come as wide text and leave as UTF-8.
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "rtl/FileSystem.h"
+#include "rtl/Win32Text.h"
 
 std::uint32_t GetLastOSError() { return ::GetLastError(); }
 
+// The system's text in the user's language, taken as wide text and kept as
+// UTF-8: the ANSI form would show "č" or "ž" as other letters in the window.
 std::string SysErrorMessage(std::uint32_t code) {
-  char* text = nullptr;
-  const DWORD n = ::FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
           FORMAT_MESSAGE_ARGUMENT_ARRAY,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string out = (n > 0 && text != nullptr) ? std::string(text, n) : std::string();
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out = (n > 0 && text != nullptr) ? WideToUtf8(std::wstring_view(text, n)) : std::string();
   if (text != nullptr) ::LocalFree(text);
   // The system's texts end with CR LF, which a one-line message must not carry.
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
@@ -40,9 +46,11 @@ bool RemoveFile(const std::string& path) { return ::DeleteFileA(path.c_str()) !=
 namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+// A folder itself, not a junction or a link to one.
 bool IsFolder(const char* path) {
   const DWORD attr = ::GetFileAttributesA(path);
-  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attr & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 // Where the first level that may be made starts: after "C:\", "C:", "\" or
@@ -56,13 +64,19 @@ std::size_t RootLength(const std::string& p) {
   }
   return !p.empty() && IsSeparator(p[0]) ? 1 : 0;
 }
+
+// Owns a descriptor the system allocated with LocalAlloc.
+struct TLocalFree {
+  void operator()(void* p) const noexcept { ::LocalFree(p); }
+};
 }  // namespace
 
 bool ForceDirectories(const std::string& path) {
   std::string p = path;
   while (p.size() > 3 && IsSeparator(p.back())) p.pop_back();
   if (p.empty()) return false;
-  if (DirectoryExists(p)) return true;
+  // Every level must be a folder of its own: a junction would lead the files elsewhere.
+  if (IsFolder(p.c_str())) return true;
   // Top down, each level cut short in place: an archive's 20,000 levels cost
   // neither stack nor copies, and the first level the system refuses ends it.
   for (std::size_t end = p.find_first_of("\\/", RootLength(p));; end = p.find_first_of("\\/", end + 1)) {
@@ -70,10 +84,27 @@ bool ForceDirectories(const std::string& path) {
     const char separator = last ? '\0' : p[end];
     if (!last) p[end] = '\0';
     const bool made = ::CreateDirectoryA(p.c_str(), nullptr) != 0 || IsFolder(p.c_str());
+    if (!made && ::GetLastError() == ERROR_ALREADY_EXISTS) ::SetLastError(ERROR_DIRECTORY);
     if (last) return made;
     p[end] = separator;
     if (!made) return false;
   }
+}
+
+TPrivateDirResult CreatePrivateDir(const std::string& path) {
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kPrivateDirSddl, SDDL_REVISION_1, &raw, nullptr)) {
+    return TPrivateDirResult::Failed;
+  }
+  const std::unique_ptr<void, TLocalFree> descriptor(raw);
+  // The folder is born with its access list: there is no moment in which
+  // another user could change it or put something into it.
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+  if (!::CreateDirectoryA(path.c_str(), &attributes)) {
+    const DWORD code = ::GetLastError();
+    return code == ERROR_ALREADY_EXISTS ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
+  }
+  return IsFolder(path.c_str()) ? TPrivateDirResult::Created : TPrivateDirResult::Exists;
 }
 
 std::uint32_t FileGetAttr(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
@@ -124,10 +155,33 @@ TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
   return *this;
 }
 
+namespace {
+// A handle opened without following a link at the last step; one that names
+// a link itself is refused.
+std::intptr_t PlainFileOrInvalid(HANDLE h) {
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::CloseHandle(h);
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return -1;
+  }
+  return reinterpret_cast<std::intptr_t>(h);
+}
+}  // namespace
+
 TFileHandle TFileHandle::Create(const std::string& path, TShare share) {
   const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return h == INVALID_HANDLE_VALUE ? TFileHandle() : TFileHandle(reinterpret_cast<std::intptr_t>(h));
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const std::intptr_t value = PlainFileOrInvalid(h);
+  return value == -1 ? TFileHandle() : TFileHandle(value);
+}
+
+TFileHandle TFileHandle::CreateNew(const std::string& path) {
+  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const std::intptr_t value = PlainFileOrInvalid(h);
+  return value == -1 ? TFileHandle() : TFileHandle(value);
 }
 
 TFileHandle TFileHandle::Open(const std::string& path, TAccess access, TShare share) {

@@ -1,18 +1,67 @@
-// The user's number format from the environment's locale (LC_NUMERIC, LANG).
+// The user's number format from the environment's locale (LC_NUMERIC, LANG),
+// kept as UTF-8 like every text of the program.
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
+#include <cstring>
+
 #include "rtl/Text.h"
+
+namespace {
+
+// Owns a locale object; frees it once.
+class TScopedLocale {
+ public:
+  explicit TScopedLocale(locale_t value) : FValue(value) {}
+  TScopedLocale(const TScopedLocale&) = delete;
+  TScopedLocale& operator=(const TScopedLocale&) = delete;
+  ~TScopedLocale() {
+    if (FValue != static_cast<locale_t>(0)) ::freelocale(FValue);
+  }
+  locale_t Get() const { return FValue; }
+
+ private:
+  locale_t FValue;
+};
+
+// A locale text in the locale's own character set, as UTF-8; false when it
+// cannot be converted. A separator is a few characters, so a small buffer does.
+bool ToUtf8(const char* text, const char* codeset, std::string& out) {
+  const std::size_t n = std::strlen(text);
+  bool ascii = true;
+  for (std::size_t i = 0; i < n; ++i) ascii = ascii && static_cast<unsigned char>(text[i]) < 0x80;
+  if (ascii || std::strcmp(codeset, "UTF-8") == 0) {
+    out.assign(text, n);
+    return true;
+  }
+  const iconv_t cd = ::iconv_open("UTF-8", codeset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char buffer[64];
+  char* in = const_cast<char*>(text);
+  std::size_t inLeft = n;
+  char* put = buffer;
+  std::size_t outLeft = sizeof buffer;
+  const bool ok = ::iconv(cd, &in, &inLeft, &put, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0;
+  ::iconv_close(cd);
+  if (ok) out.assign(buffer, sizeof buffer - outLeft);
+  return ok;
+}
+
+}  // namespace
 
 TFormatSettings PlatformFormatSettings() {
   TFormatSettings settings;
-  const locale_t user = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
-  if (user == static_cast<locale_t>(0)) return settings;
-  const char* thousands = ::nl_langinfo_l(THOUSEP, user);
-  const char* decimal = ::nl_langinfo_l(RADIXCHAR, user);
-  // A multi-byte separator (a narrow no-break space) has no 8-bit form: keep the default.
-  if (thousands != nullptr && thousands[0] != 0 && thousands[1] == 0) settings.ThousandSeparator = thousands[0];
-  if (decimal != nullptr && decimal[0] != 0 && decimal[1] == 0) settings.DecimalSeparator = decimal[0];
-  ::freelocale(user);
+  // The character set belongs to LC_CTYPE; the separators to LC_NUMERIC.
+  const TScopedLocale user(::newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0)));
+  if (user.Get() == static_cast<locale_t>(0)) return settings;
+  const char* codeset = ::nl_langinfo_l(CODESET, user.Get());
+  const char* thousands = ::nl_langinfo_l(THOUSEP, user.Get());
+  const char* decimal = ::nl_langinfo_l(RADIXCHAR, user.Get());
+  if (codeset == nullptr) codeset = "ANSI_X3.4-1968";
+  std::string text;
+  // The C locale has no thousands separator at all; the default stands in for it.
+  if (thousands != nullptr && thousands[0] != 0 && ToUtf8(thousands, codeset, text)) settings.ThousandSeparator = text;
+  if (decimal != nullptr && decimal[0] != 0 && ToUtf8(decimal, codeset, text)) settings.DecimalSeparator = text;
   return settings;
 }

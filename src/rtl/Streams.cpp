@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "rtl/Exceptions.h"
 
@@ -128,6 +129,14 @@ void TMemoryStream::SetSize(std::int64_t size) {
   ZeroGap(size);
   FSize = size;
   if (FPosition > size) FPosition = size;
+}
+
+void TMemoryStream::Swap(TMemoryStream& other) noexcept {
+  std::swap(FData, other.FData);
+  std::swap(FCapacity, other.FCapacity);
+  std::swap(FDefined, other.FDefined);
+  std::swap(FSize, other.FSize);
+  std::swap(FPosition, other.FPosition);
 }
 
 void TMemoryStream::Clear() {

@@ -86,6 +86,8 @@ class TMemoryStream : public TStream {
   // Reserves room without changing the size (a pre-sized download, say).
   void SetCapacity(std::int64_t capacity);
   void Clear();
+  // Exchanges the whole content, size and position with other, without a copy.
+  void Swap(TMemoryStream& other) noexcept;
 
   void LoadFromStream(TStream& source);
   void SaveToStream(TStream& target) const;

@@ -19,17 +19,25 @@ struct TConversion {
   throw EConvertError("Format '" + std::string(format) + "' invalid or incompatible with argument");
 }
 
+// Characters of UTF-8 text: every byte that does not continue a sequence.
+std::size_t CharacterCount(const std::string& text) {
+  std::size_t n = 0;
+  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
 std::string Pad(std::string text, const TConversion& conv) {
-  if (conv.Width < 0 || static_cast<int>(text.size()) >= conv.Width) return text;
-  const std::string fill(static_cast<std::size_t>(conv.Width) - text.size(), ' ');
+  const std::size_t length = CharacterCount(text);
+  if (conv.Width < 0 || length >= static_cast<std::size_t>(conv.Width)) return text;
+  const std::string fill(static_cast<std::size_t>(conv.Width) - length, ' ');
   return conv.LeftAlign ? text + fill : fill + text;
 }
 
-std::string GroupThousands(const std::string& digits, char separator) {
+std::string GroupThousands(const std::string& digits, const std::string& separator) {
   std::string out;
   const std::size_t n = digits.size();
   for (std::size_t i = 0; i < n; ++i) {
-    if (i > 0 && (n - i) % 3 == 0 && separator != 0) out += separator;
+    if (i > 0 && (n - i) % 3 == 0) out += separator;
     out += digits[i];
   }
   return out;
@@ -99,7 +107,7 @@ std::string FormatOne(const TConversion& conv, const TFormatArg& arg, const TFor
         RaiseInvalidFormat(format);
       }
       TFormatSettings local = settings;
-      if (conv.Kind == 'f') local.ThousandSeparator = 0;
+      if (conv.Kind == 'f') local.ThousandSeparator.clear();
       return Pad(FormatNumber(number, conv.Precision, local), conv);
     }
     default:

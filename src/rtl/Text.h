@@ -8,9 +8,10 @@
 #include <string_view>
 #include <variant>
 
+// Separators are UTF-8 text: a locale's may take several bytes (a no-break space).
 struct TFormatSettings {
-  char ThousandSeparator = ',';
-  char DecimalSeparator = '.';
+  std::string ThousandSeparator = ",";
+  std::string DecimalSeparator = ".";
 };
 
 // The user's settings, read from the platform the first time they are needed.
@@ -37,7 +38,8 @@ class TFormatArg {
 };
 
 // Format: %d, %u, %x/%X, %s, %n (number with thousands separators), %f, %%,
-// each with optional '-', width and .precision ('*' is not supported).
+// each with optional '-', width and .precision ('*' is not supported). The width
+// counts characters of the UTF-8 text, not bytes.
 // A specifier that does not fit its argument, or a missing argument, raises
 // EConvertError naming the format.
 std::string Format(std::string_view format, std::initializer_list<TFormatArg> args);

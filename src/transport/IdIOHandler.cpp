@@ -149,7 +149,10 @@ std::string TIdIOHandler::ReadLine(std::string_view terminator, int timeout, int
       // The next search covers only new bytes, and a terminator straddling two receives.
       searchStart = std::max(size - (termLength - 1), 0);
     }
-    if (maxLength > 0 && found > maxLength) {
+    // Without a terminator the line is at least as long as the bytes no terminator can
+    // still start in: checked now, so that a line that never ends cannot fill memory.
+    const int lineAtLeast = found >= 0 ? found : searchStart;
+    if (maxLength > 0 && lineAtLeast > maxLength) {
       if (FMaxLineAction == maException) throw EIdReadLnMaxLineLengthExceeded();
       FLineSplit = true;
       return FInBuffer->ExtractToString(maxLength, wire);

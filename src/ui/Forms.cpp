@@ -17,6 +17,27 @@ void DispatchGuarded(IPlatform& platform, const std::function<void()>& handler) 
 
 // ---- TForm
 
+namespace {
+void AppendInTabOrder(const TControl& parent, std::vector<TControl*>& sequence) {
+  std::vector<TControl*> children = parent.Controls();
+  std::stable_sort(children.begin(), children.end(),
+                   [](const TControl* a, const TControl* b) { return a->TabOrder < b->TabOrder; });
+  for (TControl* child : children) {
+    if (child->Windowed() && child->TabStop) sequence.push_back(child);
+    AppendInTabOrder(*child, sequence);
+  }
+}
+
+// Showing, and enabled itself and in every parent: a disabled panel disables what it holds.
+bool CanTakeFocus(const TControl& control) {
+  if (!control.Showing()) return false;
+  for (const TControl* c = &control; c != nullptr; c = c->Parent()) {
+    if (!c->Enabled()) return false;
+  }
+  return true;
+}
+}  // namespace
+
 TForm::TForm(TComponent* owner, IPlatform& platform) : TControl(owner), FPlatform(&platform) {
   FPlatform->RegisterForm(*this);
 }
@@ -33,6 +54,26 @@ TForm::~TForm() {
 TWindowHandle TForm::Handle() {
   if (FHandle == 0) FHandle = FPlatform->HandleNeeded(*this);
   return FHandle;
+}
+
+std::vector<TControl*> TForm::TabSequence() const {
+  std::vector<TControl*> sequence;
+  AppendInTabOrder(*this, sequence);
+  return sequence;
+}
+
+TControl* TForm::FindNextControl(const TControl* current, bool forward) const {
+  const std::vector<TControl*> sequence = TabSequence();
+  const std::size_t n = sequence.size();
+  if (n == 0) return nullptr;
+  const auto it = std::find(sequence.begin(), sequence.end(), current);
+  // From outside the sequence the first step lands on its first (or last) control.
+  const std::size_t at = it != sequence.end() ? static_cast<std::size_t>(it - sequence.begin()) : forward ? n - 1 : 0;
+  for (std::size_t step = 1; step <= n; ++step) {
+    TControl* candidate = sequence[forward ? (at + step) % n : (at + n - step) % n];
+    if (CanTakeFocus(*candidate)) return candidate;
+  }
+  return nullptr;
 }
 
 void TForm::ShowForm() {

@@ -56,6 +56,15 @@ class TForm : public TControl {
   void Close();
   int ShowCount() const { return FShowCount; }
 
+  // The Tab key's path: each parent's children by TabOrder (equal values keep
+  // the order they were added in), a container's controls in its place. Holds
+  // every windowed tab stop, whatever its state.
+  std::vector<TControl*> TabSequence() const;
+  // The control that the Tab key (forward) or Shift+Tab moves the focus to from
+  // current (null: from outside the sequence): the next tab stop that is
+  // showing and enabled, wrapping around; null when none can take the focus.
+  TControl* FindNextControl(const TControl* current, bool forward) const;
+
   // Only for the backend: the handle it made for this form.
   void SetHandleValue(TWindowHandle handle) { FHandle = handle; }
 

@@ -25,6 +25,25 @@ void THeadlessPlatform::Press(TControl& button) {
   DispatchGuarded(*this, [&button] { button.Click(); });
 }
 
+void THeadlessPlatform::PressTab(bool backward) {
+  const TForm* form = FFocused != nullptr ? FFocused->ParentForm() : nullptr;
+  if (form == nullptr && !FModalStack.empty()) form = FModalStack.back();
+  for (std::size_t i = 0; form == nullptr && i < FForms.size(); ++i) {
+    if (FForms[i]->IsMainForm && FForms[i]->FormVisible()) form = FForms[i];
+  }
+  if (form == nullptr) return;
+  if (TControl* next = form->FindNextControl(FFocused, !backward)) FFocused = next;
+}
+
+void THeadlessPlatform::ShowForm(TForm& form) {
+  ShowHistory.push_back(&form);
+  FFocused = form.FindNextControl(nullptr, true);
+}
+
+void THeadlessPlatform::HideForm(TForm& form) {
+  if (FFocused != nullptr && FFocused->ParentForm() == &form) FFocused = nullptr;
+}
+
 TWindowHandle THeadlessPlatform::FindWindowA(const std::string& className, const std::string& windowName) const {
   for (std::size_t i = 0; i < Settings.Windows.size(); ++i) {
     if (Settings.Windows[i].ClassName == className && Settings.Windows[i].Title == windowName) return i + 1;
@@ -70,6 +89,7 @@ void THeadlessPlatform::DestroyHandle(TForm& form) {
 }
 
 void THeadlessPlatform::ControlDestroyed(TControl& control) {
+  if (FFocused == &control) FFocused = nullptr;
   std::replace(Repaints.begin(), Repaints.end(), static_cast<const TControl*>(&control),
                static_cast<const TControl*>(nullptr));
 }

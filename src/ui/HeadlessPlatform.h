@@ -53,6 +53,10 @@ class THeadlessPlatform : public IPlatform {
 
   // Presses a button as the user would: the framework's guard is around it.
   void Press(TControl& button);
+  // The control with the keyboard focus: a shown form gives it to its first
+  // control in tab order; the Tab key moves it.
+  TControl* Focused() const { return FFocused; }
+  void PressTab(bool backward = false);
 
   int ScreenWidth() const override { return Settings.Width; }
   int ScreenHeight() const override { return Settings.Height; }
@@ -68,8 +72,8 @@ class THeadlessPlatform : public IPlatform {
   std::vector<TForm*> Forms() const override { return FForms; }
 
   TWindowHandle HandleNeeded(TForm& form) override;
-  void ShowForm(TForm& form) override { ShowHistory.push_back(&form); }
-  void HideForm(TForm&) override {}
+  void ShowForm(TForm& form) override;
+  void HideForm(TForm& form) override;
   void DestroyHandle(TForm& form) override;
   void ControlChanged(TControl&, TControlChange) override {}
   void ControlDestroyed(TControl& control) override;
@@ -96,6 +100,7 @@ class THeadlessPlatform : public IPlatform {
   std::map<TWindowHandle, TForm*> FHandles;
   TWindowHandle FNextHandle = kFirstFormHandle;
   std::vector<TForm*> FModalStack;
+  TControl* FFocused = nullptr;  // we don't own it
   bool FQuitPending = false;
   bool FTerminated = false;
   int FIdleEvents = 0;

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "ui/Forms.h"
-#include "ui/Win32Text.h"
+#include "rtl/Win32Text.h"
 
 namespace {
 const wchar_t* const kFormClass = L"TramelaForm";
@@ -694,7 +694,9 @@ void TWin32Platform::ShowForm(TForm& form) {
   ShowWindow(hwnd, SW_SHOW);
   SetForegroundWindow(hwnd);
   // The first control in tab order takes the focus, as a shown form gives it.
-  if (HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE)) SetFocus(first);
+  if (const TControl* first = form.FindNextControl(nullptr, true)) {
+    if (TWindowRecord* child = ChildOf(*first)) SetFocus(child->Hwnd);
+  }
   UpdateWindow(hwnd);
 }
 
@@ -786,6 +788,37 @@ void TWin32Platform::DrawAnimationFrame(const TAnimationFrame& frame) {
 
 // ---- [Loop]
 
+namespace {
+// Tab without Ctrl or Alt. With no focused window the system sends the key to
+// the active window as a system key, which Alt+Tab also is: the context bit tells them apart.
+bool IsTabKey(const MSG& msg) {
+  if (msg.wParam != VK_TAB || (GetKeyState(VK_CONTROL) & 0x8000) != 0) return false;
+  if (msg.message == WM_KEYDOWN) return true;
+  return msg.message == WM_SYSKEYDOWN && (msg.lParam & (1 << 29)) == 0;
+}
+}  // namespace
+
+bool TWin32Platform::MoveFocusByTab(void* root, bool backward) {
+  TFormWindow* window = nullptr;
+  {
+    std::lock_guard lock(FLock);
+    for (const auto& [form, candidate] : FWindows) {
+      if (candidate->Self.Hwnd == static_cast<HWND>(root)) window = candidate.get();
+    }
+  }
+  if (window == nullptr || window->Self.Control == nullptr) return false;
+  const HWND focus = GetFocus();
+  const TControl* current = nullptr;
+  for (const auto& child : window->Children) {
+    if (child->Hwnd == focus) current = child->Control;
+  }
+  const TControl* next = static_cast<TForm&>(*window->Self.Control).FindNextControl(current, !backward);
+  if (next != nullptr) {
+    if (TWindowRecord* child = ChildOf(*next)) SetFocus(child->Hwnd);
+  }
+  return true;
+}
+
 void TWin32Platform::PostQuit() { PostQuitMessage(0); }
 
 void TWin32Platform::HandleMessage() {
@@ -796,6 +829,8 @@ void TWin32Platform::HandleMessage() {
     return;
   }
   HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  // Tab follows the stored tab order, which the dialog manager (creation order) does not know.
+  if (root != nullptr && IsTabKey(msg) && MoveFocusByTab(root, (GetKeyState(VK_SHIFT) & 0x8000) != 0)) return;
   if (root != nullptr && IsDialogMessageW(root, &msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);

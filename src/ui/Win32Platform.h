@@ -62,6 +62,9 @@ class TWin32Platform : public IPlatform {
   void SyncChild(TWindowRecord& child, TControlChange change);
   void SyncChildren(TFormWindow& window);
   void SyncItems(TWindowRecord& child);
+  // Moves the focus within the form whose window is root (an HWND) along its
+  // tab order; false when root is not one of ours.
+  bool MoveFocusByTab(void* root, bool backward);
 
   void* FInstance;
   std::vector<TForm*> FForms;

@@ -189,6 +189,14 @@ std::string ShownName(std::string_view stored) {
   throw EZipellaError(std::string(why) + ShownName(entry.CentralRecord.FileName));
 }
 
+// Every level of an entry's folder must be a folder of its own: one that cannot
+// be made, or a link in its place, would send the entry's files elsewhere.
+void MakeFolder(const std::string& path) {
+  if (!ForceDirectories(path)) {
+    throw EZipellaError("Cannot create folder \"" + path + "\". " + SysErrorMessage(GetLastOSError()));
+  }
+}
+
 void CheckCrc(const TZipellaEntriesEntry& entry, std::uint32_t crc) {
   if (crc != entry.CentralRecord.Header.Crc32) {
     throw EZipellaError("CRC error in this file: " + entry.CentralRecord.FileName);
@@ -524,10 +532,7 @@ void TZipellaEntries::ExtractAll(const std::string& target) {
     const std::string& stored = entry.CentralRecord.FileName;
     const std::string file = TZipella::EntryFileName(stored);
     const std::string folder = TZipella::EntryFolder(stored);
-    if (!folder.empty()) {
-      // Not looked at: a folder that is missing makes the file's creation fail.
-      [[maybe_unused]] const bool made = ForceDirectories(target + PathDelim + NativePath(folder));
-    }
+    if (!folder.empty()) MakeFolder(target + PathDelim + NativePath(folder));
     std::string path = target + PathDelim + NativePath(folder + file);
     const bool settled = action == TOverwriteAction::oaOverwriteAll || action == TOverwriteAction::oaSkipAll;
     if (!settled && FZipella.OnOverwriteFile && FileExists(path)) FZipella.OnOverwriteFile(&FZipella, path, action);
@@ -563,7 +568,7 @@ void TZipellaEntries::CheckEntries(const std::string& target) const {
 
 void TZipellaEntries::WriteEntryFile(TZipellaEntriesEntry& entry, const std::string& path) {
   if (entry.IsDirectory) {
-    [[maybe_unused]] const bool made = ForceDirectories(path);
+    MakeFolder(path);
     return;
   }
   {
@@ -681,7 +686,9 @@ void TZipella::Open(const std::string& path) {
   const std::uint32_t attributes = FileGetAttr(path);
   if (attributes == faInvalid) throw Exception("File \"" + path + "\" not found!");
   const bool readOnly = (attributes & faReadOnly) != 0;
-  auto stream = std::make_unique<TFileStream>(path, (readOnly ? fmOpenRead : fmOpenReadWrite) | fmShareDenyNone);
+  // Only read, and nobody may write the archive while it is open: what was
+  // checked is what gets extracted.
+  auto stream = std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite);
   FReadOnly = readOnly;
   LoadArchive(std::move(stream));
   FFileName = path;

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +18,32 @@
 #include "app/frmMain.h"
 #include "app/frmObvestilo.h"
 #include "ui/HeadlessPlatform.h"
+
+// The signed packages and keys made for the tests (make-fixtures.sh).
+inline std::string AppFixture(const std::string& name) {
+  const char* dir = std::getenv("TRAMELA_APP_FIXTURES");
+  if (dir == nullptr || *dir == 0) throw std::runtime_error("TRAMELA_APP_FIXTURES is not set; run through ctest");
+  std::ifstream in(std::string(dir) + "/" + name, std::ios::binary);
+  if (!in) throw std::runtime_error("no fixture " + name);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// A public key from its fixture line "KEY-ID-HEX POINT-HEX".
+inline TPackagePublicKey FixtureKey(const std::string& name) {
+  std::istringstream line(AppFixture(name));
+  std::string id, point;
+  line >> id >> point;
+  TPackagePublicKey key{};
+  const auto fill = [](const std::string& hex, std::uint8_t* out, std::size_t n) {
+    if (hex.size() != 2 * n) throw std::runtime_error("bad key fixture");
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+  };
+  fill(id, key.KeyId.data(), key.KeyId.size());
+  fill(point, key.Point.data(), key.Point.size());
+  return key;
+}
 
 struct TNoticeRecord {
   std::string Title;
@@ -28,7 +58,10 @@ class TAppTest : public ::testing::Test {
   void SetUp() override {
     App = std::make_unique<TApplication>(Platform);
     App->SetTitle(kApplicationTitle);
-    Main = &App->CreateForm<T_frmMain>(Ops);
+    // A package signed by the one key the window trusts.
+    Ops.Body = AppFixture("package.zip");
+    Ops.Sig = AppFixture("package.zip.sig");
+    Main = &App->CreateForm<T_frmMain>(Ops, std::span<const TPackagePublicKey>(Keys));
     Notice = &App->CreateForm<T_frmObvestilo>();
     Main->SetNoticeWindow(*Notice);
     Platform.ModalHandler = [this](TForm& form) {
@@ -58,6 +91,7 @@ class TAppTest : public ::testing::Test {
 
   THeadlessPlatform Platform;
   TFakeOperations Ops;
+  std::vector<TPackagePublicKey> Keys{FixtureKey("test-key.txt")};
   std::unique_ptr<TApplication> App;
   T_frmMain* Main = nullptr;
   T_frmObvestilo* Notice = nullptr;

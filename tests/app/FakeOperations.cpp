@@ -2,6 +2,7 @@
 #include "FakeOperations.h"
 
 #include "rtl/Exceptions.h"
+#include "rtl/Text.h"
 
 namespace {
 void RaiseIf(const std::string& message) {
@@ -31,6 +32,7 @@ class TFakeZip : public IZipArchive {
   void ExtractAll(const std::string& target) override {
     FOps.Calls.push_back("zip ExtractAll " + target);
     RaiseIf(FOps.ExtractRaises);
+    FOps.ThrowIfSet("extract");
     if (!FOps.ZipOpen) return;
     for (const auto& [name, data] : FOps.PackageEntries) FOps.Files[target + name] = data;
   }
@@ -78,6 +80,12 @@ bool TFakeOperations::RemoveFile(const std::string& path) {
   return Files.erase(path) != 0;
 }
 
+bool TFakeOperations::CreateWorkingDir(const std::string& path) {
+  Calls.push_back("mkdir private " + path);
+  RaiseIf(WorkingDirRaises);
+  return Directories.insert(path).second;
+}
+
 void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
   Calls.push_back("save " + path);
   const auto bytes = stream.Bytes();
@@ -87,6 +95,7 @@ void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string&
 std::vector<std::string> TFakeOperations::ListProcessNames() {
   Calls.push_back("processes");
   RaiseIf(ProcessesRaise);
+  ThrowIfSet("processes");
   return Processes;
 }
 
@@ -94,6 +103,7 @@ bool TFakeOperations::RunProgram(const std::string& commandLine) {
   Calls.push_back("run");
   RunCommands.push_back(commandLine);
   RaiseIf(RunProgramRaises);
+  ThrowIfSet("run");
   return RunProgramStarts;
 }
 
@@ -107,12 +117,25 @@ bool TFakeOperations::TcpConnect(const std::string& host, const std::string& por
   return Reachable;
 }
 
-std::int64_t TFakeOperations::HttpGet(const std::string& url, TStream& body) {
+// Answers as the real client with its cap does: an announced length past the
+// cap is refused before the body, a body past it ends with what fitted.
+std::int64_t TFakeOperations::HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) {
   Calls.push_back("get " + url);
   Urls.push_back(url);
-  RaiseIf(HttpRaises);
-  body.WriteBuffer(Body.data(), static_cast<std::int64_t>(Body.size()));
-  return Announced == -2 ? static_cast<std::int64_t>(Body.size()) : Announced;
+  BodyCaps.push_back(maxBody);
+  if (OnGet) OnGet(url);
+  const bool sig = url.size() > 4 && url.compare(url.size() - 4, 4, ".sig") == 0;
+  RaiseIf(sig ? SigRaises : HttpRaises);
+  ThrowIfSet("get");
+  const std::string& content = sig ? Sig : Body;
+  const std::int64_t size = static_cast<std::int64_t>(content.size());
+  const std::int64_t announced = (sig ? SigAnnounced : Announced) == -2 ? size : (sig ? SigAnnounced : Announced);
+  if (announced > maxBody) {
+    throw EDownloadTooLarge(Format("The server announces %d bytes; at most %d are accepted.", {announced, maxBody}));
+  }
+  body.WriteBuffer(content.data(), std::min(size, maxBody));
+  if (size > maxBody) throw EDownloadTooLarge(Format("The response body runs past %d bytes.", {maxBody}));
+  return announced;
 }
 
 std::vector<std::string> TFakeOperations::GetLocalIPs() {
@@ -123,4 +146,9 @@ std::vector<std::string> TFakeOperations::GetLocalIPs() {
 std::unique_ptr<IZipArchive> TFakeOperations::CreateZipComponent(const TZipSettings& settings) {
   ZipSettings = settings;
   return std::make_unique<TFakeZip>(*this);
+}
+
+void TFakeOperations::ThrowIfSet(const std::string& call) const {
+  const auto it = Throws.find(call);
+  if (it != Throws.end()) std::rethrow_exception(it->second);
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -32,23 +34,33 @@ class TFakeOperations : public IInstallOperations {
   std::string WinVersion = "Windows 7 Professional";
   std::string WinVersionRaises;
   bool Reachable = true;
+  // The package and its signature file (the fixture puts signed ones in).
   std::string Body = "PK-package";
   std::int64_t Announced = -2;  // -2: the body's own length
   std::string HttpRaises;
+  std::string Sig;
+  std::int64_t SigAnnounced = -2;
+  std::string SigRaises;
+  // Called at each GET before it answers (a peer acting meanwhile).
+  std::function<void(const std::string& url)> OnGet;
+  std::string WorkingDirRaises;
   bool SaveKeepsFile = true;   // false: the package file is missing afterwards
   std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
   bool LocalIPsRaise = false;
-  TFormatSettings Settings{',', '.'};
+  TFormatSettings Settings{",", "."};
   // The zip component.
   bool PackageIsZip = true;
   std::string ExtractRaises;
   std::map<std::string, std::string> PackageEntries{{"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
   std::int64_t PackageUncompressed = -1;  // -1: the entries' own sizes
+  // Any exception, raised by the call of that name: "get", "extract", "processes", "run".
+  std::map<std::string, std::exception_ptr> Throws;
 
   // Record.
   std::vector<std::string> Calls;  // directory, network, process and zip calls in order
   std::vector<std::string> RunCommands;
   std::vector<std::string> Urls;
+  std::vector<std::int64_t> BodyCaps;  // the cap of each GET
   int FreeSpaceReadings = 0;
   bool ZipOpen = false;
 
@@ -59,16 +71,18 @@ class TFakeOperations : public IInstallOperations {
   bool CreateDir(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool CreateWorkingDir(const std::string& path) override;
   void SaveToFile(const TMemoryStream& stream, const std::string& path) override;
   std::vector<std::string> ListProcessNames() override;
   bool RunProgram(const std::string& commandLine) override;
   std::string LastRunError() override { return RunError; }
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
-  std::int64_t HttpGet(const std::string& url, TStream& body) override;
+  std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override { return Settings; }
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
 
   TZipSettings ZipSettings;
+  void ThrowIfSet(const std::string& call) const;
 };

@@ -2,6 +2,9 @@
 // against substitute operations.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "AppFixture.h"
 #include "app/HalvexConst.h"
 #include "rtl/Exceptions.h"
@@ -66,7 +69,8 @@ TEST_F(InstallationPaths, SuccessTalksToTheSystemInOrder) {
   RunInstall();
   const std::vector<std::string> calls{
       "free 3", "free 3", "mkdir C:\\Tramela", "rmdir C:\\Tramela", "connect " + std::string(DistributionHost) + ":80",
-      "mkdir C:\\Tramela", "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip",
+      "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip.sig",
+      "get http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip", "mkdir private C:\\Tramela",
       "save C:\\Tramela\\TramelaCoreServer.zip", "zip FileName C:\\Tramela\\TramelaCoreServer.zip",
       "zip Active True", "zip Open C:\\Tramela\\TramelaCoreServer.zip", "zip Open C:\\Tramela\\TramelaCoreServer.zip",
       "free 3", "zip ExtractAll C:\\Tramela\\", "zip Active False", "delete C:\\Tramela\\TramelaCoreServer.zip", "processes",
@@ -125,10 +129,17 @@ INSTANTIATE_TEST_SUITE_P(Bytes, FreeSpaceThreshold,
 TEST_F(InstallationPaths, LowerCaseDriveAndLocaleGrouping) {
   Ops.Drives = {"c:\\"};
   Ops.FreeBytes = static_cast<std::int64_t>(1234.6 * static_cast<double>(kGiB));
-  Ops.Settings = {'.', ','};
+  Ops.Settings = {".", ","};
   RunInstall();
   EXPECT_EQ(Log().at(0), "Pogon C:           1.235 GB");
   EXPECT_TRUE(Main->InstallOk);
+}
+
+TEST_F(InstallationPaths, MultiByteSeparatorIsWholeAndTheFieldCountsCharacters) {
+  Ops.FreeBytes = static_cast<std::int64_t>(1234.6 * static_cast<double>(kGiB));
+  Ops.Settings = {"\u00A0", ","};  // Czech: a no-break space, two bytes in UTF-8
+  RunInstall();
+  EXPECT_EQ(Log().at(0), "Pogon C:           1\u00A0235 GB");
 }
 
 class DirectoryTest : public InstallationPaths, public ::testing::WithParamInterface<int> {};
@@ -284,19 +295,56 @@ TEST_F(InstallationPaths, PackageOfExactlyTheFreeSpaceIsExtracted) {
 }
 
 TEST_F(InstallationPaths, DownloadShorterThanAnnouncedFailsRowFour) {
-  Ops.Announced = static_cast<std::int64_t>(Ops.Body.size()) + 100;
+  Ops.Announced = static_cast<std::int64_t>(Ops.Body.size());
+  Ops.Body.resize(10);
   RunInstall();
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"4", StepFailed}));
-  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni prenesen v celoti (10 od 110 bajtov)... ");
+  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni prenesen v celoti (10 od 3000 bajtov)... ");
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 0u);  // nothing half-written is kept
   ExpectFailedRunEnd();
 }
 
 TEST_F(InstallationPaths, UnannouncedLengthIsAccepted) {
   Ops.Announced = -1;
+  Ops.SigAnnounced = -1;
   RunInstall();
   EXPECT_TRUE(Main->InstallOk);
 }
+
+// C++ errors that are no Exception (a failed allocation, a container's length
+// error) fail their step like any other: they must not escape the step's guard,
+// which would stop the run half-way with "Potrdi" still enabled.
+struct TForeignError {
+  const char* Call;
+  std::exception_ptr Error;
+  std::string Row;
+  int RowState;
+  std::string Message;
+};
+
+class ForeignErrors : public InstallationPaths, public ::testing::WithParamInterface<TForeignError> {};
+
+TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
+  const TForeignError& p = GetParam();
+  Ops.Throws[p.Call] = p.Error;
+  RunInstall();
+  EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{p.Row, p.RowState}));
+  EXPECT_EQ(Tail(2), (std::vector<std::string>{p.Message, kFailed}));
+  EXPECT_FALSE(Ops.ZipOpen);
+  EXPECT_TRUE(Ops.RunCommands.empty() || std::string(p.Call) == "run");
+  ExpectFailedRunEnd();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ForeignErrors,
+    ::testing::Values(
+        TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4", StepFailed, "Out of memory"},
+        TForeignError{"extract", std::make_exception_ptr(std::length_error("vector::reserve")), "5", StepFailed,
+                      "vector::reserve"},
+        TForeignError{"extract", std::make_exception_ptr(std::bad_alloc()), "5", StepFailed, "Out of memory"},
+        TForeignError{"processes", std::make_exception_ptr(std::bad_alloc()), "6", StepSkipped, "Out of memory"},
+        TForeignError{"run", std::make_exception_ptr(std::runtime_error("spawn failed")), "6", StepFailed,
+                      "spawn failed"}));
 
 // ---- Unguarded steps
 

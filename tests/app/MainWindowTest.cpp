@@ -311,6 +311,29 @@ TEST_F(Navigation, PotrdiOnPageZeroRunsTheInstallation) {
   EXPECT_EQ(Main->_lstPostavke.ItemCount(), 7);
 }
 
+// The Tab key's stops from the current focus, n of them.
+std::vector<std::string> TabStops(THeadlessPlatform& platform, int n, bool backward = false) {
+  std::vector<std::string> names;
+  for (int i = 0; i < n; ++i) {
+    platform.PressTab(backward);
+    names.push_back(platform.Focused() != nullptr ? platform.Focused()->Name() : "(none)");
+  }
+  return names;
+}
+
+TEST_F(Navigation, TabFollowsTheStoredTabOrderOnEachPage) {
+  Start();
+  // The first in tab order has the focus; the hidden log and the disabled "Nazaj" are passed over.
+  ASSERT_NE(Platform.Focused(), nullptr);
+  EXPECT_EQ(Platform.Focused()->Name(), "_btnPreklici");
+  EXPECT_EQ(TabStops(Platform, 3), (std::vector<std::string>{"_btnPotrdi", "_btnNaprej", "_btnPreklici"}));
+  Platform.Press(Main->_btnNaprej);
+  // The log of the confirmation page stands between "Potrdi" and "Nazaj"; the checklist is no tab stop.
+  EXPECT_EQ(TabStops(Platform, 4),
+            (std::vector<std::string>{"_btnPotrdi", "_memoPotek", "_btnNazaj", "_btnPreklici"}));
+  EXPECT_EQ(TabStops(Platform, 3, true), (std::vector<std::string>{"_btnNazaj", "_memoPotek", "_btnPotrdi"}));
+}
+
 TEST_F(Navigation, CancelRequestsTheEndAndTheCallerGoesOn) {
   Start();
   Platform.Press(Main->_btnPreklici);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "http/IdAuthentication.h"
 #include "http/IdCookieManager.h"
 #include "http/IdHeaderValues.h"
@@ -141,6 +143,31 @@ TEST_F(Cookies, IgnoresMalformedValuesAndAddsOneLine) {
   EXPECT_EQ(lines.Text(), "Cookie: ok=v\r\n");
   Store.GenerateClientCookies(TIdURI("http://other/x"), false, lines);
   EXPECT_EQ(lines.Count(), 1);
+}
+
+// A server must not fill memory with cookies or crowd out other domains' ones.
+TEST_F(Cookies, FiftyPerDomainThreeThousandInAllOldestGoFirst) {
+  const auto setOn = [this](const std::string& host, int i) {
+    Store.AddServerCookie("c" + std::to_string(i) + "=1", TIdURI("http://" + host + "/"));
+  };
+  for (int i = 0; i < 55; ++i) setOn("h", i);
+  EXPECT_EQ(Store.CookieCount(), 50);
+  EXPECT_EQ(For("http://h/").substr(0, 12), "c5=1; c6=1; ");  // c0 to c4 were the oldest
+  for (int d = 0; d < 60; ++d) {
+    for (int i = 0; i < 50; ++i) setOn("d" + std::to_string(d), i);
+  }
+  EXPECT_EQ(Store.CookieCount(), 3000);
+  EXPECT_EQ(For("http://h/"), "");  // the oldest domain went first
+  const auto all = Store.Cookies();
+  EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const TIdCookie& c) { return c.Domain == "d0"; }), 50);
+}
+
+TEST_F(Cookies, ACookieOfMoreThan4096BytesIsIgnored) {
+  const std::string largest = "a=" + std::string(4094 - 8, 'v') + "; Path=/";
+  Set(largest.c_str(), "http://h/");
+  Set(("b=" + std::string(4095, 'v')).c_str(), "http://h/");
+  ASSERT_EQ(Store.CookieCount(), 1);
+  EXPECT_EQ(Store.Cookies()[0].Name, "a");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 using testsupport::ExpectThrowMessage;
 
 TEST(FormatNumber, GroupsRoundsAndPadsToFifteen) {
-  const TFormatSettings dots{'.', ','};
+  const TFormatSettings dots{".", ","};
   // 120.4 GiB free: twelve spaces, then 120.
   EXPECT_EQ(Format("%15.0n", {120.4}, dots), std::string(12, ' ') + "120");
   EXPECT_EQ(Format("%15.0n", {1234567.5}, dots), "      1.234.568");
@@ -18,6 +18,18 @@ TEST(FormatNumber, GroupsRoundsAndPadsToFifteen) {
   EXPECT_EQ(Format("%3.0n", {1234567.0}, dots), "1.234.567");
   EXPECT_EQ(Format("%.2n", {-1234.567}, dots), "-1.234,57");
   EXPECT_EQ(Format("%.0n", {-0.4}, dots), "0");
+}
+
+TEST(FormatNumber, MultiByteSeparatorsStayWholeAndTheWidthCountsCharacters) {
+  // Czech groups with a no-break space: two bytes, one character of the field.
+  const TFormatSettings czech{"\u00A0", ","};
+  EXPECT_EQ(Format("%15.0n", {1234567.0}, czech), "      1\u00A0234\u00A0567");
+  // A narrow no-break space (three bytes) and a two-byte decimal sign.
+  const TFormatSettings wide{"\u202F", "\u066B"};
+  EXPECT_EQ(Format("%.2n", {-1234.5}, wide), "-1\u202F234\u066B50");
+  EXPECT_EQ(Format("%8.1f", {1234.5}, wide), "  1234\u066B5");  // %f never groups
+  const TFormatSettings none{"", "."};
+  EXPECT_EQ(Format("%.0n", {1234567.0}, none), "1234567");
 }
 
 TEST(FormatSpecifiers, IntegersTextsAndHex) {

@@ -81,6 +81,43 @@ TEST_F(IdIOHandlerPeer, LineLimitCountsTheCRBeforeTheLF) {
   FPeer->Join();  // the peer reads the test's texts
 }
 
+// A peer that never ends its line: the limit holds while the terminator is still
+// missing, so the input buffer stays near the limit instead of growing without end.
+TEST_F(IdIOHandlerPeer, LineWithoutEndFailsOnceItPassesTheLimit) {
+  Start([](TSocket& s) {
+    s.Send(std::string(40000, 'x'));
+    s.ReceiveUntilClosed();
+  });
+  FClient.SetReadTimeout(3000);  // the old behaviour waited here for more
+  ExpectThrowMessage<EIdReadLnMaxLineLengthExceeded>([&] { IO().ReadLine(); },
+                                                     "Max line length exceeded.");
+  EXPECT_LE(IO().InBuffer().Size(), kMaxLineLengthDefault + kRecvBufferSizeDefault);
+  IO().SetMaxLineAction(maSplit);
+  EXPECT_EQ(IO().ReadLine(), std::string(kMaxLineLengthDefault, 'x'));
+  EXPECT_TRUE(IO().LineSplit());
+  FClient.Disconnect();
+}
+
+// The bytes that may still begin a terminator do not count against the limit yet.
+TEST_F(IdIOHandlerPeer, LimitLeavesRoomForATerminatorStillArriving) {
+  Start([](TSocket& s) {
+    s.Send("aaaaaaaaaa--EN");  // 10 bytes, then the first 4 of "--END"
+    s.ReceiveExactly(2);
+    s.Send("D");
+    s.ReceiveExactly(2);
+    s.Send("bbbbbbbbbbb--EN");  // 11 bytes: too long before the terminator is complete
+    s.ReceiveUntilClosed();
+  });
+  FClient.SetReadTimeout(3000);
+  ASSERT_GT(IO().FillInput(), 0);
+  IO().Write("go");
+  EXPECT_EQ(IO().ReadLine("--END", kTimeoutDefault, 10), "aaaaaaaaaa");
+  IO().Write("go");
+  ExpectThrowMessage<EIdReadLnMaxLineLengthExceeded>(
+      [&] { IO().ReadLine("--END", kTimeoutDefault, 10); }, "Max line length exceeded.");
+  FClient.Disconnect();
+}
+
 TEST_F(IdIOHandlerPeer, PeerClosingInsideALineRaisesAndKeepsTheBytes) {
   Start([](TSocket& s) { s.Send("abc"); });
   ExpectThrowMessage<EIdConnClosedGracefully>([&] { IO().ReadLine(); },

@@ -99,4 +99,41 @@ TEST(FormsTest, PressIgnoresDisabledOrHiddenButtons) {
   EXPECT_EQ(clicks, 1);
 }
 
+TEST(FormsTest, TabOrderDecidesTheFocusPathThroughContainers) {
+  THeadlessPlatform platform;
+  TForm form(nullptr, platform);
+  auto& panel = form.CreateOwned<TPanel>();
+  panel.SetParent(&form);
+  auto add = [&](TControl& parent, const char* name, int order) -> TGlowButton& {
+    auto& button = form.CreateOwned<TGlowButton>();
+    button.SetName(name);
+    button.SetParent(&parent);
+    button.TabOrder = order;
+    return button;
+  };
+  // Made in an order unlike the tab order; the panel's controls take its place.
+  TGlowButton& last = add(form, "last", 3);
+  add(form, "first", 0);
+  panel.TabOrder = 1;
+  add(panel, "inner2", 1);
+  TGlowButton& inner1 = add(panel, "inner1", 0);
+  TGlowButton& skipped = add(form, "skipped", 2);
+  std::vector<std::string> names;
+  for (const TControl* c : form.TabSequence()) names.push_back(c->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"first", "inner1", "inner2", "skipped", "last"}));
+
+  form.ShowForm();
+  EXPECT_EQ(platform.Focused()->Name(), "first");
+  skipped.SetEnabled(false);
+  inner1.TabStop = false;
+  EXPECT_EQ(form.FindNextControl(platform.Focused(), true)->Name(), "inner2");
+  EXPECT_EQ(form.FindNextControl(&last, true)->Name(), "first");  // wraps around
+  EXPECT_EQ(form.FindNextControl(&last, false)->Name(), "inner2");
+  panel.SetEnabled(false);  // a disabled container passes its controls over
+  EXPECT_EQ(form.FindNextControl(platform.Focused(), true)->Name(), "last");
+  panel.SetVisible(false);
+  last.SetVisible(false);
+  EXPECT_EQ(form.FindNextControl(platform.Focused(), true)->Name(), "first");  // the only one left
+}
+
 }  // namespace

@@ -8,11 +8,13 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "rtl/Win32Text.h"
 #include "ui/Forms.h"
 #include "ui/Win32Platform.h"
-#include "ui/Win32Text.h"
 
 namespace {
 
@@ -36,6 +38,12 @@ class Win32PlatformTest : public ::testing::Test {
   static std::string TextOf(HWND hwnd) {
     wchar_t buffer[256] = {};
     GetWindowTextW(hwnd, buffer, 256);
+    return WideToUtf8(buffer);
+  }
+
+  static std::string ClassOfFocus(HWND hwnd) {
+    wchar_t buffer[64] = {};
+    GetClassNameW(hwnd, buffer, 64);
     return WideToUtf8(buffer);
   }
 
@@ -137,6 +145,44 @@ TEST_F(Win32PlatformTest, ChildWindowsFollowTheirParentsVisibility) {
   ScreenToClient(hwnd, &origin);
   EXPECT_EQ(origin.x, 60);
   EXPECT_EQ(origin.y, 50);
+}
+
+TEST_F(Win32PlatformTest, TabKeyFollowsTheStoredTabOrderNotTheCreationOrder) {
+  auto button = [&](TControl& parent, const char* caption, int order, int left) -> TGlowButton& {
+    auto& b = Form->CreateOwned<TGlowButton>();
+    b.SetParent(&parent);
+    b.SetBounds(left, 200, 60, 30);
+    b.SetCaption(caption);
+    b.TabOrder = order;
+    return b;
+  };
+  button(*Form, "third", 2, 10);
+  button(*Form, "first", 0, 80);
+  auto& panel = Form->CreateOwned<TPanel>();
+  panel.SetParent(Form.get());
+  panel.SetBounds(0, 0, 300, 150);
+  panel.TabOrder = 1;
+  auto& memo = Form->CreateOwned<TMemo>();
+  memo.SetParent(&panel);
+  memo.SetBounds(10, 10, 100, 50);
+  memo.TabStop = true;
+  HWND hwnd = Realize();
+  if (hwnd == nullptr) GTEST_SKIP() << "no window system";
+  Form->ShowForm();
+  // What has the focus after each Tab key, handled by the backend's own loop.
+  const auto focused = [&] {
+    HWND focus = GetFocus();
+    return focus == nullptr ? std::string("(none)") : ClassOfFocus(focus) + ":" + TextOf(focus);
+  };
+  std::vector<std::string> path{focused()};
+  for (int i = 0; i < 3; ++i) {
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    MSG pending;
+    for (int n = 0; n < 1000 && PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE); ++n) Platform->HandleMessage();
+    path.push_back(focused());
+  }
+  EXPECT_EQ(path, (std::vector<std::string>{"TramelaGlowButton:first", "Edit:", "TramelaGlowButton:third",
+                                            "TramelaGlowButton:first"}));
 }
 
 TEST_F(Win32PlatformTest, PendingQuitEndsTheModalLoopWithCancelAndNoClose) {

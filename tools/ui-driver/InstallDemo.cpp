@@ -1,8 +1,12 @@
 // The installer's real windows over scripted operations, for the UI check of
 // a whole run under Wine: every step succeeds, and the download takes a moment
-// so that the animation can be seen moving while the window is blocked.
+// so that the animation can be seen moving while the window is blocked. The
+// package and its signature come from the folder TRAMELA_DEMO_PACKAGE names
+// (signed with the development key by the test script), so that the real
+// check passes.
 #include <windows.h>
 
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -15,7 +19,8 @@ namespace {
 class TScriptedOperations : public IInstallOperations {
  public:
   std::vector<std::string> ListLogicalDrives() override { return {"C:\\", "D:\\"}; }
-  std::int64_t GetFreeDiskSpace(int) override { return std::int64_t{120} << 30; }
+  // Over a thousand GiB, so that the log's free-space line shows the grouping.
+  std::int64_t GetFreeDiskSpace(int) override { return std::int64_t{1234} << 30; }
   bool DirectoryExists(const std::string& path) override { return FDirs.count(path) != 0; }
   bool FileExists(const std::string& path) override { return FFiles.count(path) != 0; }
   bool CreateDir(const std::string& path) override { return FDirs.insert(path).second; }
@@ -27,13 +32,19 @@ class TScriptedOperations : public IInstallOperations {
   std::string LastRunError() override { return {}; }
   std::string GetWinVersionName() override { return "Windows 10 Pro"; }
   bool TcpConnect(const std::string&, const std::string&) override { return true; }
-  std::int64_t HttpGet(const std::string&, TStream& body) override {
-    SleepMs(2500);
-    body.WriteBuffer("PK", 2);
-    return 2;
+  bool CreateWorkingDir(const std::string& path) override { return FDirs.insert(path).second; }
+  std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override {
+    const char* folder = std::getenv("TRAMELA_DEMO_PACKAGE");
+    const bool sig = url.size() > 4 && url.compare(url.size() - 4, 4, ".sig") == 0;
+    if (!sig) SleepMs(2500);
+    body.LoadFromFile(std::string(folder != nullptr ? folder : ".") + "/" +
+                      (sig ? "TramelaCoreServer.zip.sig" : "TramelaCoreServer.zip"));
+    if (body.Size() > maxBody) throw EDownloadTooLarge("The scripted body is longer than the cap.");
+    return body.Size();
   }
   std::vector<std::string> GetLocalIPs() override { return {"192.168.1.10"}; }
-  TFormatSettings FormatSettings() override { return {'.', ','}; }
+  // The system's own separators, so that a run under another locale shows them.
+  TFormatSettings FormatSettings() override { return DefaultFormatSettings(); }
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings&) override {
     return std::make_unique<TScriptedZip>();
   }

@@ -5,7 +5,8 @@
 //   ui_driver wait <caption> <enabled 0|1|any> [timeout ms]
 //   ui_driver click <caption>
 //   ui_driver wait-notice [timeout ms]
-//   ui_driver key space|return|tab
+//   ui_driver key space|return|tab|shift+tab
+//   ui_driver focus    what has the keyboard focus: "button <caption>", "edit", "none"
 //   ui_driver rows     the checklist: state index, step number and text per row
 //   ui_driver log      the log's text
 #include <windows.h>
@@ -16,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/Win32Text.h"
+#include "rtl/Win32Text.h"
 
 namespace {
 
@@ -69,15 +70,18 @@ BOOL CALLBACK PrintForm(HWND hwnd, LPARAM) {
   return TRUE;
 }
 
-int List() {
-  EnumWindows(PrintForm, 0);
+// The window with the keyboard focus in the foreground window's thread.
+HWND FocusWindow() {
   HWND foreground = GetForegroundWindow();
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
-  if (foreground != nullptr && GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info) &&
-      info.hwndFocus != nullptr) {
-    std::printf("focus\t%s\t%s\n", ClassOf(info.hwndFocus).c_str(), TextOf(info.hwndFocus).c_str());
-  }
+  if (foreground == nullptr || !GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+int List() {
+  EnumWindows(PrintForm, 0);
+  if (HWND focus = FocusWindow()) std::printf("focus\t%s\t%s\n", ClassOf(focus).c_str(), TextOf(focus).c_str());
   for (const TButton& b : Buttons()) {
     std::printf("button\t%s\tenabled=%d\t%ld,%ld,%ld,%ld\n", b.Caption.c_str(), b.Enabled ? 1 : 0, b.Rect.left,
                 b.Rect.top, b.Rect.right - b.Rect.left, b.Rect.bottom - b.Rect.top);
@@ -118,18 +122,46 @@ int WaitNotice(DWORD timeoutMs) {
   return 1;
 }
 
-// A key press and release through the system's input queue, to the focused window.
-int Key(const std::string& name) {
+// A key press and release through the system's input queue, to the focused
+// window; with Shift held around it for "shift+".
+int Key(std::string name) {
+  const bool shift = name.rfind("shift+", 0) == 0;
+  if (shift) name.erase(0, 6);
   const WORD vk = name == "space" ? VK_SPACE : name == "return" ? VK_RETURN : name == "tab" ? VK_TAB : 0;
   if (vk == 0) {
     std::fprintf(stderr, "unknown key \"%s\"\n", name.c_str());
     return 2;
   }
-  INPUT input[2] = {};
-  input[0].type = input[1].type = INPUT_KEYBOARD;
-  input[0].ki.wVk = input[1].ki.wVk = vk;
-  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  return SendInput(2, input, sizeof(INPUT)) == 2 ? 0 : 1;
+  std::vector<INPUT> input;
+  const auto add = [&input](WORD key, DWORD flags) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = key;
+    i.ki.dwFlags = flags;
+    input.push_back(i);
+  };
+  if (shift) add(VK_SHIFT, 0);
+  add(vk, 0);
+  add(vk, KEYEVENTF_KEYUP);
+  if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
+  const UINT n = static_cast<UINT>(input.size());
+  return SendInput(n, input.data(), sizeof(INPUT)) == n ? 0 : 1;
+}
+
+// One line, whatever has the focus: the log's many lines are left out.
+int Focus() {
+  HWND focus = FocusWindow();
+  const std::string cls = focus != nullptr ? ClassOf(focus) : "";
+  if (focus == nullptr) {
+    std::printf("none\n");
+  } else if (cls == "TramelaGlowButton") {
+    std::printf("button %s\n", TextOf(focus).c_str());
+  } else if (lstrcmpiA(cls.c_str(), "Edit") == 0) {
+    std::printf("edit\n");
+  } else {
+    std::printf("other %s\n", cls.c_str());
+  }
+  return 0;
 }
 
 // The first child of a visible form with this window class (the checklist, the log).
@@ -294,6 +326,7 @@ int main() {
   if (command == "wait-notice") return WaitNotice(argc > 2 ? std::stoul(argv[2]) : 20000);
   if (command == "rows") return Rows();
   if (command == "log") return Log();
+  if (command == "focus") return Focus();
   std::fprintf(stderr, "usage: ui_driver list | wait <caption> <0|1|any> [ms] | click <caption>\n");
   return 2;
 }

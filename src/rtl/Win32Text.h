@@ -1,5 +1,5 @@
 // The one crossing between the program's UTF-8 text and the wide text of the
-// Win32 calls.
+// Win32 calls: the window side and the runtime layer's system texts both use it.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
 // UTF-8 and UTF-16 through the system's own conversion.
-#include "ui/Win32Text.h"
+#include "rtl/Win32Text.h"
 
 #include <windows.h>
 

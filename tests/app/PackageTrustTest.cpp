@@ -1,0 +1,138 @@
+// Step 4's trust in the package against substitute operations: every way a
+// signature or a package can fail to match fails row 4 with its own log lines,
+// writes nothing and starts nothing; a good package runs as before.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "AppFixture.h"
+#include "app/HalvexConst.h"
+#include "app/PackageDownload.h"
+
+namespace {
+
+using TRows = std::vector<std::pair<std::string, int>>;
+const std::string kDownload = "Prenos namestitvenega paketa...";
+const std::string kFailed = "Pri namestitvi je prišlo do napak.";
+const std::string kPackageFile = "C:\\Tramela\\TramelaCoreServer.zip";
+
+struct TRefusal {
+  const char* Name;
+  std::function<void(TFakeOperations&)> Arrange;
+  std::vector<std::string> Lines;  // after the step's own line
+};
+
+class PackageRefused : public TAppTest, public ::testing::WithParamInterface<TRefusal> {};
+
+TEST_P(PackageRefused, FailsRowFourAndWritesNothing) {
+  GetParam().Arrange(Ops);
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepFailed}}));
+  std::vector<std::string> tail{kDownload};
+  tail.insert(tail.end(), GetParam().Lines.begin(), GetParam().Lines.end());
+  tail.push_back(kFailed);
+  const auto log = Log();
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(tail.size()), log.end()), tail);
+  EXPECT_EQ(Ops.Files.count(kPackageFile), 0u);
+  EXPECT_EQ(std::count_if(Ops.Calls.begin(), Ops.Calls.end(), [](const std::string& c) { return c.rfind("save", 0) == 0; }), 0);
+  EXPECT_TRUE(Ops.RunCommands.empty());
+  EXPECT_FALSE(Main->InstallOk);
+  EXPECT_FALSE(Main->_btnPotrdi.Enabled());
+  ASSERT_EQ(Notices.size(), 1u);
+  EXPECT_EQ(Notices[0].Lines, std::vector<std::string>{kFailed});
+}
+
+std::string Flipped(std::string bytes, std::size_t at) {
+  bytes[at] = static_cast<char>(bytes[at] ^ 1);
+  return bytes;
+}
+
+const TRefusal kRefusals[] = {
+    {"NoSignatureFile", [](TFakeOperations& o) { o.SigRaises = "HTTP/1.1 404 Not Found"; },
+     {"HTTP/1.1 404 Not Found", kSignatureUnavailable}},
+    {"SignatureFetchBreaksOff", [](TFakeOperations& o) { o.SigRaises = "Socket Error # 10054\nConnection reset by peer."; },
+     {"Socket Error # 10054 Connection reset by peer.", kSignatureUnavailable}},
+    {"MalformedSignature", [](TFakeOperations& o) { o.Sig = "tramela-package-signature 1\n"; }, {kSignatureInvalid}},
+    {"SignatureWithCrLf",
+     [](TFakeOperations& o) {
+       std::string crlf;
+       for (const char c : o.Sig) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+       o.Sig = crlf;
+     },
+     {kSignatureInvalid}},
+    {"SignedByAnotherKey", [](TFakeOperations& o) { o.Sig = AppFixture("other-key.sig"); }, {kSignatureInvalid}},
+    {"SignatureFlippedInItsSignedLines", [](TFakeOperations& o) { o.Sig = Flipped(o.Sig, 60); }, {kSignatureInvalid}},
+    {"SignatureOverFourKiB",
+     [](TFakeOperations& o) {
+       o.Sig += std::string(4096, '\n');
+       o.SigAnnounced = -1;
+     },
+     {"The response body runs past 4096 bytes.", kSignatureInvalid}},
+    {"SignatureAnnouncedOverFourKiB", [](TFakeOperations& o) { o.SigAnnounced = 4097; },
+     {"The server announces 4097 bytes; at most 4096 are accepted.", kSignatureInvalid}},
+    {"PackageChangedAfterSigning", [](TFakeOperations& o) { o.Body = Flipped(o.Body, 1234); }, {kPackageMismatch}},
+    {"PackageAnnouncedLongerThanSigned", [](TFakeOperations& o) { o.Announced = 3001; },
+     {"The server announces 3001 bytes; at most 3000 are accepted.", kPackageMismatch}},
+    {"PackageRunsPastTheSignedSize",
+     [](TFakeOperations& o) {
+       o.Body += "MZ";
+       o.Announced = -1;
+     },
+     {"The response body runs past 3000 bytes.", kPackageMismatch}},
+    {"PackageShorterThanSignedWithoutLength",
+     [](TFakeOperations& o) {
+       o.Body.pop_back();
+       o.Announced = -1;
+     },
+     {kPackageMismatch}},
+    {"WorkingDirectoryMadeByAnotherAfterTheTest",
+     [](TFakeOperations& o) {
+       o.OnGet = [&o](const std::string&) { o.Directories.insert("C:\\Tramela"); };
+     },
+     {kWorkingDirUnsafe}},
+    {"WorkingDirectoryCannotBeSecured", [](TFakeOperations& o) { o.WorkingDirRaises = "Access is denied."; },
+     {"Access is denied.", kWorkingDirUnsafe}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Step4, PackageRefused, ::testing::ValuesIn(kRefusals),
+                         [](const ::testing::TestParamInfo<TRefusal>& info) { return std::string(info.param.Name); });
+
+class PackageTrust : public TAppTest {};
+
+TEST_F(PackageTrust, SignatureComesFirstAndTheFolderOnlyAfterTheCheck) {
+  RunInstall();
+  const std::string base = "http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip";
+  const auto at = [this](const std::string& call) {
+    return std::find(Ops.Calls.begin(), Ops.Calls.end(), call) - Ops.Calls.begin();
+  };
+  EXPECT_LT(at("get " + base + ".sig"), at("get " + base));
+  EXPECT_LT(at("get " + base), at("mkdir private C:\\Tramela"));
+  EXPECT_LT(at("mkdir private C:\\Tramela"), at("save " + kPackageFile));
+  EXPECT_LT(at("save " + kPackageFile), static_cast<std::ptrdiff_t>(Ops.Calls.size()));
+  // The signature file is capped at 4 KiB, the package at its signed size.
+  EXPECT_EQ(Ops.BodyCaps, (std::vector<std::int64_t>{4096, 3000}));
+}
+
+TEST_F(PackageTrust, NoPackageIsFetchedWithoutAValidSignature) {
+  Ops.Sig = AppFixture("other-key.sig");
+  RunInstall();
+  EXPECT_EQ(Ops.Urls.size(), 1u);
+  EXPECT_EQ(Ops.Directories.count("C:\\Tramela"), 0u);
+}
+
+class PackageTrustWithTwoKeys : public TAppTest {
+ protected:
+  void SetUp() override {
+    Keys.insert(Keys.begin(), FixtureKey("other-key.txt"));
+    TAppTest::SetUp();
+  }
+};
+
+TEST_F(PackageTrustWithTwoKeys, EitherKeyIsAccepted) {
+  RunInstall();
+  EXPECT_TRUE(Main->InstallOk);
+}
+
+}  // namespace
