@@ -32,11 +32,13 @@ first_file = os.path.join(tramela, *first.split('/'))
 quiet = {'stdout': subprocess.DEVNULL, 'stderr': subprocess.DEVNULL}
 
 STEPS = [
-    # (name, from event, to event, the peer's part)
-    ('checks before the download', 'click', 'request', None),
+    # (name, from event, to event, the peer's part). The signature file is
+    # fetched before the package; the package's SHA-256 is checked in memory
+    # before it is saved.
+    ('checks, signature file', 'click', 'request', None),
     ('download (server side)', 'request', 'served', 'curl'),
-    ('package on C:', 'served', 'saved', None),
-    ('signature, archive opened', 'saved', 'extracting', 'sha256sum'),
+    ('SHA-256 check, package on C:', 'served', 'saved', 'sha256sum'),
+    ('archive opened (twice)', 'saved', 'extracting', None),
     ('extraction, package deleted', 'extracting', 'extracted', 'bsdtar'),
     ('setup started', 'extracted', 'setup', None),
     ('outcome notice', 'setup', 'notice', None),
