@@ -66,7 +66,7 @@ def installer_run():
     shutil.rmtree(tramela, ignore_errors=True)
     app = subprocess.Popen(['wine', exe], cwd=c_drive, **quiet)
     try:
-        if drive('wait', 'Naprej', '1', '60000') != 0:
+        if drive('wait', 'Naprej', '1', '120000', timeout=180) != 0:
             sys.exit('the installer window did not appear')
         drive('click', 'Naprej')
         if drive('wait', 'Potrdi', '1', '10000') != 0:
