@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "http/IdCharsets.h"
+#include "http/IdHTTPBodyLimit.h"
 #include "http/IdHeaderValues.h"
 #include "rtl/Text.h"
 
@@ -23,6 +24,8 @@ constexpr int kMaxAuthSteps = 8;
 // Interim (1xx) answers skipped before the final one; a server sending them
 // without end would otherwise hold the request forever.
 constexpr int kMaxInterimResponses = 16;
+// An error page only explains its status line: no server may fill memory with one.
+constexpr std::int64_t kMaxErrorBody = 64 * 1024;
 
 bool IsVerb(const TIdHTTPRequest& request, std::string_view verb) {
   return SameText(request.Verb, verb) || SameText(request.MethodOverride, verb);
@@ -541,7 +544,11 @@ void TIdCustomHTTP::ReadCounted(TIdHTTPResponse& response, TStream* target) {
   }
   const std::int64_t start = target->Position();
   if (auto* memory = dynamic_cast<TMemoryStream*>(target)) {
-    const std::int64_t wanted = start + std::min(length, kMaxPresize);
+    std::int64_t wanted = start + std::min(length, kMaxPresize);
+    // A capped stream never holds more than its cap, whatever the server announces.
+    if (const auto* capped = dynamic_cast<const TIdLimitedMemoryStream*>(memory)) {
+      wanted = std::min(wanted, capped->Limit());
+    }
     if (memory->Capacity() < wanted) memory->SetCapacity(wanted);
   }
   const std::int64_t received = TransferToStream(*target, length);
@@ -800,7 +807,7 @@ bool TIdCustomHTTP::ApproveRedirect(std::string& location, std::string& method, 
 
 void TIdCustomHTTP::RaiseProtocolError(TIdHTTPRequest& request, TIdHTTPResponse& response,
                                        const std::set<int>& acceptedCodes) {
-  TMemoryStream errorBody;
+  TIdLimitedMemoryStream errorBody(kMaxErrorBody);
   TStream* const saved = response.BodyStream;
   response.BodyStream = &errorBody;
   try {
@@ -808,6 +815,9 @@ void TIdCustomHTTP::RaiseProtocolError(TIdHTTPRequest& request, TIdHTTPResponse&
       ReadBody(request, response);
     } catch (const EIdHTTPIncompleteBody&) {
       // Part of an error page still explains the error.
+    } catch (const EIdHTTPBodyTooLarge&) {
+      // What fitted is kept; the rest stays unread, so the connection is done.
+      Disconnect();
     }
   } catch (...) {
     response.BodyStream = saved;

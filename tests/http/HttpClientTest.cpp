@@ -382,6 +382,22 @@ TEST(HttpProtocolErrors, NotFoundCarriesStatusLineAndPage) {
   EXPECT_EQ(stream.Size(), 0);
 }
 
+// An error page only explains its status: a server that sends a huge or endless
+// one gets the status line raised with at most the page's first 64 KiB kept.
+TEST(HttpProtocolErrors, HugeErrorPageIsCutAndTheConnectionDropped) {
+  const std::string page(2 * 1024 * 1024, 'x');
+  for (const std::string head : {"HTTP/1.1 404 Not Found\r\nContent-Length: 1073741824\r\n\r\n",
+                                 "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n"}) {
+    TScriptedServer server({Reply(head + page)});
+    auto client = MakeClient();
+    TMemoryStream stream;
+    const auto e = ExpectProtocolError([&] { client->Get(server.Url("/x"), &stream); });
+    EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
+    EXPECT_GT(e.ErrorBody().size(), 0u) << head;
+    EXPECT_LE(e.ErrorBody().size(), 64u * 1024) << head;
+  }
+}
+
 TEST(HttpProtocolErrors, AcceptedCodeReturnsNormally) {
   TScriptedServer server({Reply("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone")});
   auto client = MakeClient();
