@@ -30,7 +30,10 @@ pid $dir/nginx.pid;
 error_log $dir/error.log;
 events { worker_connections 64; }
 http {
-  access_log $dir/access.log;
+  # The combined format, then each request's end and duration (bench/install times the download).
+  log_format timed '\$remote_addr - \$remote_user [\$time_local] "\$request" \$status \$body_bytes_sent '
+                   '"\$http_referer" "\$http_user_agent" \$msec \$request_time';
+  access_log $dir/access.log timed;
   client_body_temp_path $dir/tmp;
   proxy_temp_path $dir/tmp;
   fastcgi_temp_path $dir/tmp;

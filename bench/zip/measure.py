@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
-"""Times zipella-extract against unzip on one package, alternating the order,
-and reports the medians, their ratio and the peak resident memories."""
+"""Times zipella-extract, bsdtar and unzip on one package, alternating the
+order, into a folder on each file system given; reports per tool the median
+wall and CPU times, the peak resident memory and the ratios against bsdtar.
+
+Usage: measure.py PACKAGE RUNS TOOL DIR...   (one target folder per file system)
+"""
 import os
 import shutil
 import statistics
@@ -9,57 +13,90 @@ import sys
 import time
 import zipfile
 
-package, work, runs, tool = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+package, runs, tool, dirs = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4:]
 peers = {
     'zipella-extract': lambda target: [tool, package, target],
+    'bsdtar -xf': lambda target: ['bsdtar', '-xf', package, '-C', target],
     'unzip -o -q': lambda target: ['unzip', '-o', '-q', package, '-d', target],
 }
+reference = 'bsdtar -xf'
 
 
-def run(name):
-    target = os.path.join(work, 'out-' + name.split()[0])
+def target_of(work, name):
+    return os.path.join(work, 'out-' + name.split()[0])
+
+
+def run(work, name):
+    target = target_of(work, name)
     shutil.rmtree(target, ignore_errors=True)
     os.makedirs(target)
+    # GNU time forks the tool from a small process: a child of this one would
+    # report Python's own resident size as its floor.
+    usage = os.path.join(work, 'usage.txt')
     start = time.perf_counter()
-    proc = subprocess.Popen(peers[name](target), stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(proc.pid, 0)
+    status = subprocess.run(['/usr/bin/time', '-f', '%U %S %M', '-o', usage] + peers[name](target),
+                            stdout=subprocess.DEVNULL).returncode
     elapsed = time.perf_counter() - start
     if status != 0:
         sys.exit(f'{name} failed with status {status}')
-    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss  # KiB
+    with open(usage) as f:
+        user, system, peak = f.read().split()[-3:]
+    return elapsed, float(user) + float(system), int(peak)  # KiB
 
 
-times = {name: [] for name in peers}
-cpus = {name: [] for name in peers}
-peaks = {name: 0 for name in peers}
-order = list(peers)
-run(order[0])  # warm the page cache with the package
-for i in range(runs):
-    for name in (order if i % 2 == 0 else reversed(order)):
-        elapsed, cpu, peak = run(name)
-        times[name].append(elapsed)
-        cpus[name].append(cpu)
-        peaks[name] = max(peaks[name], peak)
+def measure(work):
+    """Alternating runs into work; answers the per-tool times, CPU times and peak."""
+    times = {name: [] for name in peers}
+    cpus = {name: [] for name in peers}
+    peaks = {name: 0 for name in peers}
+    order = list(peers)
+    run(work, order[0])  # warm the page cache with the package
+    for i in range(runs):
+        for name in (order if i % 2 == 0 else reversed(order)):
+            elapsed, cpu, peak = run(work, name)
+            times[name].append(elapsed)
+            cpus[name].append(cpu)
+            peaks[name] = max(peaks[name], peak)
+    # All trees must be the same before a time means anything.
+    mine = target_of(work, 'zipella-extract')
+    for name in peers:
+        diff = subprocess.run(['diff', '-rq', mine, target_of(work, name)], capture_output=True, text=True)
+        if diff.returncode != 0:
+            sys.exit(f'zipella-extract and {name} extracted different trees:\n' + diff.stdout[:2000])
+    for name in peers:
+        shutil.rmtree(target_of(work, name), ignore_errors=True)
+    return times, cpus, peaks
 
-# Both trees must be the same before a time means anything.
-a, b = (os.path.join(work, 'out-' + n.split()[0]) for n in peers)
-diff = subprocess.run(['diff', '-rq', a, b], capture_output=True, text=True)
-if diff.returncode != 0:
-    sys.exit('the extracted trees differ:\n' + diff.stdout[:2000])
+
+def filesystem(path):
+    return subprocess.run(['stat', '-f', '-c', '%T', path], capture_output=True, text=True).stdout.strip()
+
 
 infos = zipfile.ZipFile(package).infolist()
-# The design holds one entry at a time: its compressed bytes (at most twice)
-# and its decoded bytes.
+print(f'package: {os.path.getsize(package) / 1e6:.1f} MB, {len(infos)} entries,'
+      f' {sum(i.file_size for i in infos) / 1e6:.1f} MB unpacked; {runs} alternating runs per tool')
+summary = []
+peak_mine = 0
+for work in dirs:
+    os.makedirs(work, exist_ok=True)
+    times, cpus, peaks = measure(work)
+    fs = filesystem(work)
+    print(f'\ntarget on {fs} ({work}); load average {os.getloadavg()[0]:.2f}')
+    ref_time = statistics.median(times[reference])
+    ref_cpu = statistics.median(cpus[reference])
+    for name in peers:
+        t, c = statistics.median(times[name]), statistics.median(cpus[name])
+        print(f'  {name:16s} wall {t:6.3f} s  cpu {c:6.3f} s  peak RSS {peaks[name] / 1024:6.1f} MiB'
+              f'  / bsdtar: wall {t / ref_time:.3f}  cpu {c / ref_cpu:.3f}  peak {peaks[name] / peaks[reference]:.2f}')
+        print(f'  {"":16s} runs: {" ".join(f"{x:.3f}" for x in times[name])}')
+    summary.append((fs, statistics.median(times['zipella-extract']) / ref_time))
+    peak_mine = max(peak_mine, peaks['zipella-extract'])
+
+# The design holds one entry at a time: at most its compressed bytes twice and
+# its decoded bytes once, besides the program itself.
 largest = max(infos, key=lambda i: 2 * i.compress_size + i.file_size)
 bound = 2 * largest.compress_size + largest.file_size
-size = os.path.getsize(package)
-print(f'package: {size / 1e6:.1f} MB, {len(infos)} entries, {sum(i.file_size for i in infos) / 1e6:.1f} MB unpacked')
-for name in peers:
-    t = times[name]
-    print(f'{name:16s} median {statistics.median(t):6.3f} s  (runs: {" ".join(f"{x:.3f}" for x in t)})'
-          f'  cpu median {statistics.median(cpus[name]):.3f} s  peak RSS {peaks[name] / 1024:.1f} MiB')
-ratio = statistics.median(times['zipella-extract']) / statistics.median(times['unzip -o -q'])
-cpu_ratio = statistics.median(cpus['zipella-extract']) / statistics.median(cpus['unzip -o -q'])
-print(f'time ratio zipella-extract / unzip: {ratio:.3f} (cpu time ratio {cpu_ratio:.3f})')
+print()
+print('wall-time ratio zipella-extract / bsdtar: ' + ', '.join(f'{fs} {r:.3f}' for fs, r in summary) + ' (goal: at most 1.0)')
 print(f'heaviest entry {largest.filename}: C {largest.compress_size / 2**20:.1f} MiB, U {largest.file_size / 2**20:.1f} MiB;'
-      f' 2C + U = {bound / 2**20:.1f} MiB, zipella peak {peaks["zipella-extract"] / 1024:.1f} MiB')
+      f' bound 2C + U = {bound / 2**20:.1f} MiB; zipella-extract peak RSS {peak_mine / 1024:.1f} MiB')

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Extracts a generated ~200 MB package with zipella-extract and with
-# `unzip -o -q`, alternating, several runs each; prints the median times, their
-# ratio and both peak memories. Not part of the test command.
-#   bench/zip/run.sh [RUNS]     (default 5)
+# Extracts a generated ~200 MB package with zipella-extract, bsdtar and
+# `unzip -o -q`, alternating, several runs each, once into the build folder's
+# file system and once into tmpfs (/dev/shm); prints each tool's median wall
+# and CPU time, its peak memory and the ratios against bsdtar. Not part of the
+# test command.
+#   bench/zip/run.sh [RUNS]     (default 7)
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
 export CCACHE_DIR=${CCACHE_DIR:-$root/build/ccache}
-runs=${1:-5}
+runs=${1:-7}
 work=$root/build/bench-zip
 mkdir -p "$work"
 if [ ! -f "$root/build/native/build.ninja" ]; then cmake --preset native -S "$root" >/dev/null; fi
@@ -21,4 +23,6 @@ if [ ! -f "$work/package.zip" ]; then
   mv "$work/package.zip.part" "$work/package.zip"
   rm -rf "$work/tree"
 fi
-exec python3 "$root/bench/zip/measure.py" "$work/package.zip" "$work" "$runs" "$tool"
+shm=$(mktemp -d /dev/shm/tramela-bench-zip.XXXXXX)
+trap 'rm -rf "$shm"' EXIT
+python3 "$root/bench/zip/measure.py" "$work/package.zip" "$runs" "$tool" "$work" "$shm"

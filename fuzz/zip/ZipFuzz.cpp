@@ -48,8 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ApplyMainWindowSettings(zip);
     auto stream = std::make_unique<TMemoryStream>();
     stream->WriteBuffer(data, static_cast<std::int64_t>(size));
+    // A small read buffer, its size taken from the input's, so that records
+    // and entry data straddle refills and large entries bypass it.
+    const auto bufferSize = static_cast<std::int64_t>(16 + size % 241);
     try {
-      zip.LoadArchive(std::move(stream));
+      zip.LoadArchive(std::make_unique<TReadBufferStream>(std::move(stream), bufferSize));
       zip.Comment();
       zip.FileNames();
       // As the installer weighs a package against the free space: a megabyte

@@ -575,7 +575,12 @@ std::int64_t TIdCustomHTTP::TransferToStream(TStream& target, std::int64_t count
     }
     if (count >= 0 && moved >= count) return moved;
     // 0: the peer closed (what it sent before is in the buffer, taken above).
-    if (io.FillInput(false, kTimeoutDefault, true) <= 0 && io.InBuffer().Size() == 0) return moved;
+    // One receive asks for as much of the body as is still to come.
+    const std::int64_t rest = count < 0 ? kStreamPieceSize : count - moved;
+    const auto awaited = static_cast<int>(std::min<std::int64_t>(rest, kStreamPieceSize));
+    if (io.FillInput(false, kTimeoutDefault, true, awaited) <= 0 && io.InBuffer().Size() == 0) {
+      return moved;
+    }
   }
 }
 

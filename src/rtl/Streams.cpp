@@ -9,6 +9,22 @@
 
 #include "rtl/Exceptions.h"
 
+namespace {
+// Where a seek lands in a stream that keeps its position and size itself.
+std::int64_t SeekedPosition(std::int64_t position, std::int64_t size, std::int64_t offset,
+                            TSeekOrigin origin) {
+  switch (origin) {
+    case TSeekOrigin::soBeginning:
+      return offset;
+    case TSeekOrigin::soCurrent:
+      return position + offset;
+    case TSeekOrigin::soEnd:
+      return size + offset;
+  }
+  return position;
+}
+}  // namespace
+
 std::int64_t TStream::Size() {
   const std::int64_t position = Seek(0, TSeekOrigin::soCurrent);
   const std::int64_t size = Seek(0, TSeekOrigin::soEnd);
@@ -66,17 +82,7 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  switch (origin) {
-    case TSeekOrigin::soBeginning:
-      FPosition = offset;
-      break;
-    case TSeekOrigin::soCurrent:
-      FPosition += offset;
-      break;
-    case TSeekOrigin::soEnd:
-      FPosition = FSize + offset;
-      break;
-  }
+  FPosition = SeekedPosition(FPosition, FSize, offset, origin);
   return FPosition;
 }
 
@@ -208,4 +214,80 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void TFileStream::SetSize(std::int64_t size) {
   if (!FHandle.SetSize(size)) throw EStreamError("Stream size error: " + SysErrorMessage(GetLastOSError()));
+}
+
+namespace {
+// A jump to a record elsewhere (a local header the directory names) reads only
+// this much, so that a pass over thousands of headers does not read the whole
+// archive; reading on from where the source stands fills the whole buffer.
+constexpr std::int64_t kJumpPiece = 4096;
+}  // namespace
+
+TReadBufferStream::TReadBufferStream(std::unique_ptr<TStream> source, std::int64_t bufferSize)
+    : FSource(std::move(source)), FBufferSize(std::max<std::int64_t>(bufferSize, 1)) {
+  FBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(FBufferSize));
+  FSize = FSource->Size();
+  FSourcePosition = FSource->Position();
+}
+
+std::int64_t TReadBufferStream::Read(void* buffer, std::int64_t count) {
+  if (FPosition < 0 || FPosition >= FSize) return 0;
+  count = std::min(count, FSize - FPosition);
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    const std::int64_t offset = FPosition - FBufferStart;
+    if (offset >= 0 && offset < FBufferLength) {
+      const std::int64_t n = std::min(count - done, FBufferLength - offset);
+      std::memcpy(out + done, FBuffer.get() + offset, static_cast<std::size_t>(n));
+      done += n;
+      FPosition += n;
+    } else if (count - done >= FBufferSize) {
+      // Too large for the buffer: straight into the caller's memory.
+      const std::int64_t got = ReadSource(out + done, FPosition, count - done);
+      done += got;
+      FPosition += got;
+      break;
+    } else {
+      if (!Fill(count - done)) break;
+    }
+  }
+  return done;
+}
+
+std::int64_t TReadBufferStream::Write(const void* /*buffer*/, std::int64_t /*count*/) { return 0; }
+
+std::int64_t TReadBufferStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  FPosition = SeekedPosition(FPosition, FSize, offset, origin);
+  return FPosition;
+}
+
+std::span<const std::uint8_t> TReadBufferStream::View(std::int64_t count) {
+  if (FPosition < 0 || FPosition >= FSize || count <= 0) return {};
+  count = std::min({count, FSize - FPosition, FBufferSize});
+  const std::int64_t offset = FPosition - FBufferStart;
+  if (offset < 0 || offset + count > FBufferLength) {
+    if (!Fill(count)) return {};
+  }
+  const std::int64_t start = FPosition - FBufferStart;
+  return {FBuffer.get() + start, static_cast<std::size_t>(std::min(count, FBufferLength - start))};
+}
+
+// Refills the buffer from the position with at least needed bytes where the source has them.
+bool TReadBufferStream::Fill(std::int64_t needed) {
+  const std::int64_t piece = FPosition == FSourcePosition ? FBufferSize : std::max(needed, kJumpPiece);
+  FBufferStart = FPosition;
+  FBufferLength = 0;
+  FBufferLength = ReadSource(FBuffer.get(), FPosition, std::min({piece, FBufferSize, FSize - FPosition}));
+  return FBufferLength > 0;
+}
+
+std::int64_t TReadBufferStream::ReadSource(void* buffer, std::int64_t at, std::int64_t count) {
+  if (at != FSourcePosition) {
+    FSourcePosition = FSource->Seek(at, TSeekOrigin::soBeginning);
+    if (FSourcePosition != at) return 0;
+  }
+  const std::int64_t got = std::max<std::int64_t>(0, FSource->Read(buffer, count));
+  FSourcePosition += got;
+  return got;
 }

@@ -133,3 +133,39 @@ class TFileStream : public TStream {
   std::string FFileName;
   TFileHandle FHandle;
 };
+
+// A read-only view of another stream through one large buffer, for walking an
+// archive: records are served from the buffer, and the system is asked only
+// when the buffer runs out, with one read of a whole piece instead of a seek and
+// a small read per record. A request of at least the buffer's size goes
+// straight from the source to the caller. The size is taken once: the source
+// must not change while it is read this way.
+class TReadBufferStream : public TStream {
+ public:
+  explicit TReadBufferStream(std::unique_ptr<TStream> source, std::int64_t bufferSize = kReadBufferSize);
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;  // read-only: moves nothing
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Size() override { return FSize; }
+  // Up to count bytes from the position without copying them, fewer only at
+  // the end of the source or beyond the buffer's size; the position stays.
+  // Valid until the stream is next used.
+  std::span<const std::uint8_t> View(std::int64_t count);
+  std::int64_t BufferSize() const { return FBufferSize; }
+
+  static constexpr std::int64_t kReadBufferSize = std::int64_t{1} << 20;
+
+ private:
+  [[nodiscard]] bool Fill(std::int64_t needed);
+  std::int64_t ReadSource(void* buffer, std::int64_t at, std::int64_t count);
+
+  std::unique_ptr<TStream> FSource;
+  std::unique_ptr<std::uint8_t[]> FBuffer;
+  std::int64_t FBufferSize;
+  std::int64_t FBufferStart = 0;     // source position of FBuffer[0]
+  std::int64_t FBufferLength = 0;    // bytes of FBuffer that hold data
+  std::int64_t FSourcePosition = 0;  // where the source stands
+  std::int64_t FPosition = 0;
+  std::int64_t FSize = 0;
+};

@@ -12,6 +12,11 @@
 #include "transport/IdTransportDefs.h"
 #include "transport/IdStack.h"
 
+// A reader that waits for many bytes (a body) asks the socket for up to this
+// many in one receive: under Wine every receive is a round trip to the wine
+// server. ReadToStream moves a body in pieces of this size.
+inline constexpr int kStreamPieceSize = 1 << 20;
+
 class TIdBuffer : public TObject {
  public:
   // Called after bytes are removed, with their count.
@@ -65,7 +70,7 @@ class TIdBuffer : public TObject {
   // Capacity follows the growth and shrink rules; the block behind it may be up to
   // kKeptBlock larger, so that a queue emptied after every receive does not
   // allocate again for the next one.
-  static constexpr int kKeptBlock = 256 * 1024 + kGrowthFactor;
+  static constexpr int kKeptBlock = kStreamPieceSize + kGrowthFactor;
   std::unique_ptr<std::uint8_t[]> FStorage;
   int FBlockSize = 0;
   int FCapacity = 0;

@@ -89,7 +89,7 @@ void TIdIOHandler::CheckClosed(bool raiseWhenClosed, bool ignoreBuffer) {
 
 // ---------------------------------------------------------------- reading
 
-int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeout) {
+int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeout, int awaited) {
   timeout = EffectiveTimeout(timeout);
   CheckClosed(raiseWhenClosed, false);
   if (!SourceIsAvailable()) {
@@ -108,8 +108,9 @@ int TIdIOHandler::FillInput(bool raiseWhenClosed, int timeout, bool raiseOnTimeo
     if (FIsOpen) {
       if (SourceIsAvailable()) {
         // Straight into the input buffer, which keeps its block between receives.
-        const int length = std::min(std::max(FRecvBufferSize, 1),
-                                    std::numeric_limits<std::int32_t>::max() - FInBuffer->Size());
+        const int wanted = std::max({FRecvBufferSize, 1, std::min(awaited, kStreamPieceSize)});
+        const int length =
+            std::min(wanted, std::numeric_limits<std::int32_t>::max() - FInBuffer->Size());
         n = ReadDataFromSource(FInBuffer->AppendArea(length), length);
         if (n > 0) FInBuffer->CommitAppend(n);
       } else if (raiseWhenClosed) {
@@ -254,9 +255,9 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
     FInBuffer->ExtractToStream(stream, take);
     count -= take;
   }
-  // Pieces of RecvBufferSize bytes, each moved from the input buffer to the
-  // stream in one copy rather than through a chunk array.
-  const int chunkLength = std::max(FRecvBufferSize, 1);
+  // Pieces of up to kStreamPieceSize bytes, each moved from the input buffer
+  // to the stream in one copy rather than through a chunk array.
+  const int chunkLength = std::max(FRecvBufferSize, kStreamPieceSize);
   while (true) {
     const int n =
         readAll ? chunkLength : static_cast<int>(std::min<std::int64_t>(count, chunkLength));
@@ -264,7 +265,9 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
     try {
       // ReadCount's wait for n bytes.
       while (FInBuffer->Size() < n) {
-        if (FillInput(false, kTimeoutDefault, true) > 0 && FInBuffer->Size() >= n) break;
+        if (FillInput(false, kTimeoutDefault, true, n - FInBuffer->Size()) > 0 &&
+            FInBuffer->Size() >= n)
+          break;
         CheckClosed(true, true);
       }
     } catch (const Exception& e) {

@@ -46,9 +46,10 @@ class TIdIOHandler : public TIdComponent {
   virtual bool WaitReadable(int timeout) = 0;
 
   // Takes in one receive: the count appended, 0 (closed, not raising) or -1 (time-out, not
-  // raising).
+  // raising). The receive asks for RecvBufferSize bytes, or for as many as the caller
+  // still waits for, up to kStreamPieceSize.
   int FillInput(bool raiseWhenClosed = true, int timeout = kTimeoutDefault,
-                bool raiseOnTimeout = true);
+                bool raiseOnTimeout = true, int awaited = 0);
   // Whether more input arrived within the time-out.
   bool PollInput(int timeout = 0);
 

@@ -2,8 +2,10 @@
 // stream and answers the decoded bytes. zlib itself stays behind this unit.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "rtl/Component.h"
 #include "rtl/Exceptions.h"
@@ -29,16 +31,23 @@ class TCustomZlibStream : public TStream {
 
  protected:
   explicit TCustomZlibStream(TStream& source);
+  TCustomZlibStream(std::span<const std::uint8_t> prefix, std::span<const std::uint8_t> data);
   ~TCustomZlibStream() override;
   void Progress() {
     if (OnProgress) OnProgress(this);
   }
+  // Hands zlib the next input; false when there is none left.
+  [[nodiscard]] bool TakeInput();
 
   struct TZState;
-  TStream& FStrm;                  // we don't own it
+  TStream* FStrm;                  // we don't own it; none when the input lies in memory
   std::int64_t FStrmStart;         // where the compressed data begins
-  std::int64_t FStrmPos;           // source position up to which input was taken
+  std::int64_t FStrmPos;           // source position (or memory offset) up to which input was taken
   std::unique_ptr<TZState> FZRec;  // zlib's state and the input buffer
+  // Input in memory, read as one: prefix, then data. Taken in the pieces a
+  // source stream would be read in, so progress comes at the same points.
+  std::array<std::span<const std::uint8_t>, 2> FMemory;
+  std::int64_t FPieceLeft = 0;     // bytes of the current memory piece not yet given to zlib
 };
 
 // Read-only: writing raises EDecompressionError "Invalid stream operation".
@@ -48,6 +57,10 @@ class TDecompressionStream : public TCustomZlibStream {
   // checkTrailer zlib skips the Adler-32 of the output, for callers that never
   // supply the trailer and check the data their own way.
   explicit TDecompressionStream(TStream& source, bool checkTrailer = true);
+  // Decodes bytes in memory in place, without copying them: prefix, then
+  // data. The caller keeps both unchanged while this stream lives.
+  TDecompressionStream(std::span<const std::uint8_t> prefix, std::span<const std::uint8_t> data,
+                       bool checkTrailer = true);
   ~TDecompressionStream() override;
 
   // Answers fewer than count bytes when the source runs dry or the deflate
@@ -59,6 +72,8 @@ class TDecompressionStream : public TCustomZlibStream {
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
 
  private:
+  void Start(bool checkTrailer);
+
   std::int64_t FTotalOut = 0;
   bool FStreamEnd = false;
 };

@@ -217,32 +217,15 @@ TZipellaEntriesEntry::TZipellaEntriesEntry(TCollection& collection) : TCollectio
 TZipellaEntries& TZipellaEntriesEntry::Entries() const { return static_cast<TZipellaEntries&>(Collection()); }
 
 std::int64_t TZipellaEntriesEntry::LoadCompressedData(TMemoryStream& memory) {
-  TStream* archive = Entries().Zipella().ArchiveStream();
-  const TCentralDirectoryHeader& central = CentralRecord.Header;
   std::int64_t count = 0;
-  if (central.Method == 8) {
-    const auto header = ZlibHeaderFor(central.Flag);
+  if (CentralRecord.Header.Method == 8) {
+    const auto header = ZlibHeaderFor(CentralRecord.Header.Flag);
     memory.WriteBuffer(header.data(), header.size());
     count = 2;
   }
-  if (archive == nullptr || !TZipellaEntries::ReadLocalRecord(*archive, central.LocalHeaderOffset, LocalRecord)) {
-    throw EZipellaError("Local header not found for this file: " + CentralRecord.FileName);
-  }
-  if (central.CompressedSize > 0) {
-    // Read straight into the prepared input; the record's data string stays
-    // empty so that the bytes are not held twice.
-    const std::int64_t dataStart = archive->Position();
-    const std::int64_t available = std::max<std::int64_t>(0, archive->Size() - dataStart);
-    if (available < central.CompressedSize) RaiseDataEnds(*this);
-    archive->SetPosition(dataStart);
-    const std::int64_t needed = count + central.CompressedSize;
-    if (memory.Capacity() < needed) memory.SetCapacity(needed);
-    memory.SetSize(needed);
-    const std::int64_t got = archive->Read(memory.Memory() + count, central.CompressedSize);
-    if (got != central.CompressedSize) RaiseDataEnds(*this);
-    count += got;
-  }
-  return count;
+  const std::int64_t size = Entries().SeekCompressedData(*this);
+  if (size > 0) memory.CopyFrom(*Entries().Zipella().ArchiveStream(), size);
+  return count + size;
 }
 
 void TZipellaEntries::ReadArchive(TStream& stream) {
@@ -599,80 +582,93 @@ void TZipellaEntries::WriteEntryFile(TZipellaEntriesEntry& entry, const std::str
   }
 }
 
+std::int64_t TZipellaEntries::SeekCompressedData(TZipellaEntriesEntry& entry) {
+  TReadBufferStream* archive = FZipella.FArchiveStream.get();
+  const TCentralDirectoryHeader& central = entry.CentralRecord.Header;
+  if (archive == nullptr || !ReadLocalRecord(*archive, central.LocalHeaderOffset, entry.LocalRecord)) {
+    throw EZipellaError("Local header not found for this file: " + entry.CentralRecord.FileName);
+  }
+  // The length is always the central record's; the local header's sizes are
+  // zero when a descriptor follows the data.
+  const std::int64_t size = central.CompressedSize;
+  if (archive->Size() - archive->Position() < size) RaiseDataEnds(entry);
+  return size;
+}
+
 void TZipellaEntries::DecodeEntry(TZipellaEntriesEntry& entry, TStream& destination) {
   const TCentralDirectoryHeader& h = entry.CentralRecord.Header;
   if ((h.Method != 0 && h.Method != 8) || entry.Encrypted) {
     throw Exception("Cannot process this file: " + entry.CentralRecord.FileName + " ");
   }
   if (entry.Incomplete) RaiseDataEnds(entry);
-  // Memory held over from earlier entries is given back before anything grows,
-  // so that at no time more than one entry's worth is held.
-  const bool grows = h.CompressedSize + std::int64_t{2} > FPrepared.Capacity() ||
-                     (h.Method == 8 && h.UncompressedSize > FOutputSize);
-  if (grows) ReleaseWorkingMemory();
-  if (FPrepared.Capacity() < kMinWorkingMemory) FPrepared.SetCapacity(kMinWorkingMemory);
-  TMemoryStream& memory = FPrepared;
-  memory.SetSize(0);
-  const std::int64_t count = entry.LoadCompressedData(memory);
-  if (count == 0) {
+  const std::int64_t size = SeekCompressedData(entry);
+  const std::int64_t output = h.Method == 8 ? std::int64_t{h.UncompressedSize} : 0;
+  if (output > size * kMaxDeflateRatio + kMaxDeflateSlack) RaiseDataEnds(entry);
+  TReadBufferStream& archive = *FZipella.FArchiveStream;
+  // The data is decoded where it lies in the read buffer, unless it does not
+  // fit there, or a progress handler could read the archive (its comment) and
+  // refill the buffer under the decoder: then it is read behind the output.
+  const bool inPlace = size <= archive.BufferSize() && !FZipella.OnDecompressFile;
+  std::uint8_t* work = ReserveWork(output + (inPlace ? 0 : size));
+  std::span<const std::uint8_t> data;
+  if (inPlace) {
+    data = archive.View(size);
+  } else if (archive.Read(work + output, size) == size) {
+    data = {work + output, static_cast<std::size_t>(size)};
+  }
+  if (static_cast<std::int64_t>(data.size()) != size) RaiseDataEnds(entry);
+  if (h.Method == 0 && size == 0) {
     // Stored with no data: right only for an empty file.
     if (h.UncompressedSize != 0) RaiseDataEnds(entry);
     CheckCrc(entry, 0);
     return;
   }
-  memory.SetPosition(0);
   FZipella.FCurrentTotal = h.UncompressedSize;
   if (h.Method == 8) {
-    DecodeDeflated(entry, memory, destination);
+    DecodeDeflated(entry, data, work, destination);
   } else {
-    CopyStored(entry, memory, destination);
+    CopyStored(entry, data, destination);
   }
 }
 
-void TZipellaEntries::DecodeDeflated(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination) {
+void TZipellaEntries::DecodeDeflated(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data,
+                                     std::uint8_t* output, TStream& destination) {
   const std::int64_t size = entry.CentralRecord.Header.UncompressedSize;
-  if (size > (memory.Size() - 2) * kMaxDeflateRatio + kMaxDeflateSlack) RaiseDataEnds(entry);
-  // The Adler-32 trailer is never supplied; the entry's CRC-32 is checked instead.
-  TDecompressionStream decoder(memory, false);
+  // zlib reads the data where it lies, behind a header that carries the
+  // entry's level. The Adler-32 trailer is never supplied; the entry's CRC-32
+  // is checked instead, before anything is written.
+  const auto header = ZlibHeaderFor(entry.CentralRecord.Header.Flag);
+  TDecompressionStream decoder(header, data, false);
   decoder.OnProgress = [this](TObject* sender) { FZipella.RelayDecompressProgress(sender); };
-  std::uint8_t* output = ReserveOutput(size);
   if (decoder.Read(output, size) != size) RaiseDataEnds(entry);
   CheckCrc(entry, UpdateCrc32(0, output, size));
   destination.WriteBuffer(output, size);
 }
 
-// Room for size decoded bytes, not cleared; memory that cannot be had is EOutOfMemory.
-std::uint8_t* TZipellaEntries::ReserveOutput(std::int64_t size) {
-  if (size > FOutputSize) {
-    FOutput.reset();
-    FOutputSize = 0;
-    try {
-      const std::int64_t room = std::max(size, kMinWorkingMemory);
-      FOutput = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(room));
-      FOutputSize = room;
-    } catch (const std::bad_alloc&) {
-      throw EOutOfMemory();
-    }
+std::uint8_t* TZipellaEntries::ReserveWork(std::int64_t size) {
+  if (size > FWorkSize) {
+    ReleaseWorkingMemory();
+    const std::int64_t room = std::max(size, kMinWorkingMemory);
+    TMemoryBlock block(static_cast<std::size_t>(room));
+    if (!block) throw EOutOfMemory();
+    FWork = std::move(block);
+    FWorkSize = room;
   }
-  return FOutput.get();
+  return FWork.Data();
 }
 
 void TZipellaEntries::ReleaseWorkingMemory() {
-  FPrepared.Clear();
-  FOutput.reset();
-  FOutputSize = 0;
+  FWork = TMemoryBlock();
+  FWorkSize = 0;
 }
 
-void TZipellaEntries::CopyStored(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination) {
+void TZipellaEntries::CopyStored(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data,
+                                 TStream& destination) {
   const std::int64_t size = entry.CentralRecord.Header.UncompressedSize;
-  if (memory.Size() < size) RaiseDataEnds(entry);
-  // Checked before the first piece goes out, so a damaged entry writes nothing.
-  CheckCrc(entry, UpdateCrc32(0, memory.Memory(), size));
-  for (std::int64_t done = 0; done < size;) {
-    const std::int64_t n = std::min(size - done, kMaxBufSize);
-    destination.WriteBuffer(memory.Memory() + done, n);
-    done += n;
-  }
+  if (static_cast<std::int64_t>(data.size()) < size) RaiseDataEnds(entry);
+  // Checked before anything goes out, so a damaged entry writes nothing.
+  CheckCrc(entry, UpdateCrc32(0, data.data(), size));
+  destination.WriteBuffer(data.data(), size);
 }
 
 // ---------------------------------------------------------------------------
@@ -710,7 +706,11 @@ void TZipella::Close() {
 }
 
 void TZipella::LoadArchive(std::unique_ptr<TStream> stream) {
-  FArchiveStream = std::move(stream);
+  if (dynamic_cast<TReadBufferStream*>(stream.get()) != nullptr) {
+    FArchiveStream.reset(static_cast<TReadBufferStream*>(stream.release()));
+  } else {
+    FArchiveStream = std::make_unique<TReadBufferStream>(std::move(stream));
+  }
   try {
     FEntries->ReadArchive(*FArchiveStream);
   } catch (...) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -159,6 +160,10 @@ class TZipellaEntries : public TCollection {
   void ExtractAll(const std::string& target);
   void WriteEntryFile(TZipellaEntriesEntry& entry, const std::string& path);
   void DecodeEntry(TZipellaEntriesEntry& entry, TStream& destination);
+  // Reads the entry's local header and answers the length of its compressed
+  // data, at which the archive then stands. Raises EZipellaError when the
+  // header is missing or the archive ends before the data does.
+  std::int64_t SeekCompressedData(TZipellaEntriesEntry& entry);
   // Gives back the working memory that decoding keeps between entries.
   void ReleaseWorkingMemory();
 
@@ -173,18 +178,21 @@ class TZipellaEntries : public TCollection {
   // Raises EZipellaError naming the first entry that must not be written below target.
   void CheckEntries(const std::string& target) const;
   void RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next);
-  void DecodeDeflated(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination);
-  void CopyStored(TZipellaEntriesEntry& entry, TMemoryStream& memory, TStream& destination);
-  std::uint8_t* ReserveOutput(std::int64_t size);
+  void DecodeDeflated(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data, std::uint8_t* output,
+                      TStream& destination);
+  void CopyStored(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data, TStream& destination);
+  // Room for size bytes of working memory, not cleared. One block serves
+  // entry after entry, so that thousands of entries do not each fetch (and
+  // fault in) fresh memory; it is given back before it grows, so that no more
+  // than one entry's worth is held. EOutOfMemory when it cannot be had.
+  std::uint8_t* ReserveWork(std::int64_t size);
 
   TZipella& FZipella;  // we don't own it: it owns us
   bool FParsed = false;
-  // Reused from entry to entry during one extraction, so that thousands of
-  // entries do not each fetch (and fault in) fresh memory from the system;
-  // both are given back together when an entry needs more.
-  TMemoryStream FPrepared;
-  std::unique_ptr<std::uint8_t[]> FOutput;
-  std::int64_t FOutputSize = 0;
+  // A deflated entry's decoded bytes, then its compressed bytes when they are
+  // not decoded where they lie in the archive's read buffer.
+  TMemoryBlock FWork;
+  std::int64_t FWorkSize = 0;
 };
 
 class TZipella : public TComponent {
@@ -197,7 +205,8 @@ class TZipella : public TComponent {
   // opened EFOpenError. A file that is no zip archive leaves the component closed.
   void Open(const std::string& path);
   void Close();
-  // Takes stream as the archive and reads its directory.
+  // Takes stream as the archive and reads its directory. The archive is read
+  // through a TReadBufferStream; a caller may pass one of its own choosing.
   void LoadArchive(std::unique_ptr<TStream> stream);
   // Writes every entry below the folder target; raises on the first failing entry.
   // Names, paths and shared data of all entries are checked before the first is written.
@@ -287,7 +296,7 @@ class TZipella : public TComponent {
   TOverwriteAction FOverwriteAction = TOverwriteAction::oaSkip;
   bool FReadOnly = false;
   bool FApplyAtributes = true;
-  std::unique_ptr<TStream> FArchiveStream;
+  std::unique_ptr<TReadBufferStream> FArchiveStream;
 };
 
 // The settings the main window's stored form gives its Zipella1: overwrite

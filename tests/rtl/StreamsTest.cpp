@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 #include "rtl/FileSystem.h"
@@ -84,6 +87,85 @@ TEST(StreamCopy, CopiesInPiecesOfAtMost61440) {
   EXPECT_TRUE(std::equal(data.begin(), data.end(), target.Memory()));
   source.SetPosition(199990);
   ExpectThrowMessage<EReadError>([&] { target.CopyFrom(source, 11); }, "Stream read error");
+}
+
+// A source that records the size of every read that reaches it.
+class TReadLog : public TMemoryStream {
+ public:
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    reads.push_back(count);
+    return TMemoryStream::Read(buffer, count);
+  }
+  std::vector<std::int64_t> reads;
+};
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
+  return data;
+}
+
+TEST(ReadBufferStream, EveryReadAndViewShowsTheSourceBytes) {
+  const std::vector<std::uint8_t> data = Pattern(5000);
+  auto source = std::make_unique<TMemoryStream>();
+  source->WriteBuffer(data);
+  // An odd buffer size, so that requests below, at and above it straddle refills.
+  TReadBufferStream s(std::move(source), 61);
+  EXPECT_EQ(s.Size(), 5000);
+  std::mt19937 random(7);
+  for (int i = 0; i < 3000; ++i) {
+    const auto at = static_cast<std::int64_t>(random() % 5100);
+    const auto count = static_cast<std::int64_t>(random() % 150);
+    const std::int64_t expected = std::clamp<std::int64_t>(5000 - at, 0, count);
+    s.SetPosition(at);
+    if (i % 3 == 0) {
+      const auto view = s.View(count);
+      ASSERT_EQ(static_cast<std::int64_t>(view.size()), std::min<std::int64_t>(expected, 61)) << at << "+" << count;
+      ASSERT_TRUE(std::equal(view.begin(), view.end(), data.begin() + at));
+      ASSERT_EQ(s.Position(), at);  // a view does not move on
+    } else {
+      std::vector<std::uint8_t> out(static_cast<std::size_t>(count));
+      ASSERT_EQ(s.Read(out.data(), count), expected) << at << "+" << count;
+      ASSERT_TRUE(std::equal(out.begin(), out.begin() + expected, data.begin() + at));
+      ASSERT_EQ(s.Position(), at + expected);
+    }
+  }
+  s.SetPosition(-3);
+  char c;
+  EXPECT_EQ(s.Read(&c, 1), 0);
+  EXPECT_EQ(s.Write("x", 1), 0);
+}
+
+TEST(ReadBufferStream, RecordByRecordWalkReadsTheSourceInWholePieces) {
+  auto log = std::make_unique<TReadLog>();
+  log->WriteBuffer(Pattern(40000));
+  log->SetPosition(0);  // as a file stands when it is opened
+  TReadLog& reads = *log;
+  constexpr std::int64_t kBuffer = 16384;
+  TReadBufferStream s(std::move(log), kBuffer);
+  reads.reads.clear();
+  // A directory's walk: a seek and three small reads per 40-byte record.
+  std::uint8_t record[40];
+  for (std::int64_t at = 0; at < 40000; at += 40) {
+    s.SetPosition(at);
+    s.ReadBuffer(record, 30);
+    s.ReadBuffer(record + 30, 4);
+    s.ReadBuffer(record + 34, 6);
+  }
+  EXPECT_EQ(reads.reads.size(), 40000u / kBuffer + 1);
+  // A jump to a record elsewhere reads a small piece, not a whole buffer.
+  reads.reads.clear();
+  s.SetPosition(100);
+  s.ReadBuffer(record, 30);
+  ASSERT_EQ(reads.reads.size(), 1u);
+  EXPECT_LT(reads.reads[0], kBuffer);
+  // Reading on from there fills the buffer; a request of its size goes straight through.
+  std::vector<std::uint8_t> big(2 * kBuffer);
+  s.SetPosition(100 + reads.reads[0]);
+  s.ReadBuffer(record, 1);
+  s.ReadBuffer(big.data(), static_cast<std::int64_t>(big.size()));
+  EXPECT_EQ(reads.reads[1], kBuffer);
+  EXPECT_EQ(reads.reads.back(), 2 * kBuffer - (kBuffer - 1));
 }
 
 TEST(FileStream, CreateWriteReopenRead) {

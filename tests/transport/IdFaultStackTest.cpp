@@ -15,6 +15,7 @@ struct TFaults {
   std::atomic<int> MaxSend{-1};  // bytes per send, -1 = no limit
   std::atomic<int> Sends{0};
   std::atomic<int> FailReceiveWith{0};  // a Winsock code, 0 = none
+  std::atomic<int> LargestReceive{0};   // the most bytes one receive asked for
 };
 
 TFaults& Faults() {
@@ -43,6 +44,8 @@ class TFaultStack : public TIdStack {
   }
   int ReceiveBytes(TIdStackSocketHandle s, TIdBytes& buffer) override {
     if (const int code = Faults().FailReceiveWith.load()) ThrowSocketError(code);
+    const int asked = static_cast<int>(buffer.size());
+    if (asked > Faults().LargestReceive.load()) Faults().LargestReceive = asked;
     return FInner->ReceiveBytes(s, buffer);
   }
   int SendBytes(TIdStackSocketHandle s, const TIdBytes& buffer, int count, int offset) override {
@@ -81,6 +84,7 @@ class IdFaultStack : public ::testing::Test {
     Faults().MaxSend = -1;
     Faults().Sends = 0;
     Faults().FailReceiveWith = 0;
+    Faults().LargestReceive = 0;
   }
   void TearDown() override { SetStackClass(FSaved); }
 
@@ -106,6 +110,24 @@ TEST_F(IdFaultStack, PartialSendsAreRepeatedUntilEveryByteIsOut) {
   EXPECT_EQ(received, "abcdefghijklmnopqrstuvwxyz");
   EXPECT_EQ(Faults().Sends.load(), 9);  // 8 sends of 3 and one of 2
   EXPECT_EQ(written, 26);
+}
+
+// Under Wine every receive is a round trip to the wine server: a body is asked
+// for in pieces of a megabyte, not RecvBufferSize at a time.
+TEST_F(IdFaultStack, BodyIsAskedOfTheSocketInLargePieces) {
+  const std::string body(3 << 20, 'b');
+  testpeer::TPeer peer([&](testpeer::TSocket& s) { s.Send(body); });
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(peer.Port());
+  client.Connect();
+  TMemoryStream stream;
+  client.IOHandler()->ReadToStream(stream, static_cast<std::int64_t>(body.size()));
+  peer.Join();
+  EXPECT_EQ(stream.Size(), static_cast<std::int64_t>(body.size()));
+  EXPECT_EQ(Faults().LargestReceive.load(), kStreamPieceSize);
+  // A line is still read a receive buffer at a time.
+  EXPECT_EQ(client.IOHandler()->RecvBufferSize(), kRecvBufferSizeDefault);
 }
 
 TEST_F(IdFaultStack, ReceiveFailureRaisesAtOnceAndLeavesTheConnectionOpen) {

@@ -2,7 +2,11 @@
 // rules, attributes, progress, the failure messages and hostile entries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -36,6 +40,20 @@ TEST_P(ZipRealExtraction, TreeMatchesUnzipByteForByte) {
   TTempDir dir;
   TZipella zip;
   OpenAsInstaller(zip, Real(name + ".zip"));
+  ASSERT_TRUE(zip.IsZipFile());
+  zip.ExtractAll(dir.Str() + PathDelim);
+  EXPECT_EQ(CompareTrees(Reference(name), dir.Path()), std::vector<std::string>{});
+}
+
+// Read through a tiny buffer, every record and every entry's data straddles
+// refills, and large entries bypass it.
+TEST_P(ZipRealExtraction, SameTreeThroughATinyReadBuffer) {
+  const std::string name = GetParam();
+  TTempDir dir;
+  TZipella zip;
+  ApplyMainWindowSettings(zip);
+  zip.LoadArchive(std::make_unique<TReadBufferStream>(
+      std::make_unique<TFileStream>(Real(name + ".zip"), fmOpenRead | fmShareDenyNone), 61));
   ASSERT_TRUE(zip.IsZipFile());
   zip.ExtractAll(dir.Str() + PathDelim);
   EXPECT_EQ(CompareTrees(Reference(name), dir.Path()), std::vector<std::string>{});
@@ -443,6 +461,39 @@ TEST(ZipDecompressionStream, RefusesWritingAndRejectsCorruptData) {
   ExpectThrowMessage<EDecompressionError>([&] { stream.Write("x", 1); }, "Invalid stream operation");
   char out[16];
   ExpectThrowMessage<ECompressionError>([&] { stream.Read(out, sizeof out); }, "Error");
+}
+
+// Input in memory decodes to the same bytes, with progress at the same
+// points, as the same input read from a stream, also when the first piece
+// begins in the prefix and goes on in the data.
+TEST(ZipDecompressionStream, BytesInMemoryDecodeAsFromAStream) {
+  TZipella zip;
+  OpenAsInstaller(zip, Hand("progress.zip"));
+  TMemoryStream prepared;
+  const std::int64_t count = zip.Entries().Entry(0).LoadCompressedData(prepared);
+  ASSERT_GT(count, 3 * kZlibInputBufferSize);
+  const std::span<const std::uint8_t> input = prepared.Bytes();
+  const auto decode = [](TDecompressionStream& stream) {
+    std::vector<std::int64_t> progress;
+    stream.OnProgress = [&](TObject* sender) { progress.push_back(static_cast<TStream*>(sender)->Position()); };
+    std::vector<std::uint8_t> out(200000);
+    // Uneven slices: a read may end anywhere inside a piece.
+    for (std::size_t done = 0; done < out.size();) {
+      const std::size_t n = std::min<std::size_t>(out.size() - done, 70001);
+      EXPECT_EQ(stream.Read(out.data() + done, static_cast<std::int64_t>(n)), static_cast<std::int64_t>(n));
+      done += n;
+    }
+    return std::make_pair(out, progress);
+  };
+  prepared.SetPosition(0);
+  TDecompressionStream fromStream(prepared, false);
+  const auto expected = decode(fromStream);
+  EXPECT_EQ(expected.second.size(), 4u);
+  TDecompressionStream fromMemory(input.first(2), input.subspan(2), false);
+  EXPECT_EQ(decode(fromMemory), expected);
+  // Rewinding starts over at the first byte of the prefix.
+  fromMemory.SetPosition(0);
+  EXPECT_EQ(decode(fromMemory), expected);
 }
 
 }  // namespace
