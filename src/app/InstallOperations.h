@@ -10,33 +10,16 @@
 #include <vector>
 
 #include "app/OperationMonitor.h"
+#include "probes/SystemProbes.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Streams.h"
 #include "rtl/Text.h"
+#include "zip/ZipellaSettings.h"
 
 // A download refused by its cap on the body: announced longer, or ran past it.
 class EDownloadTooLarge : public Exception {
  public:
   using Exception::Exception;
-};
-
-// The settings of the main window's zip component as its stored form holds them.
-struct TZipSettings {
-  // The zip component's own values, in its order.
-  enum class TSaveMethod { FastSave, RebuildAll };
-  enum class TCompressionType { ctNormal, ctMaximum, ctFast, ctSuperFast, ctNone, ctUnknown };
-  enum class TOverwriteAction { oaSkip, oaSkipAll, oaOverwrite, oaOverwriteAll };
-  bool IsZipFile = false;
-  TSaveMethod SaveMethod = TSaveMethod::FastSave;
-  bool StoreRelativePath = true;
-  bool StoreFolders = true;
-  TCompressionType CompressionType = TCompressionType::ctNormal;
-  bool UseTempFiles = false;
-  TOverwriteAction OverwriteAction = TOverwriteAction::oaOverwriteAll;
-  std::string ComponentVersion = "2.0";
-  bool ReadOnly = false;
-  bool ApplyAtributes = true;
-  bool Active = false;
 };
 
 // The zip component as the extraction step drives it.
@@ -64,7 +47,7 @@ class IInstallOperations {
 
   // Disks, files and folders.
   virtual std::vector<std::string> ListLogicalDrives() = 0;
-  // Bytes free for the user on drive number (3 is C:), −1 when it cannot be read.
+  // Bytes free for the user on drive number (kDriveC), −1 when it cannot be read.
   virtual std::int64_t GetFreeDiskSpace(int drive) = 0;
   virtual bool DirectoryExists(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
@@ -105,6 +88,7 @@ class IInstallOperations {
   // The user's number format (the thousands separator of the free-space line).
   virtual TFormatSettings FormatSettings() = 0;
 
-  // The main window's zip component, made once with the window's stored settings.
+  // The main window's zip component, made once with the window's stored settings
+  // (MainWindowZipSettings()).
   virtual std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) = 0;
 };

@@ -10,61 +10,13 @@
 
 namespace {
 
-TZipSaveMethod ToZip(TZipSettings::TSaveMethod value) {
-  switch (value) {
-    case TZipSettings::TSaveMethod::FastSave:
-      return TZipSaveMethod::FastSave;
-    case TZipSettings::TSaveMethod::RebuildAll:
-      return TZipSaveMethod::RebuildAll;
-  }
-  return TZipSaveMethod::FastSave;
-}
-
-TZipCompressionType ToZip(TZipSettings::TCompressionType value) {
-  switch (value) {
-    case TZipSettings::TCompressionType::ctNormal:
-      return TZipCompressionType::ctNormal;
-    case TZipSettings::TCompressionType::ctMaximum:
-      return TZipCompressionType::ctMaximum;
-    case TZipSettings::TCompressionType::ctFast:
-      return TZipCompressionType::ctFast;
-    case TZipSettings::TCompressionType::ctSuperFast:
-      return TZipCompressionType::ctSuperFast;
-    case TZipSettings::TCompressionType::ctNone:
-      return TZipCompressionType::ctNone;
-    case TZipSettings::TCompressionType::ctUnknown:
-      return TZipCompressionType::ctUnknown;
-  }
-  return TZipCompressionType::ctNormal;
-}
-
-TOverwriteAction ToZip(TZipSettings::TOverwriteAction value) {
-  switch (value) {
-    case TZipSettings::TOverwriteAction::oaSkip:
-      return TOverwriteAction::oaSkip;
-    case TZipSettings::TOverwriteAction::oaSkipAll:
-      return TOverwriteAction::oaSkipAll;
-    case TZipSettings::TOverwriteAction::oaOverwrite:
-      return TOverwriteAction::oaOverwrite;
-    case TZipSettings::TOverwriteAction::oaOverwriteAll:
-      return TOverwriteAction::oaOverwriteAll;
-  }
-  return TOverwriteAction::oaOverwriteAll;
-}
-
 // The main window's zip component, set up as its stored form has it.
 class TZipellaArchive : public IZipArchive {
  public:
-  explicit TZipellaArchive(const TZipSettings& s) {
-    FZip.SetSaveMethod(ToZip(s.SaveMethod));
-    FZip.SetStoreRelativePath(s.StoreRelativePath);
-    FZip.SetStoreFolders(s.StoreFolders);
-    FZip.SetCompressionType(ToZip(s.CompressionType));
-    FZip.SetUseTempFiles(s.UseTempFiles);
-    FZip.SetOverwriteAction(ToZip(s.OverwriteAction));
-    FZip.SetReadOnly(s.ReadOnly);
-    FZip.SetApplyAtributes(s.ApplyAtributes);
-    FZip.SetActive(s.Active);
+  explicit TZipellaArchive(const TZipSettings& settings) {
+    FZip.ApplySettings(settings);
+    // Stored last, as a form loads it; with no FileName yet it changes nothing.
+    FZip.SetActive(settings.Active);
   }
   void SetFileName(const std::string& fileName) override { FZip.SetFileName(fileName); }
   void SetActive(bool active) override { FZip.SetActive(active); }

@@ -9,6 +9,7 @@
 #include "app/HalvexConst.h"
 #include "app/PackageDownload.h"
 #include "rtl/Exceptions.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/Strings.h"
 #include "rtl/Text.h"
 #include "rtl/Threads.h"
@@ -18,6 +19,11 @@ namespace {
 const char* const kSegoeUi = "Segoe UI";
 const char* const kFirebirdProcess = "fb_inet_server.exe";
 constexpr double kBytesPerGiB = 1024.0 * 1024.0 * 1024.0;
+// The least free space on C: that the installation starts with (GiB).
+constexpr double kMinFreeGiB = 1.0;
+// The checklist's height during a run (as laid out), and after a failed one.
+constexpr int kChecklistHeight = 230;
+constexpr int kChecklistHeightFailed = 150;
 // The progress line changes at most this often (ms).
 constexpr std::uint32_t kProgressIntervalMs = 100;
 constexpr int kProgressScale = 1000;
@@ -43,7 +49,7 @@ T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations&
                      std::span<const TPackagePublicKey> packageKeys)
     : TForm(owner, platform),
       FOps(operations),
-      FZip(operations.CreateZipComponent(TZipSettings{})),
+      FZip(operations.CreateZipComponent(MainWindowZipSettings())),
       FPackageKeys(packageKeys.begin(), packageKeys.end()),
       Shape2(CreateOwned<TShape>()),
       Panel2(CreateOwned<TPanel>()),
@@ -210,17 +216,17 @@ void T_frmMain::Notice(const std::string& title, std::initializer_list<std::stri
 
 // ---- The installation sequence
 
-void T_frmMain::AddStep(const std::string& text, int step) {
+void T_frmMain::AddStep(const std::string& text, TStep step) {
   TListItem& item = _lstPostavke.AddItem();
   item.SetCaption("");
   item.AddSubItem(text);
-  item.AddSubItem(IntToStr(step));
+  item.AddSubItem(IntToStr(static_cast<int>(step)));
   item.SetStateIndex(StepRunning);
   _lstPostavke.Repaint();
 }
 
-void T_frmMain::SetStepState(int step, TStepState state) {
-  const std::string key = IntToStr(step);
+void T_frmMain::SetStepState(TStep step, TStepState state) {
+  const std::string key = IntToStr(static_cast<int>(step));
   for (int i = 0; i < _lstPostavke.ItemCount(); ++i) {
     TListItem& item = _lstPostavke.Item(i);
     if (item.SubItems().size() > 1 && item.SubItems()[1] == key) item.SetStateIndex(state);
@@ -269,10 +275,7 @@ void T_frmMain::RunLong(const std::function<void()>& operation) {
     CancelRun();
     FCloseAfterRun = true;
   };
-  struct THide {
-    T_frmMain& Form;
-    ~THide() { Form.HideProgress(); }
-  } hide{*this};
+  auto hide = ScopeExit([this] { HideProgress(); });
   RunLongOperation(FormPlatform(), hooks, operation, [this] { ShowProgress(); });
   FMonitor.CheckCancel();
 }
@@ -332,13 +335,10 @@ void T_frmMain::RunInstallation() {
   FRunning = true;
   FCloseAfterRun = false;
   FMonitor.ClearCancel();
-  struct TRunEnd {
-    T_frmMain& Form;
-    ~TRunEnd() {
-      Form.FRunning = false;
-      if (Form.FCloseAfterRun) Form.CloseApplication();
-    }
-  } runEnd{*this};
+  auto runEnd = ScopeExit([this] {
+    FRunning = false;
+    if (FCloseAfterRun) CloseApplication();
+  });
 
   _btnNazaj.SetEnabled(false);
   _btnNazaj.Repaint();
@@ -346,7 +346,7 @@ void T_frmMain::RunInstallation() {
   _btnNaprej.Repaint();
   _lblPotek.Show();
   _lblPotek.Repaint();
-  _lstPostavke.SetHeight(230);
+  _lstPostavke.SetHeight(kChecklistHeight);
   _progress.Show();
   InstallOk = true;
 
@@ -356,14 +356,14 @@ void T_frmMain::RunInstallation() {
   }
 
   const std::string name = FOps.GetWinVersionName();
-  AddStep("Ugotavljanje operacijskega sistema... : " + name, 2);
-  SetStepState(2, StepDone);
+  AddStep("Ugotavljanje operacijskega sistema... : " + name, TStep::OperatingSystem);
+  SetStepState(TStep::OperatingSystem, StepDone);
 
   const bool reachable = CheckServer();
   bool running = false;
   if (reachable && DownloadPackage() && ExtractPackage()) running = IsFirebirdRunning();
   if (running || !InstallOk) {
-    SetStepState(6, StepSkipped);
+    SetStepState(TStep::DatabaseServer, StepSkipped);
   } else {
     InstallFirebird();
   }
@@ -371,19 +371,19 @@ void T_frmMain::RunInstallation() {
   _progress.Hide();
 }
 
-// Step 1: drive C:, its free space and the create-and-remove test of the
+// The first step: drive C:, its free space and the create-and-remove test of the
 // working directory. Answers whether the run goes on.
 bool T_frmMain::CheckDriveAndDirectory() {
   bool driveFound = false, spaceSufficient = false, directoryPassed = false;
   const auto drives = FOps.ListLogicalDrives();
-  AddStep("Pregled lokalnega pogona - C: ...", 1);
+  AddStep("Pregled lokalnega pogona - C: ...", TStep::DriveAndDirectory);
   for (const std::string& drive : drives) {
     if (UpperCase(drive) != "C:\\") continue;
     driveFound = true;
-    const std::int64_t free = FOps.GetFreeDiskSpace(3);
-    if (static_cast<double>(free) / 1024 / 1024 / 1024 >= 1.0) {
+    const std::int64_t free = FOps.GetFreeDiskSpace(kDriveC);
+    if (static_cast<double>(free) / kBytesPerGiB >= kMinFreeGiB) {
       spaceSufficient = true;
-      const double gib = static_cast<double>(FOps.GetFreeDiskSpace(3)) / kBytesPerGiB;
+      const double gib = static_cast<double>(FOps.GetFreeDiskSpace(kDriveC)) / kBytesPerGiB;
       AddLog("Pogon C: " + Format("%15.0n", {gib}, FOps.FormatSettings()) + " GB");
     }
   }
@@ -404,26 +404,26 @@ bool T_frmMain::CheckDriveAndDirectory() {
     return false;
   }
   if (!spaceSufficient) {
-    SetStepState(1, StepFailed);
+    SetStepState(TStep::DriveAndDirectory, StepFailed);
     AddLog("[Napaka] Velikost razpoložljivega prostora... ");
     FailRun();
     return false;
   }
   if (directoryPassed) {
     AddLog("Delovni imenik kreiran...");
-    SetStepState(1, StepDone);
+    SetStepState(TStep::DriveAndDirectory, StepDone);
     return true;
   }
-  SetStepState(1, StepFailed);
+  SetStepState(TStep::DriveAndDirectory, StepFailed);
   AddLog("[Napaka] Kreiranje delovnega imenika... ");
   FailRun();
   return false;
 }
 
-// Step 3. The probe cannot be stopped before its connect ends; a stop asked
-// for meanwhile fails the step when it does.
+// The connection to the distribution server. The probe cannot be stopped
+// before its connect ends; a stop asked for meanwhile fails the step when it does.
 bool T_frmMain::CheckServer() {
-  AddStep("Testiranje internet povezave... ", 3);
+  AddStep("Testiranje internet povezave... ", TStep::ServerConnection);
   bool reachable = false;
   bool cancelled = false;
   try {
@@ -432,10 +432,10 @@ bool T_frmMain::CheckServer() {
     cancelled = true;
   }
   if (reachable && !cancelled) {
-    SetStepState(3, StepDone);
+    SetStepState(TStep::ServerConnection, StepDone);
     return true;
   }
-  SetStepState(3, StepFailed);
+  SetStepState(TStep::ServerConnection, StepFailed);
   if (cancelled) AddLog(kCancelledLine);
   InstallOk = false;
   return false;
@@ -447,105 +447,93 @@ void T_frmMain::FailRun() {
   InstallOk = false;
 }
 
-bool T_frmMain::DownloadPackage() {
-  AddStep("Prenos namestitvenega paketa...", 4);
+bool T_frmMain::GuardedStep(TStep step, const std::function<bool()>& body) {
   try {
-    AddLog("Prenos namestitvenega paketa...");
-    DownloadFile(PackageUrl(), PackageFile());
-    SetStepState(4, StepDone);
-    return true;
+    return body();
   } catch (const std::exception& e) {
-    SetStepState(4, StepFailed);
-    AddLog(FailureText(e));
-    if (FMonitor.CancelRequested()) DiscardPackageFile();
-    FailRun();
+    FailStep(step, e);
     return false;
   }
 }
 
+void T_frmMain::FailStep(TStep step, const std::exception& e) {
+  AddLog(FailureText(e));
+  SetStepState(step, StepFailed);
+  if (FMonitor.CancelRequested()) DiscardPackageFile();
+  FailRun();
+}
+
+bool T_frmMain::DownloadPackage() {
+  AddStep("Prenos namestitvenega paketa...", TStep::Download);
+  return GuardedStep(TStep::Download, [this] {
+    AddLog("Prenos namestitvenega paketa...");
+    DownloadFile(PackageUrl(), PackageFile());
+    SetStepState(TStep::Download, StepDone);
+    return true;
+  });
+}
+
 bool T_frmMain::ExtractPackage() {
-  try {
-    AddStep("Ekstrahiranje podatkov... ", 5);
+  return GuardedStep(TStep::Extraction, [this] {
+    AddStep("Ekstrahiranje podatkov... ", TStep::Extraction);
     if (!FOps.FileExists(PackageFile())) {
-      SetStepState(5, StepFailed);
+      SetStepState(TStep::Extraction, StepFailed);
       FailRun();
       return false;
     }
     RunLong([this] {
-      try {
-        Zipella1.SetFileName(PackageFile());
-        Zipella1.SetActive(true);
-        // The component opens anything without complaint; a file that is no zip
-        // archive would leave nothing extracted and the run reported a success.
-        if (!Zipella1.IsZipFile()) {
-          throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
-        }
-        Zipella1.Open(PackageFile());
-        // A package that cannot fit fails here, not after filling the drive.
-        if (FOps.GetFreeDiskSpace(3) < Zipella1.UncompressedTotal()) {
-          throw Exception("[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");
-        }
-        Zipella1.ExtractAll(std::string(InstallDir) + "\\");
-        Zipella1.SetActive(false);
-      } catch (const std::exception&) {
-        // Let go of the package file so that it can be examined or removed.
-        Zipella1.SetActive(false);
-        throw;
+      // Let go of the package file however extraction ends, so that it can be
+      // examined or removed.
+      auto release = ScopeExit([this] { Zipella1.SetActive(false); });
+      Zipella1.SetFileName(PackageFile());
+      Zipella1.SetActive(true);
+      // The component opens anything without complaint; a file that is no zip
+      // archive would leave nothing extracted and the run reported a success.
+      if (!Zipella1.IsZipFile()) throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
+      Zipella1.Open(PackageFile());
+      // A package that cannot fit fails here, not after filling the drive.
+      if (FOps.GetFreeDiskSpace(kDriveC) < Zipella1.UncompressedTotal()) {
+        throw Exception("[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");
       }
+      Zipella1.ExtractAll(std::string(InstallDir) + "\\");
     });
-    SetStepState(5, StepDone);
+    SetStepState(TStep::Extraction, StepDone);
     (void)FOps.RemoveFile(PackageFile());
     return true;
-  } catch (const std::exception& e) {
-    AddLog(FailureText(e));
-    SetStepState(5, StepFailed);
-    if (FMonitor.CancelRequested()) DiscardPackageFile();
-    FailRun();
-    return false;
-  }
+  });
 }
 
 bool T_frmMain::IsFirebirdRunning() {
-  bool found = false;
-  try {
-    AddStep("Nameščanje Firebird SQL podatkovnega strežnika...", 6);
+  return GuardedStep(TStep::DatabaseServer, [this] {
+    bool found = false;
+    AddStep("Nameščanje Firebird SQL podatkovnega strežnika...", TStep::DatabaseServer);
     AddLog("Preverjanje Firebird SQL strežnika...");
     for (const std::string& name : FOps.ListProcessNames()) {
       if (name != kFirebirdProcess) continue;
       found = true;
-      SetStepState(6, StepDone);
+      SetStepState(TStep::DatabaseServer, StepDone);
       AddLog("Firebird SQL strežnik je že aktiven");
     }
     return found;
-  } catch (const std::exception& e) {
-    AddLog(MessageOf(e));
-    SetStepState(6, StepFailed);
-    FailRun();
-    return false;
-  }
+  });
 }
 
 bool T_frmMain::InstallFirebird() {
-  try {
+  return GuardedStep(TStep::DatabaseServer, [this] {
     AddLog("Nameščanje Firebird SQL strežnika...");
     // A setup that cannot be started would otherwise pass for an installed server.
     if (!FOps.RunProgram(FirebirdSetupCommandLine())) {
       throw Exception("[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: " + FOps.LastRunError());
     }
-    SetStepState(6, StepDone);
+    SetStepState(TStep::DatabaseServer, StepDone);
     return true;
-  } catch (const std::exception& e) {
-    AddLog(MessageOf(e));
-    SetStepState(6, StepFailed);
-    FailRun();
-    return false;
-  }
+  });
 }
 
 void T_frmMain::ShowOutcome() {
   if (InstallOk) {
-    AddStep("Namestitev je končana", 0);
-    SetStepState(0, StepDone);
+    AddStep("Namestitev je končana", TStep::Outcome);
+    SetStepState(TStep::Outcome, StepDone);
     AddLog("Namestitev je končana.");
     Notice("Obvestilo.", {"Namestitev programa Tramela je uspešno končana."});
     _btnPotrdi.SetEnabled(false);
@@ -554,6 +542,6 @@ void T_frmMain::ShowOutcome() {
     AddLog("Pri namestitvi je prišlo do napak.");
     Notice("Obvestilo.", {"Pri namestitvi je prišlo do napak."});
     _btnPotrdi.SetEnabled(false);
-    _lstPostavke.SetHeight(150);
+    _lstPostavke.SetHeight(kChecklistHeightFailed);
   }
 }

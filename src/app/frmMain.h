@@ -21,6 +21,18 @@
 // The index of a checklist row's state picture.
 enum TStepState { StepRunning = 0, StepDone = 1, StepFailed = 2, StepSkipped = 3 };
 
+// The steps of the installation sequence, by the number their checklist row
+// carries (its hidden second column); the outcome row comes last but is 0.
+enum class TStep {
+  Outcome = 0,
+  DriveAndDirectory = 1,
+  OperatingSystem = 2,
+  ServerConnection = 3,
+  Download = 4,
+  Extraction = 5,
+  DatabaseServer = 6,
+};
+
 class T_frmMain : public TForm {
   // First, so that they exist before the components that refer to them.
   IInstallOperations& FOps;
@@ -92,8 +104,8 @@ class T_frmMain : public TForm {
 
   // The installation sequence.
   void RunInstallation();
-  void AddStep(const std::string& text, int step);
-  void SetStepState(int step, TStepState state);
+  void AddStep(const std::string& text, TStep step);
+  void SetStepState(TStep step, TStepState state);
   void AddLog(const std::string& text);
   void FailRun();
   bool IsServerReachable(const std::string& host, const std::string& port);
@@ -119,6 +131,12 @@ class T_frmMain : public TForm {
   bool CheckDriveAndDirectory();
   bool CheckServer();
   void ShowOutcome();
+  // Runs a step's body; whatever it raises fails the step (FailStep) and
+  // answers False, as does the body itself.
+  bool GuardedStep(TStep step, const std::function<bool()>& body);
+  // The one failure path of a guarded step: its log line, its row failed, the
+  // package discarded when the user stopped the step, and the run failed.
+  void FailStep(TStep step, const std::exception& e);
   // Runs a long operation of a step off this thread while the window stays
   // alive; raises what the operation raised, or EAbort when the run was
   // cancelled meanwhile, even if the operation got to its end.

@@ -12,13 +12,19 @@
 
 #include "rtl/FileSystem.h"
 
+// Drives by number, as the system's free-space call counts them.
+inline constexpr int kCurrentDrive = 0;
+inline constexpr int kDriveA = 1;
+inline constexpr int kDriveC = 3;
+inline constexpr int kDriveZ = 26;
+
 class ISystemProbes {
  public:
   virtual ~ISystemProbes() = default;
   // Drive roots such as "C:\", in the system's order.
   virtual std::vector<std::string> ListLogicalDrives() = 0;
-  // Free bytes for the caller (honouring quotas) on drive 1 = A:, 3 = C:, 0 = the
-  // current drive; -1 when it cannot be read.
+  // Free bytes for the caller (honouring quotas) on a drive by number (kDriveC),
+  // or kCurrentDrive; -1 when it cannot be read.
   virtual std::int64_t GetFreeDiskSpace(int drive) = 0;
   virtual bool DirectoryExists(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;

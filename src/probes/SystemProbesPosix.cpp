@@ -57,11 +57,11 @@ std::vector<std::string> TPosixSystemProbes::ListLogicalDrives() {
 
 std::int64_t TPosixSystemProbes::GetFreeDiskSpace(int drive) {
   std::string folder;
-  if (drive == 0) {
+  if (drive == kCurrentDrive) {
     folder = GetCurrentDir();
   } else {
-    const auto it = FDrives.find(static_cast<char>('@' + drive));
-    if (drive < 0 || drive > 26 || it == FDrives.end()) return -1;
+    const auto it = FDrives.find(static_cast<char>('A' + drive - kDriveA));
+    if (drive < kCurrentDrive || drive > kDriveZ || it == FDrives.end()) return -1;
     folder = it->second;
   }
   struct statvfs st {};

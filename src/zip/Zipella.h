@@ -16,16 +16,14 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Streams.h"
 #include "rtl/Strings.h"
+#include "zip/ZipellaFormat.h"
+#include "zip/ZipellaSettings.h"
 
 // Damaged or hostile entries that cannot be written safely; the message names
 // the entry as stored.
 class EZipellaError : public Exception {
   using Exception::Exception;
 };
-
-enum class TZipSaveMethod { FastSave, RebuildAll };
-enum class TZipCompressionType { ctNormal, ctMaximum, ctFast, ctSuperFast, ctNone, ctUnknown };
-enum class TOverwriteAction { oaSkip, oaSkipAll, oaOverwrite, oaOverwriteAll };
 
 // Events; Sender is always the component.
 using TOnZipOpen = std::function<void(TObject* Sender, int Current, int Total)>;
@@ -37,60 +35,6 @@ using TOnRemoveItems = std::function<void(TObject* Sender, int Current, int Tota
 using TOnZipChange = std::function<void(TObject* Sender, int ChangeType)>;
 using TOnAddItem = std::function<void(TObject* Sender, const std::string& ItemName)>;
 using TOnOverwriteFile = std::function<void(TObject* Sender, std::string& FileName, TOverwriteAction& Action)>;
-
-// The fixed parts of the format's records, exactly as stored (packed, little-endian).
-#pragma pack(push, 1)
-struct TLocalFileHeader {
-  std::uint32_t Signature;
-  std::uint16_t VersionNeeded;
-  std::uint16_t Flag;
-  std::uint16_t Method;
-  std::uint16_t ModTime;
-  std::uint16_t ModDate;
-  std::uint32_t Crc32;
-  std::uint32_t CompressedSize;
-  std::uint32_t UncompressedSize;
-  std::uint16_t FileNameLength;
-  std::uint16_t ExtraFieldLength;
-};
-struct TCentralDirectoryHeader {
-  std::uint32_t Signature;
-  std::uint16_t VersionMadeBy;
-  std::uint16_t VersionNeeded;
-  std::uint16_t Flag;
-  std::uint16_t Method;
-  std::uint16_t ModTime;
-  std::uint16_t ModDate;
-  std::uint32_t Crc32;
-  std::uint32_t CompressedSize;
-  std::uint32_t UncompressedSize;
-  std::uint16_t FileNameLength;
-  std::uint16_t ExtraFieldLength;
-  std::uint16_t FileCommentLength;
-  std::uint16_t DiskNumberStart;
-  std::uint16_t InternalAttributes;
-  std::uint32_t ExternalAttributes;
-  std::uint32_t LocalHeaderOffset;
-};
-struct TZipEndRecord {
-  std::uint32_t Signature;
-  std::uint16_t DiskNumber;
-  std::uint16_t CentralDirectoryDisk;
-  std::uint16_t EntriesOnDisk;
-  std::uint16_t TotalEntries;
-  std::uint32_t CentralDirectorySize;
-  std::uint32_t CentralDirectoryOffset;
-  std::uint16_t CommentLength;
-};
-#pragma pack(pop)
-static_assert(sizeof(TLocalFileHeader) == 30);
-static_assert(sizeof(TCentralDirectoryHeader) == 46);
-static_assert(sizeof(TZipEndRecord) == 22);
-
-inline constexpr std::uint32_t kLocalFileSignature = 0x04034B50;
-inline constexpr std::uint32_t kCentralFileSignature = 0x02014B50;
-inline constexpr std::uint32_t kEndRecordSignature = 0x06054B50;
-inline constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
 
 // A local file header, then its name, extra field and (filled only while an
 // entry is extracted) its compressed data.
@@ -229,6 +173,10 @@ class TZipella : public TComponent {
   std::uint32_t CommentPos() const { return FCommentPos; }
   std::int64_t CurrentTotal() const { return FCurrentTotal; }
 
+  // Takes every published setting at once but Active, which opens or closes
+  // the archive: a caller that has one open keeps it open.
+  void ApplySettings(const TZipSettings& settings);
+
   // Published properties.
   const std::string& FileName() const { return FFileName; }
   void SetFileName(std::string value) { FFileName = std::move(value); }
@@ -299,7 +247,6 @@ class TZipella : public TComponent {
   std::unique_ptr<TReadBufferStream> FArchiveStream;
 };
 
-// The settings the main window's stored form gives its Zipella1: overwrite
-// every existing file, compression normal, attributes applied, not active. The
-// window applies them right after creating the component, before any FileName.
+// Applies MainWindowZipSettings(): the window does so right after creating the
+// component, before any FileName.
 void ApplyMainWindowSettings(TZipella& zipella);

@@ -1,4 +1,4 @@
-// The substitute operations' behaviour and their record of calls.
+// The substitute operations' behaviour.
 #include "FakeOperations.h"
 
 #include <chrono>
@@ -18,10 +18,8 @@ class TFakeZip : public IZipArchive {
   explicit TFakeZip(TFakeOperations& ops) : FOps(ops) {}
   void SetFileName(const std::string& fileName) override {
     FFileName = fileName;
-    FOps.Calls.push_back("zip FileName " + fileName);
   }
   void SetActive(bool active) override {
-    FOps.Calls.push_back(active ? "zip Active True" : "zip Active False");
     if (FFileName.empty()) return;
     if (active) Open(FFileName); else FOps.ZipOpen = false;
   }
@@ -29,13 +27,11 @@ class TFakeZip : public IZipArchive {
   bool IsZipFile() const override { return FOps.ZipOpen; }
   void AttachMonitor(TOperationMonitor* monitor) override { FOps.ZipMonitor = monitor; }
   void Open(const std::string& fileName) override {
-    FOps.Calls.push_back("zip Open " + fileName);
     FOps.ZipOpen = false;
     if (!FOps.FileExists(fileName)) throw EFOpenError("Cannot open file \"" + fileName + "\"");
     FOps.ZipOpen = FOps.PackageIsZip;
   }
   void ExtractAll(const std::string& target) override {
-    FOps.Calls.push_back("zip ExtractAll " + target);
     RaiseIf(FOps.ExtractRaises);
     FOps.ThrowIfSet("extract");
     if (FOps.ExtractStallsUntilCancel) {
@@ -66,14 +62,13 @@ std::vector<std::string> TFakeOperations::ListLogicalDrives() {
 }
 
 std::int64_t TFakeOperations::GetFreeDiskSpace(int drive) {
-  Calls.push_back("free " + std::to_string(drive));
   ++FreeSpaceReadings;
   RaiseIf(FreeSpaceRaises);
-  return FreeBytes;
+  // Only drive C: has room; any other reads as unreadable.
+  return drive == kDriveC ? FreeBytes : -1;
 }
 
 bool TFakeOperations::CreateDir(const std::string& path) {
-  Calls.push_back("mkdir " + path);
   RaiseIf(CreateDirRaises);
   if (CreateDirFails || Directories.count(path) != 0) return false;
   Directories.insert(path);
@@ -81,37 +76,36 @@ bool TFakeOperations::CreateDir(const std::string& path) {
 }
 
 bool TFakeOperations::RemoveDir(const std::string& path) {
-  Calls.push_back("rmdir " + path);
   if (RemoveDirFails) return false;
   return Directories.erase(path) != 0;
 }
 
 bool TFakeOperations::RemoveFile(const std::string& path) {
-  Calls.push_back("delete " + path);
   return Files.erase(path) != 0;
 }
 
 bool TFakeOperations::CreateWorkingDir(const std::string& path) {
-  Calls.push_back("mkdir private " + path);
   RaiseIf(WorkingDirRaises);
   return Directories.insert(path).second;
 }
 
 void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
-  Calls.push_back("save " + path);
+  // As on a real drive, a file needs its folder.
+  const std::size_t slash = path.rfind('\\');
+  if (slash != std::string::npos && Directories.count(path.substr(0, slash)) == 0) {
+    throw EFCreateError("Cannot create file \"" + path + "\". The system cannot find the path specified.");
+  }
   const auto bytes = stream.Bytes();
   if (SaveKeepsFile) Files[path] = std::string(bytes.begin(), bytes.end());
 }
 
 std::vector<std::string> TFakeOperations::ListProcessNames() {
-  Calls.push_back("processes");
   RaiseIf(ProcessesRaise);
   ThrowIfSet("processes");
   return Processes;
 }
 
 bool TFakeOperations::RunProgram(const std::string& commandLine) {
-  Calls.push_back("run");
   RunCommands.push_back(commandLine);
   RaiseIf(RunProgramRaises);
   ThrowIfSet("run");
@@ -124,7 +118,6 @@ std::string TFakeOperations::GetWinVersionName() {
 }
 
 bool TFakeOperations::TcpConnect(const std::string& host, const std::string& port) {
-  Calls.push_back("connect " + host + ":" + port);
   if (TcpStallsUntilCancel) {
     try {
       StallUntilCancel(Monitor, TProgressUnit::None);
@@ -132,13 +125,12 @@ bool TFakeOperations::TcpConnect(const std::string& host, const std::string& por
       return false;
     }
   }
-  return Reachable;
+  return Reachable && host + ":" + port == ServerAddress;
 }
 
 // Answers as the real client with its cap does: an announced length past the
 // cap is refused before the body, a body past it ends with what fitted.
 std::int64_t TFakeOperations::HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) {
-  Calls.push_back("get " + url);
   Urls.push_back(url);
   BodyCaps.push_back(maxBody);
   if (OnGet) OnGet(url);

@@ -1,5 +1,6 @@
 // Substitute system operations: a small in-memory drive C:, processes, network
-// and zip component, each able to fail or raise on demand, with a record of calls.
+// and zip component, each able to fail or raise on demand. Tests read the
+// outcome from the drive, the programs started and the requests made.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/HalvexConst.h"
 #include "app/InstallOperations.h"
 
 inline constexpr std::int64_t kGiB = std::int64_t{1} << 30;
@@ -38,6 +40,8 @@ class TFakeOperations : public IInstallOperations {
   std::string WinVersion = "Windows 7 Professional";
   std::string WinVersionRaises;
   bool Reachable = true;
+  // The one server that answers a connect.
+  std::string ServerAddress = std::string(DistributionHost) + ":" + DistributionPort;
   // The package and its signature file (the fixture puts signed ones in).
   std::string Body = "PK-package";
   std::int64_t Announced = -2;  // -2: the body's own length
@@ -69,7 +73,6 @@ class TFakeOperations : public IInstallOperations {
   std::map<std::string, std::exception_ptr> Throws;
 
   // Record.
-  std::vector<std::string> Calls;  // directory, network, process and zip calls in order
   std::vector<std::string> RunCommands;
   std::vector<std::string> Urls;
   std::vector<std::int64_t> BodyCaps;  // the cap of each GET

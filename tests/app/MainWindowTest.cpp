@@ -2,65 +2,72 @@
 // the location label, navigation and the program's start.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <map>
+
 #include "AppFixture.h"
 
 namespace {
 
-struct TLayoutRow {
-  const char* Name;
-  const char* Class;
-  const char* Parent;
-  TRect Bounds;
-  TAnchors Anchors;
+// Which control holds which, as the stored form nests them.
+const std::map<std::string, std::vector<std::string>> kChildren{
+    {"_frmMain",
+     {"Shape2", "Label17", "_lblTitle", "Label14", "Label16", "Panel2", "_btnPreklici", "_btnPotrdi", "PageControl1",
+      "_btnNaprej", "_btnNazaj"}},
+    {"Panel2", {"Image1", "_lblMenuLokacija", "_lblMenuNamestitev"}},
+    {"_tabLokacija", {"Label4", "Image2"}},
+    {"_tabPrenos", {"Label8", "_lblNacin", "_lblLokacija", "Label9", "Label10", "Panel1"}},
+    {"Panel1", {"_progress", "_lblPotek", "Shape1", "_memoPotek", "_lstPostavke"}},
 };
 
-// The stored layout, as the window's designer placed it.
-const TLayoutRow kLayout[] = {
-    {"Shape2", "TShape", "_frmMain", Bounds(0, 0, 930, 750), akAll},
-    {"Label17", "TLabel", "_frmMain", Bounds(220, 32, 413, 29), akLeftTop},
-    {"_lblTitle", "TLabel", "_frmMain", Bounds(220, 88, 97, 25), akLeftTop},
-    {"Label14", "TLabel", "_frmMain", Bounds(220, 685, 507, 13), akLeftRightBottom},
-    {"Label16", "TLabel", "_frmMain", Bounds(220, 717, 507, 13), akLeftRightBottom},
-    {"Panel2", "TPanel", "_frmMain", Bounds(0, 0, 193, 750), akLeftTopBottom},
-    {"Image1", "TImage", "Panel2", Bounds(178, 88, 29, 29), akLeftTop},
-    {"_lblMenuLokacija", "TLabel", "Panel2", Bounds(16, 152, 77, 13), akLeftTop},
-    {"_lblMenuNamestitev", "TLabel", "Panel2", Bounds(16, 176, 53, 13), akLeftTop},
-    {"_btnPreklici", "TGlowButton", "_frmMain", Bounds(834, 618, 80, 41), akRightBottom},
-    {"_btnPotrdi", "TGlowButton", "_frmMain", Bounds(746, 618, 80, 41), akRightBottom},
-    {"PageControl1", "TPageControl", "_frmMain", Bounds(220, 142, 693, 451), akLeftTop},
-    {"Label4", "TLabel", "_tabLokacija", Bounds(6, 56, 664, 121), akLeftTop},
-    {"Image2", "TImage", "_tabLokacija", Bounds(-8, 0, 47, 47), akLeftTop},
-    {"Label8", "TLabel", "_tabPrenos", Bounds(0, 8, 340, 13), akLeftTop},
-    {"_lblNacin", "TLabel", "_tabPrenos", Bounds(35, 8, 44, 13), akLeftTop},
-    {"_lblLokacija", "TLabel", "_tabPrenos", Bounds(51, 31, 56, 13), akLeftTop},
-    {"Label9", "TLabel", "_tabPrenos", Bounds(0, 8, 31, 13), akLeftTop},
-    {"Label10", "TLabel", "_tabPrenos", Bounds(0, 31, 43, 13), akLeftTop},
-    {"Panel1", "TPanel", "_tabPrenos", Bounds(0, 56, 683, 362), akAll},
-    {"_progress", "TGIFAnimator", "Panel1", Bounds(-1, 1, 35, 35), akLeftTop},
-    {"_lblPotek", "TLabel", "Panel1", Bounds(38, 12, 99, 13), akLeftTop},
-    {"Shape1", "TShape", "Panel1", Bounds(0, 278, 680, 1), akLeftTopRight},
-    {"_memoPotek", "TMemo", "Panel1", Bounds(0, 280, 681, 81), akLeftTop},
-    {"_lstPostavke", "TListView", "Panel1", Bounds(0, 44, 681, 230), akLeftTop},
-    {"_btnNaprej", "TGlowButton", "_frmMain", Bounds(626, 618, 79, 41), akRightBottom},
-    {"_btnNazaj", "TGlowButton", "_frmMain", Bounds(538, 618, 80, 41), akRightBottom},
-};
+bool Inside(const TRect& inner, const TRect& outer) { return inner.Intersect(outer) == inner; }
 
 using MainWindowLayout = TAppTest;
 
-TEST_F(MainWindowLayout, EveryControlStandsWhereTheFormStoresIt) {
-  EXPECT_EQ(Main->ClientWidth(), 930);
-  EXPECT_EQ(Main->ClientHeight(), 750);
+TEST_F(MainWindowLayout, ControlsNestAsStoredAndStayInsideTheWindow) {
+  const TRect window{0, 0, Main->ClientWidth(), Main->ClientHeight()};
+  for (const auto& [parent, children] : kChildren) {
+    for (const std::string& name : children) {
+      SCOPED_TRACE(name);
+      auto* control = dynamic_cast<TControl*>(Main->FindComponent(name));
+      ASSERT_NE(control, nullptr);
+      ASSERT_NE(control->Parent(), nullptr);
+      EXPECT_EQ(control->Parent()->Name(), parent);
+      EXPECT_FALSE(control->BoundsRect().Empty());
+      EXPECT_TRUE(Inside(control->FormRect(), window));
+      EXPECT_EQ(control->Font().Name, "MS Sans Serif");
+    }
+  }
+  // The frame and the sidebar run the window's full height.
+  EXPECT_EQ(Main->Shape2.FormRect(), window);
+  EXPECT_EQ(Main->Panel2.Height(), Main->ClientHeight());
   EXPECT_EQ(Main->Color(), clWhite);
-  for (const TLayoutRow& row : kLayout) {
-    SCOPED_TRACE(row.Name);
-    auto* control = dynamic_cast<TControl*>(Main->FindComponent(row.Name));
-    ASSERT_NE(control, nullptr);
-    EXPECT_STREQ(control->ClassName(), row.Class);
-    ASSERT_NE(control->Parent(), nullptr);
-    EXPECT_EQ(control->Parent()->Name(), row.Parent);
-    EXPECT_EQ(control->BoundsRect(), row.Bounds);
-    EXPECT_EQ(control->Anchors, row.Anchors);
-    EXPECT_EQ(control->Font().Name, "MS Sans Serif");
+}
+
+TEST_F(MainWindowLayout, ButtonsStandInOneRowBelowThePagesInReadingOrder) {
+  const TControl* row[] = {&Main->_btnNazaj, &Main->_btnNaprej, &Main->_btnPotrdi, &Main->_btnPreklici};
+  for (std::size_t i = 0; i < std::size(row); ++i) {
+    SCOPED_TRACE(row[i]->Name());
+    EXPECT_EQ(row[i]->Top(), row[0]->Top());
+    EXPECT_EQ(row[i]->Height(), row[0]->Height());
+    EXPECT_GE(row[i]->Top(), Main->PageControl1.FormRect().Bottom);
+    // They keep their corner when the window grows.
+    EXPECT_EQ(row[i]->Anchors, akRightBottom);
+    if (i > 0) {
+      EXPECT_LT(row[i - 1]->FormRect().Right, row[i]->FormRect().Left);
+    }
+  }
+  EXPECT_LT(Main->_btnPreklici.FormRect().Right, Main->ClientWidth());
+}
+
+TEST_F(MainWindowLayout, ChecklistDividerAndLogFollowOneAnotherInsideTheirPanel) {
+  const TControl* column[] = {&Main->_lblPotek, &Main->_lstPostavke, &Main->Shape1, &Main->_memoPotek};
+  for (std::size_t i = 0; i < std::size(column); ++i) {
+    SCOPED_TRACE(column[i]->Name());
+    EXPECT_TRUE(Inside(column[i]->FormRect(), Main->Panel1.FormRect()));
+    if (i > 0) {
+      EXPECT_LE(column[i - 1]->FormRect().Bottom, column[i]->FormRect().Top);
+    }
   }
 }
 
@@ -140,8 +147,8 @@ TEST_F(MainWindowLayout, DisabledCancelButtonHasItsOwnLowerHalf) {
 
 TEST_F(MainWindowLayout, ShowsAtTheScreenCentre) {
   Start();
-  EXPECT_EQ(Main->Left(), (1920 - 930) / 2);
-  EXPECT_EQ(Main->Top(), (1080 - 750) / 2);
+  EXPECT_EQ(Main->Left(), (Platform.ScreenWidth() - Main->Width()) / 2);
+  EXPECT_EQ(Main->Top(), (Platform.ScreenHeight() - Main->Height()) / 2);
 }
 
 // ---- FormShow

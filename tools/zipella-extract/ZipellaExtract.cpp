@@ -12,9 +12,9 @@ namespace {
 
 const char* MethodName(std::uint16_t method) {
   switch (method) {
-    case 0:
+    case kMethodStored:
       return "stored";
-    case 8:
+    case kMethodDeflated:
       return "deflated";
     default:
       return "method";
