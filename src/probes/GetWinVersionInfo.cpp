@@ -26,46 +26,54 @@ std::string WindowsFamilyName(const TWinVersionInputs& in) {
   return name;
 }
 
+// The NT releases named by their version alone.
+struct TNTRelease {
+  std::uint32_t Major, Minor;
+  const char* Name;
+};
+constexpr TNTRelease kNTReleases[] = {
+    {5, 0, "Windows 2000 "}, {5, 1, "Windows XP "}, {6, 1, "Windows 7 "}, {6, 2, "Windows 8 "}, {6, 3, "Windows 8.1 "},
+};
+// Windows 11 still reports 10.0; its builds start here.
+constexpr std::uint32_t kWindows11FirstBuild = 22000;
+
 // Answers the NT version's name and whether the suffix rules may still follow.
 std::pair<std::string, bool> NTVersionName(const TWinVersionInputs& in) {
   const std::uint32_t major = in.MajorVersion;
   const std::uint32_t minor = in.MinorVersion;
-  bool suffixes = in.ExtendedAvailable;
-  std::string name = "Error";
-  if (major <= 4) {
-    name = "Windows NT ";
-  } else if (major == 5 && minor == 0) {
-    name = "Windows 2000 ";
-  } else if (major == 5 && minor == 1) {
-    name = "Windows XP ";
-  } else if (major == 6 && minor == 1) {
-    name = "Windows 7 ";
-  } else if (major == 6 && minor == 2) {
-    name = "Windows 8 ";
-  } else if (major == 6 && minor == 3) {
-    name = "Windows 8.1 ";
-  } else if (major == 10 && minor == 0) {
-    // Windows 11 still reports 10.0; its builds start at 22000.
-    name = in.BuildNumber >= 22000 ? "Windows 11 " : "Windows 10 ";
-  } else if (major == 6 && minor == 0) {
-    name = "Windows Vista ";
-    if (in.ProductInfo.has_value()) {
-      name += ProductInfoEdition(*in.ProductInfo);
-      suffixes = false;
-    }
+  if (major <= 4) return {"Windows NT ", in.ExtendedAvailable};
+  for (const TNTRelease& release : kNTReleases) {
+    if (major == release.Major && minor == release.Minor) return {release.Name, in.ExtendedAvailable};
   }
-  return {name, suffixes};
+  if (major == 10 && minor == 0) {
+    return {in.BuildNumber >= kWindows11FirstBuild ? "Windows 11 " : "Windows 10 ", in.ExtendedAvailable};
+  }
+  if (major == 6 && minor == 0) {
+    // Vista names its edition from the product type instead of the suffixes.
+    if (in.ProductInfo.has_value()) return {"Windows Vista " + ProductInfoEdition(*in.ProductInfo), false};
+    return {"Windows Vista ", in.ExtendedAvailable};
+  }
+  return {"Error", in.ExtendedAvailable};
 }
 
+// Suite masks as the version information reports them.
+constexpr std::uint16_t kSuiteEnterprise = 0x0002;
+constexpr std::uint16_t kSuiteDataCenter = 0x0080;
+constexpr std::uint16_t kSuitePersonal = 0x0200;
+// Personal together with the single-user terminal services bit (0x0100).
+constexpr std::uint16_t kSuiteHomePremium = 0x0300;
+// The product type GetProductInfo answers for an unlicensed copy.
+constexpr std::uint32_t kProductUnlicensed = 0xABCDABCD;
+
 std::string WorkstationSuffix(std::uint16_t suiteMask) {
-  if (suiteMask == 0x0200) return "Personal";
-  if (suiteMask == 0x0300) return "Home Premium";
+  if (suiteMask == kSuitePersonal) return "Personal";
+  if (suiteMask == kSuiteHomePremium) return "Home Premium";
   return " - Product type: " + IntToStr(suiteMask);
 }
 
 std::string ServerSuffix(std::uint16_t suiteMask) {
-  if (suiteMask == 0x0080) return "DataCenter Server";
-  if (suiteMask == 0x0002) return "Advanced Server";
+  if (suiteMask == kSuiteDataCenter) return "DataCenter Server";
+  if (suiteMask == kSuiteEnterprise) return "Advanced Server";
   return "Server";
 }
 
@@ -127,7 +135,7 @@ std::string ProductInfoEdition(std::uint32_t productType) {
       "Enterprise Edition",
       "Ultimate Edition",
   };
-  if (productType == 0xABCDABCD) return "Unlicensed product";
+  if (productType == kProductUnlicensed) return "Unlicensed product";
   return productType < kEditions.size() ? kEditions[productType] : "";
 }
 

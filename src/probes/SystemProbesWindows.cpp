@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <memory>
 
 #include "probes/SystemProbes.h"
 #include "rtl/FileSystem.h"
@@ -40,20 +41,13 @@ const TToolhelp& Toolhelp() {
   return functions;
 }
 
-// Owns a kernel handle; closes it once.
-class TScopedHandle {
- public:
-  explicit TScopedHandle(HANDLE h) : FHandle(h) {}
-  TScopedHandle(const TScopedHandle&) = delete;
-  TScopedHandle& operator=(const TScopedHandle&) = delete;
-  ~TScopedHandle() {
-    if (FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE) ::CloseHandle(FHandle);
+// Owns a kernel handle; closes it once. The invalid value is left alone.
+struct TCloseHandle {
+  void operator()(HANDLE handle) const noexcept {
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   }
-  HANDLE Get() const { return FHandle; }
-
- private:
-  HANDLE FHandle;
 };
+using TScopedHandle = std::unique_ptr<void, TCloseHandle>;
 
 std::string EntryName(const PROCESSENTRY32& entry) {
   return std::string(entry.szExeFile, ::strnlen(entry.szExeFile, sizeof entry.szExeFile));
@@ -106,10 +100,10 @@ class TWin32SystemProbes : public ISystemProbes {
 
   std::int64_t GetFreeDiskSpace(int drive) override {
     std::string root;
-    if (drive != 0) root = std::string(1, static_cast<char>(64 + drive)) + ":\\";
+    if (drive != kCurrentDrive) root = std::string(1, static_cast<char>('A' + drive - kDriveA)) + ":\\";
     ULARGE_INTEGER callerFree{};
     ULARGE_INTEGER total{};
-    if (!::GetDiskFreeSpaceExA(drive == 0 ? nullptr : root.c_str(), &callerFree, &total, nullptr)) return -1;
+    if (!::GetDiskFreeSpaceExA(drive == kCurrentDrive ? nullptr : root.c_str(), &callerFree, &total, nullptr)) return -1;
     return static_cast<std::int64_t>(callerFree.QuadPart);
   }
 
@@ -127,9 +121,9 @@ class TWin32SystemProbes : public ISystemProbes {
     const TScopedHandle snapshot(th.CreateSnapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;  // the system's own size: 304 bytes in a 64-bit process
-    if (th.First(snapshot.Get(), &entry)) {
+    if (th.First(snapshot.get(), &entry)) {
       names.push_back(EntryName(entry));
-      while (th.Next(snapshot.Get(), &entry)) names.push_back(EntryName(entry));
+      while (th.Next(snapshot.get(), &entry)) names.push_back(EntryName(entry));
     }
     return names;
   }
@@ -143,7 +137,7 @@ class TWin32SystemProbes : public ISystemProbes {
     // Held open, denying writes, from the check until the process has started:
     // nobody can swap the program in between.
     const TScopedHandle program(OpenProgramFile(commandLine));
-    if (program.Get() == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_SUCCESS) return false;
+    if (program.get() == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_SUCCESS) return false;
     // CreateProcessA may write into the command line, so it gets a copy of its own.
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');

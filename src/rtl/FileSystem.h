@@ -88,5 +88,9 @@ class TFileHandle {
  private:
   static constexpr std::intptr_t kInvalid = -1;
   explicit TFileHandle(std::intptr_t value) : FValue(value) {}
+  // One system call's worth of Read and Write, the platform's part: the bytes
+  // moved, 0 at the end of the file (reading only), -1 on failure.
+  std::int64_t ReadPiece(void* buffer, std::int64_t count) const;
+  std::int64_t WritePiece(const void* buffer, std::int64_t count) const;
   std::intptr_t FValue = kInvalid;
 };

@@ -179,29 +179,18 @@ TFileHandle TFileHandle::Open(const std::string& path, TAccess access, TShare /*
   return fd < 0 ? TFileHandle() : TFileHandle(fd);
 }
 
-std::int64_t TFileHandle::Read(void* buffer, std::int64_t count) const {
-  auto* out = static_cast<char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(static_cast<int>(FValue), out + done, static_cast<std::size_t>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return done > 0 ? done : -1;
-    if (n == 0) break;
-    done += n;
+std::int64_t TFileHandle::ReadPiece(void* buffer, std::int64_t count) const {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(FValue), buffer, static_cast<std::size_t>(count));
+    if (n >= 0 || errno != EINTR) return n < 0 ? -1 : n;
   }
-  return done;
 }
 
-std::int64_t TFileHandle::Write(const void* buffer, std::int64_t count) const {
-  const auto* in = static_cast<const char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(static_cast<int>(FValue), in + done, static_cast<std::size_t>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return done > 0 ? done : -1;
-    done += n;
+std::int64_t TFileHandle::WritePiece(const void* buffer, std::int64_t count) const {
+  for (;;) {
+    const ssize_t n = ::write(static_cast<int>(FValue), buffer, static_cast<std::size_t>(count));
+    if (n >= 0 || errno != EINTR) return n <= 0 ? -1 : n;
   }
-  return done;
 }
 
 std::int64_t TFileHandle::Seek(std::int64_t offset, int origin) const {

@@ -132,6 +132,8 @@ std::string GetCurrentDir() {
 
 namespace {
 HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+// ReadFile and WriteFile count in a DWORD: larger transfers go in pieces.
+constexpr std::int64_t kMaxPiece = std::int64_t{1} << 30;
 
 DWORD ShareFlags(TFileHandle::TShare share) {
   switch (share) {
@@ -202,29 +204,18 @@ TFileHandle TFileHandle::Open(const std::string& path, TAccess access, TShare sh
   return h == INVALID_HANDLE_VALUE ? TFileHandle() : TFileHandle(reinterpret_cast<std::intptr_t>(h));
 }
 
-std::int64_t TFileHandle::Read(void* buffer, std::int64_t count) const {
-  auto* out = static_cast<char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    const DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
-    DWORD got = 0;
-    if (!::ReadFile(AsHandle(FValue), out + done, want, &got, nullptr)) return done > 0 ? done : -1;
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
+std::int64_t TFileHandle::ReadPiece(void* buffer, std::int64_t count) const {
+  const DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count, kMaxPiece));
+  DWORD got = 0;
+  if (!::ReadFile(AsHandle(FValue), buffer, want, &got, nullptr)) return -1;
+  return got;
 }
 
-std::int64_t TFileHandle::Write(const void* buffer, std::int64_t count) const {
-  const auto* in = static_cast<const char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    const DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
-    DWORD put = 0;
-    if (!::WriteFile(AsHandle(FValue), in + done, want, &put, nullptr) || put == 0) return done > 0 ? done : -1;
-    done += put;
-  }
-  return done;
+std::int64_t TFileHandle::WritePiece(const void* buffer, std::int64_t count) const {
+  const DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count, kMaxPiece));
+  DWORD put = 0;
+  if (!::WriteFile(AsHandle(FValue), buffer, want, &put, nullptr) || put == 0) return -1;
+  return put;
 }
 
 std::int64_t TFileHandle::Seek(std::int64_t offset, int origin) const {

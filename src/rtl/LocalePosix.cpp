@@ -5,25 +5,18 @@
 #include <locale.h>
 
 #include <cstring>
+#include <memory>
+#include <type_traits>
 
 #include "rtl/Text.h"
 
 namespace {
 
 // Owns a locale object; frees it once.
-class TScopedLocale {
- public:
-  explicit TScopedLocale(locale_t value) : FValue(value) {}
-  TScopedLocale(const TScopedLocale&) = delete;
-  TScopedLocale& operator=(const TScopedLocale&) = delete;
-  ~TScopedLocale() {
-    if (FValue != static_cast<locale_t>(0)) ::freelocale(FValue);
-  }
-  locale_t Get() const { return FValue; }
-
- private:
-  locale_t FValue;
+struct TFreeLocale {
+  void operator()(locale_t locale) const noexcept { ::freelocale(locale); }
 };
+using TScopedLocale = std::unique_ptr<std::remove_pointer_t<locale_t>, TFreeLocale>;
 
 // A locale text in the locale's own character set, as UTF-8; false when it
 // cannot be converted. A separator is a few characters, so a small buffer does.
@@ -54,10 +47,10 @@ TFormatSettings PlatformFormatSettings() {
   TFormatSettings settings;
   // The character set belongs to LC_CTYPE; the separators to LC_NUMERIC.
   const TScopedLocale user(::newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0)));
-  if (user.Get() == static_cast<locale_t>(0)) return settings;
-  const char* codeset = ::nl_langinfo_l(CODESET, user.Get());
-  const char* thousands = ::nl_langinfo_l(THOUSEP, user.Get());
-  const char* decimal = ::nl_langinfo_l(RADIXCHAR, user.Get());
+  if (!user) return settings;
+  const char* codeset = ::nl_langinfo_l(CODESET, user.get());
+  const char* thousands = ::nl_langinfo_l(THOUSEP, user.get());
+  const char* decimal = ::nl_langinfo_l(RADIXCHAR, user.get());
   if (codeset == nullptr) codeset = "ANSI_X3.4-1968";
   std::string text;
   // The C locale has no thousands separator at all; the default stands in for it.

@@ -5,12 +5,18 @@
 
 namespace {
 
-TWinVersionInputs NT(std::uint32_t major, std::uint32_t minor, std::uint16_t suite, std::uint8_t product = 1) {
+TWinVersionInputs Version(std::uint32_t platform, std::uint32_t major, std::uint32_t minor) {
   TWinVersionInputs in;
-  in.BasicAvailable = in.ExtendedAvailable = true;
-  in.PlatformId = kVerPlatformNT;
+  in.BasicAvailable = true;
+  in.PlatformId = platform;
   in.MajorVersion = major;
   in.MinorVersion = minor;
+  return in;
+}
+
+TWinVersionInputs NT(std::uint32_t major, std::uint32_t minor, std::uint16_t suite, std::uint8_t product = 1) {
+  TWinVersionInputs in = Version(kVerPlatformNT, major, minor);
+  in.ExtendedAvailable = true;
   in.BuildNumber = 7601;
   in.SuiteMask = suite;
   in.ProductType = product;
@@ -18,11 +24,7 @@ TWinVersionInputs NT(std::uint32_t major, std::uint32_t minor, std::uint16_t sui
 }
 
 TWinVersionInputs Win9x(std::uint32_t minor, const char* csd) {
-  TWinVersionInputs in;
-  in.BasicAvailable = true;
-  in.PlatformId = kVerPlatformWindows;
-  in.MajorVersion = 4;
-  in.MinorVersion = minor;
+  TWinVersionInputs in = Version(kVerPlatformWindows, 4, minor);
   in.CSDVersion = csd;
   return in;
 }
