@@ -178,11 +178,8 @@ TEST(ZipExtract, EmptyEntriesGiveEmptyFilesWithoutProgress) {
 TEST(ZipExtract, ProgressOncePerInputPiece) {
   TTempDir dir;
   TZipella zip;
-  std::vector<std::pair<int, int>> progress;
-  zip.OnDecompressFile = [&](TObject* sender, int current, int total) {
-    EXPECT_EQ(sender, &zip);
-    progress.emplace_back(current, total);
-  };
+  ziptest::TEventLog progress;
+  zip.OnDecompressFile = ziptest::RecordEvents(zip, progress);
   OpenAsInstaller(zip, Hand("progress.zip"));
   zip.ExtractAll(dir.Str());
   ASSERT_EQ(progress.size(), 4u);
@@ -201,11 +198,8 @@ std::string HandText(int copies = 1) {
 TEST(ZipExtract, EveryEntryIsAnnouncedAndAStopThereWritesNothingMore) {
   TTempDir dir;
   TZipella zip;
-  std::vector<std::pair<int, int>> announced;
-  zip.OnExtractFile = [&](TObject* sender, int current, int total) {
-    EXPECT_EQ(sender, &zip);
-    announced.emplace_back(current, total);
-  };
+  ziptest::TEventLog announced;
+  zip.OnExtractFile = ziptest::RecordEvents(zip, announced);
   OpenAsInstaller(zip, Hand("truncated.zip"));
   const int count = zip.Entries().Count();
   ASSERT_GE(count, 3);

@@ -76,12 +76,28 @@ TEST(ZipEndRecordSearchSteps, StreamShorterThanEndRecordIsNoArchive) {
 // ---------------------------------------------------------------------------
 // Directories of hand-built archives.
 
-TEST(ZipDirectory, EndRecordAloneOpensWithNoEntries) {
+// Hand-built archives that list no entry: what opening makes of each.
+struct TEmptyOpen {
+  const char* File;
+  bool IsZip;
+};
+
+class ZipDirectoryWithoutEntries : public ::testing::TestWithParam<TEmptyOpen> {};
+
+TEST_P(ZipDirectoryWithoutEntries, OpensOrNotAsTheDirectorySays) {
   TZipella zip;
-  zip.Open(Hand("end-only.zip"));
-  EXPECT_TRUE(zip.IsZipFile());
+  zip.SetFileName(Hand(GetParam().File));
+  zip.SetActive(true);
+  EXPECT_EQ(zip.IsZipFile(), GetParam().IsZip);
+  EXPECT_EQ(zip.Active(), GetParam().IsZip);
   EXPECT_EQ(zip.Entries().Count(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Hand, ZipDirectoryWithoutEntries,
+    ::testing::Values(TEmptyOpen{"end-only.zip", true},      // an end record alone is an empty archive
+                      TEmptyOpen{"dos-date-0.zip", false},   // an invalid DOS date: unrecognised
+                      TEmptyOpen{"cd-past-end.zip", false}));  // not recovered from local headers
 
 TEST(ZipDirectory, SignatureInsideCommentIsTakenForTheEndRecord) {
   TZipella zip;
@@ -89,21 +105,6 @@ TEST(ZipDirectory, SignatureInsideCommentIsTakenForTheEndRecord) {
   EXPECT_TRUE(zip.IsZipFile());
   EXPECT_EQ(zip.EndRecordPos(), std::filesystem::file_size(Hand("sig-in-comment.zip")) - 26);
   EXPECT_EQ(zip.Entries().Count(), 0);  // the fake record announces none
-}
-
-TEST(ZipDirectory, InvalidDosDateMakesArchiveUnrecognised) {
-  TZipella zip;
-  zip.SetFileName(Hand("dos-date-0.zip"));
-  zip.SetActive(true);
-  EXPECT_FALSE(zip.Active());
-  EXPECT_EQ(zip.Entries().Count(), 0);
-}
-
-TEST(ZipDirectory, CentralOffsetPastEndIsNotRecoveredFromLocalHeaders) {
-  TZipella zip;
-  zip.Open(Hand("cd-past-end.zip"));
-  EXPECT_FALSE(zip.IsZipFile());
-  EXPECT_EQ(zip.Entries().Count(), 0);
 }
 
 TEST(ZipDirectory, CommentOutOfReachOpensThroughRecoveryScan) {
@@ -128,12 +129,9 @@ TEST(ZipDirectory, TruncatedArchiveListsEveryEntryWithoutOpenEvents) {
 
 TEST(ZipDirectory, OpeningRaisesOpenEventsTwicePerEntryAndTwoChanges) {
   TZipella zip;
-  std::vector<std::pair<int, int>> opens;
+  ziptest::TEventLog opens;
   std::vector<int> changes;
-  zip.OnZipOpen = [&](TObject* sender, int current, int total) {
-    EXPECT_EQ(sender, &zip);
-    opens.emplace_back(current, total);
-  };
+  zip.OnZipOpen = ziptest::RecordEvents(zip, opens);
   zip.OnZipChange = [&](TObject*, int type) { changes.push_back(type); };
   zip.Open(Hand("three.zip"));
   const std::vector<std::pair<int, int>> once{{0, 4}, {1, 4}, {2, 4}, {3, 4}};
@@ -227,7 +225,7 @@ TEST(ZipRealDirectory, CompressionTypeFollowsFlagBits) {
     bool sawDeflated = false;
     for (int i = 0; i < zip.Entries().Count(); ++i) {
       const auto& entry = zip.Entries().Entry(i);
-      if (entry.CentralRecord.Header.Method != 8) continue;
+      if (entry.CentralRecord.Header.Method != kMethodDeflated) continue;
       sawDeflated = true;
       EXPECT_EQ(entry.CompressionType, type) << name << " " << entry.CentralRecord.FileName;
     }
