@@ -19,6 +19,15 @@ std::int64_t MoveAll(std::int64_t count, Piece piece) {
 }
 }  // namespace
 
+TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FValue = other.FValue;
+    other.FValue = kInvalid;
+  }
+  return *this;
+}
+
 std::int64_t TFileHandle::Read(void* buffer, std::int64_t count) const {
   auto* out = static_cast<char*>(buffer);
   return MoveAll(count, [&](std::int64_t at, std::int64_t left) { return ReadPiece(out + at, left); });

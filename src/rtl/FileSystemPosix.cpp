@@ -127,15 +127,6 @@ std::string ExpandFileName(const std::string& path) {
   return out;
 }
 
-TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FValue = other.FValue;
-    other.FValue = kInvalid;
-  }
-  return *this;
-}
-
 TFileHandle TFileHandle::Create(const std::string& path, TShare /*share*/) {
   // A folder or a read-only file cannot be replaced, as on Windows.
   struct stat st {};

@@ -148,15 +148,6 @@ DWORD ShareFlags(TFileHandle::TShare share) {
 }
 }  // namespace
 
-TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FValue = other.FValue;
-    other.FValue = kInvalid;
-  }
-  return *this;
-}
-
 namespace {
 // A handle opened without following a link at the last step; one that names
 // a link itself is refused.

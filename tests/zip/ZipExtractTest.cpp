@@ -175,18 +175,23 @@ TEST(ZipExtract, EmptyEntriesGiveEmptyFilesWithoutProgress) {
   EXPECT_EQ(progress, 0);
 }
 
-TEST(ZipExtract, ProgressOncePerInputPiece) {
-  TTempDir dir;
-  TZipella zip;
-  ziptest::TEventLog progress;
-  zip.OnDecompressFile = ziptest::RecordEvents(zip, progress);
-  OpenAsInstaller(zip, Hand("progress.zip"));
-  zip.ExtractAll(dir.Str());
-  ASSERT_EQ(progress.size(), 4u);
-  EXPECT_EQ(progress[0].first, 0);
-  for (std::size_t i = 1; i < progress.size(); ++i) EXPECT_GT(progress[i].first, progress[i - 1].first);
-  for (const auto& p : progress) EXPECT_EQ(p.second, 200000);
-  EXPECT_EQ(fs::file_size(dir.Path() / "big.bin"), 200000u);
+// Extraction of a hand-built archive whose counting events are recorded.
+class ZipExtractEvents : public ::testing::Test {
+ protected:
+  TTempDir Dir;
+  TZipella Zip;
+  ziptest::TEventLog Events;
+};
+
+TEST_F(ZipExtractEvents, ProgressOncePerInputPiece) {
+  Zip.OnDecompressFile = ziptest::RecordEvents(Zip, Events);
+  OpenAsInstaller(Zip, Hand("progress.zip"));
+  Zip.ExtractAll(Dir.Str());
+  ASSERT_EQ(Events.size(), 4u);
+  EXPECT_EQ(Events[0].first, 0);
+  for (std::size_t i = 1; i < Events.size(); ++i) EXPECT_GT(Events[i].first, Events[i - 1].first);
+  for (const auto& p : Events) EXPECT_EQ(p.second, 200000);
+  EXPECT_EQ(fs::file_size(Dir.Path() / "big.bin"), 200000u);
 }
 
 std::string HandText(int copies = 1) {
@@ -195,23 +200,20 @@ std::string HandText(int copies = 1) {
   return text;
 }
 
-TEST(ZipExtract, EveryEntryIsAnnouncedAndAStopThereWritesNothingMore) {
-  TTempDir dir;
-  TZipella zip;
-  ziptest::TEventLog announced;
-  zip.OnExtractFile = ziptest::RecordEvents(zip, announced);
-  OpenAsInstaller(zip, Hand("truncated.zip"));
-  const int count = zip.Entries().Count();
+TEST_F(ZipExtractEvents, EveryEntryIsAnnouncedAndAStopThereWritesNothingMore) {
+  Zip.OnExtractFile = ziptest::RecordEvents(Zip, Events);
+  OpenAsInstaller(Zip, Hand("truncated.zip"));
+  const int count = Zip.Entries().Count();
   ASSERT_GE(count, 3);
-  EXPECT_THROW(zip.ExtractAll(dir.Str()), EZipellaError);  // the third is cut short
-  ASSERT_EQ(announced.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(announced[static_cast<std::size_t>(i)], std::make_pair(i + 1, count));
+  EXPECT_THROW(Zip.ExtractAll(Dir.Str()), EZipellaError);  // the third is cut short
+  ASSERT_EQ(Events.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Events[static_cast<std::size_t>(i)], std::make_pair(i + 1, count));
 
   TTempDir other;
-  zip.OnExtractFile = [](TObject*, int current, int) {
+  Zip.OnExtractFile = [](TObject*, int current, int) {
     if (current == 2) throw EAbort();
   };
-  EXPECT_THROW(zip.ExtractAll(other.Str()), EAbort);
+  EXPECT_THROW(Zip.ExtractAll(other.Str()), EAbort);
   EXPECT_EQ(ReadFileBytes(other.Path() / "t1.txt"), HandText());
   EXPECT_FALSE(fs::exists(other.Path() / "t2.txt"));
 }
