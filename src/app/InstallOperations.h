@@ -79,7 +79,8 @@ class IInstallOperations {
   // the transfer (both EDownloadTooLarge). Answers the Content-Length the
   // server announced, −1 when it announced none. Raises on any failure, also
   // when the server sends nothing for the read time-out.
-  virtual std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) = 0;
+  virtual std::int64_t HttpGet(const std::string& url, TMemoryStream& body,
+                               std::int64_t maxBody) = 0;
   // Downloads report their bytes to the monitor and stop (EAbort) when it is
   // asked to; none by default. Not owned.
   virtual void AttachMonitor(TOperationMonitor* monitor) = 0;

@@ -65,12 +65,22 @@ void TZipellaArchive::AttachMonitor(TOperationMonitor* monitor) {
 TSystemOperations::TSystemOperations(std::unique_ptr<ISystemProbes> probes)
     : FProbes(probes ? std::move(probes) : CreateSystemProbes()) {}
 
-std::vector<std::string> TSystemOperations::ListLogicalDrives() { return FProbes->ListLogicalDrives(); }
-std::int64_t TSystemOperations::GetFreeDiskSpace(int drive) { return FProbes->GetFreeDiskSpace(drive); }
-bool TSystemOperations::DirectoryExists(const std::string& path) { return FProbes->DirectoryExists(path); }
+std::vector<std::string> TSystemOperations::ListLogicalDrives() {
+  return FProbes->ListLogicalDrives();
+}
+std::int64_t TSystemOperations::GetFreeDiskSpace(int drive) {
+  return FProbes->GetFreeDiskSpace(drive);
+}
+bool TSystemOperations::DirectoryExists(const std::string& path) {
+  return FProbes->DirectoryExists(path);
+}
 bool TSystemOperations::FileExists(const std::string& path) { return FProbes->FileExists(path); }
-bool TSystemOperations::CreateDir(const std::string& path) { return FProbes->CreateDirectory(path); }
-bool TSystemOperations::RemoveDir(const std::string& path) { return FProbes->RemoveDirectory(path); }
+bool TSystemOperations::CreateDir(const std::string& path) {
+  return FProbes->CreateDirectory(path);
+}
+bool TSystemOperations::RemoveDir(const std::string& path) {
+  return FProbes->RemoveDirectory(path);
+}
 bool TSystemOperations::RemoveFile(const std::string& path) { return FProbes->DeleteFile(path); }
 
 bool TSystemOperations::CreateWorkingDir(const std::string& path) {
@@ -89,14 +99,20 @@ bool TSystemOperations::CreateWorkingDir(const std::string& path) {
 void TSystemOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
   // Only a file of its own: nothing that is already at path is written through.
   TFileHandle file = TFileHandle::CreateNew(path);
-  if (!file.Valid()) throw EFCreateError(Format("Cannot create file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+  if (!file.Valid())
+    throw EFCreateError(
+        Format("Cannot create file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
   const auto bytes = stream.Bytes();
-  if (file.Write(bytes.data(), static_cast<std::int64_t>(bytes.size())) != static_cast<std::int64_t>(bytes.size())) {
-    throw EWriteError(Format("Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
+  if (file.Write(bytes.data(), static_cast<std::int64_t>(bytes.size())) !=
+      static_cast<std::int64_t>(bytes.size())) {
+    throw EWriteError(
+        Format("Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
   }
 }
 
-std::vector<std::string> TSystemOperations::ListProcessNames() { return FProbes->ListProcessNames(); }
+std::vector<std::string> TSystemOperations::ListProcessNames() {
+  return FProbes->ListProcessNames();
+}
 
 bool TSystemOperations::RunProgram(const std::string& commandLine) {
   if (FProbes->RunProgram(commandLine)) {
@@ -122,7 +138,8 @@ bool TSystemOperations::TcpConnect(const std::string& host, const std::string& p
   return true;
 }
 
-std::int64_t TSystemOperations::HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) {
+std::int64_t TSystemOperations::HttpGet(const std::string& url, TMemoryStream& body,
+                                        std::int64_t maxBody) {
   TIdHTTP http;
   http.SetReadTimeout(FReadTimeout);
   if (FMonitor != nullptr) {
@@ -147,7 +164,9 @@ std::int64_t TSystemOperations::HttpGet(const std::string& url, TMemoryStream& b
   return http.Response().ContentLength;
 }
 
-std::vector<std::string> TSystemOperations::GetLocalIPs() { return THalvexNetwork().GetLocalIPs()->ToVector(); }
+std::vector<std::string> TSystemOperations::GetLocalIPs() {
+  return THalvexNetwork().GetLocalIPs()->ToVector();
+}
 
 TFormatSettings TSystemOperations::FormatSettings() { return DefaultFormatSettings(); }
 

@@ -71,7 +71,8 @@ void T_frmMain::FormShow(TObject*) {
   ShowLocation();
   HighlightMenu(PageControl1.ActivePageIndex());
   if (IsProgramInstalled()) {
-    Notice("Napaka", {"Namestitev programa Tramela že obstaja.", "Ponovna namestitev programa ni mogoča. "});
+    Notice("Napaka",
+           {"Namestitev programa Tramela že obstaja.", "Ponovna namestitev programa ni mogoča. "});
     CloseApplication();
   }
 }
@@ -82,8 +83,9 @@ void T_frmMain::PrepareWizard() {
   _memoPotek.Lines().Clear();
   _progress.Hide();
   if (FOps.DirectoryExists(InstallDir)) {
-    Notice("Kontrola namestitve", {"Mrežna namestitev programa Tramela že obstaja.",
-                                   "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."});
+    Notice("Kontrola namestitve",
+           {"Mrežna namestitev programa Tramela že obstaja.",
+            "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."});
     CloseApplication();
   }
 }
@@ -99,7 +101,9 @@ void T_frmMain::HideTabs() {
 void T_frmMain::ApplySystemFont() {
   IPlatform& platform = FormPlatform();
   const auto fonts = platform.ScreenFonts();
-  if (std::none_of(fonts.begin(), fonts.end(), [](const std::string& f) { return SameText(f, kSegoeUi); })) return;
+  if (std::none_of(fonts.begin(), fonts.end(),
+                   [](const std::string& f) { return SameText(f, kSegoeUi); }))
+    return;
   for (TForm* form : platform.Forms()) {
     if (form->Name().compare(0, 4, "_rep") == 0) continue;
     for (int i = 0; i < form->ComponentCount(); ++i) {
@@ -149,7 +153,9 @@ void T_frmMain::UpdateButtons(int pageIndex) {
   }
 }
 
-bool T_frmMain::IsProgramInstalled() { return FOps.FileExists(std::string(InstallDir) + "\\Tramela.exe"); }
+bool T_frmMain::IsProgramInstalled() {
+  return FOps.FileExists(std::string(InstallDir) + "\\Tramela.exe");
+}
 
 void T_frmMain::CloseApplication() { FormPlatform().PostQuit(); }
 

@@ -162,6 +162,6 @@ class T_frmMain : public TForm {
 inline constexpr const char* kCancelledLine = "[Napaka] Namestitev je prekinil uporabnik.";
 
 // The fixed texts of the sequence that callers and tests share.
-std::string PackageFile();     // C:\Tramela\TramelaCoreServer.zip
-std::string PackageUrl();      // http://<distribution server>/Download/TramelaCoreServer.zip
+std::string PackageFile();  // C:\Tramela\TramelaCoreServer.zip
+std::string PackageUrl();   // http://<distribution server>/Download/TramelaCoreServer.zip
 std::string FirebirdSetupCommandLine();

@@ -36,11 +36,14 @@ std::string MessageOf(const std::exception& e) {
 
 std::string PackageFile() { return std::string(InstallDir) + "\\" + "TramelaCoreServer.zip"; }
 
-std::string PackageUrl() { return std::string("http://") + DistributionHost + "/Download/TramelaCoreServer.zip"; }
+std::string PackageUrl() {
+  return std::string("http://") + DistributionHost + "/Download/TramelaCoreServer.zip";
+}
 
 std::string FirebirdSetupCommandLine() {
-  return std::string(InstallDir) + "\\Install\\" + "Firebird-2.1.3.18185_0_Win32.exe /SILENT /NOICONS /COMPONENTS=" +
-         '"' + "ClassicServerComponent,ClientComponent,ServerComponent" + '"' + " /FORCE ";
+  return std::string(InstallDir) + "\\Install\\" +
+         "Firebird-2.1.3.18185_0_Win32.exe /SILENT /NOICONS /COMPONENTS=" + '"' +
+         "ClassicServerComponent,ClientComponent,ServerComponent" + '"' + " /FORCE ";
 }
 
 // ---- The installation sequence
@@ -256,7 +259,8 @@ bool T_frmMain::CheckServer() {
   bool reachable = false;
   bool cancelled = false;
   try {
-    RunLong([this, &reachable] { reachable = IsServerReachable(DistributionHost, DistributionPort); });
+    RunLong(
+        [this, &reachable] { reachable = IsServerReachable(DistributionHost, DistributionPort); });
   } catch (const EAbort&) {
     cancelled = true;
   }
@@ -318,7 +322,8 @@ bool T_frmMain::ExtractPackage() {
       Zipella1.SetActive(true);
       // The component opens anything without complaint; a file that is no zip
       // archive would leave nothing extracted and the run reported a success.
-      if (!Zipella1.IsZipFile()) throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
+      if (!Zipella1.IsZipFile())
+        throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
       Zipella1.Open(PackageFile());
       // A package that cannot fit fails here, not after filling the drive.
       if (FOps.GetFreeDiskSpace(kDriveC) < Zipella1.UncompressedTotal()) {
@@ -352,7 +357,8 @@ bool T_frmMain::InstallFirebird() {
     AddLog("Nameščanje Firebird SQL strežnika...");
     // A setup that cannot be started would otherwise pass for an installed server.
     if (!FOps.RunProgram(FirebirdSetupCommandLine())) {
-      throw Exception("[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: " + FOps.LastRunError());
+      throw Exception("[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: " +
+                      FOps.LastRunError());
     }
     SetStepState(TStep::DatabaseServer, StepDone);
     return true;

@@ -32,7 +32,8 @@ struct TNTRelease {
   const char* Name;
 };
 constexpr TNTRelease kNTReleases[] = {
-    {5, 0, "Windows 2000 "}, {5, 1, "Windows XP "}, {6, 1, "Windows 7 "}, {6, 2, "Windows 8 "}, {6, 3, "Windows 8.1 "},
+    {5, 0, "Windows 2000 "}, {5, 1, "Windows XP "},  {6, 1, "Windows 7 "},
+    {6, 2, "Windows 8 "},    {6, 3, "Windows 8.1 "},
 };
 // Windows 11 still reports 10.0; its builds start here.
 constexpr std::uint32_t kWindows11FirstBuild = 22000;
@@ -43,14 +44,17 @@ std::pair<std::string, bool> NTVersionName(const TWinVersionInputs& in) {
   const std::uint32_t minor = in.MinorVersion;
   if (major <= 4) return {"Windows NT ", in.ExtendedAvailable};
   for (const TNTRelease& release : kNTReleases) {
-    if (major == release.Major && minor == release.Minor) return {release.Name, in.ExtendedAvailable};
+    if (major == release.Major && minor == release.Minor)
+      return {release.Name, in.ExtendedAvailable};
   }
   if (major == 10 && minor == 0) {
-    return {in.BuildNumber >= kWindows11FirstBuild ? "Windows 11 " : "Windows 10 ", in.ExtendedAvailable};
+    return {in.BuildNumber >= kWindows11FirstBuild ? "Windows 11 " : "Windows 10 ",
+            in.ExtendedAvailable};
   }
   if (major == 6 && minor == 0) {
     // Vista names its edition from the product type instead of the suffixes.
-    if (in.ProductInfo.has_value()) return {"Windows Vista " + ProductInfoEdition(*in.ProductInfo), false};
+    if (in.ProductInfo.has_value())
+      return {"Windows Vista " + ProductInfoEdition(*in.ProductInfo), false};
     return {"Windows Vista ", in.ExtendedAvailable};
   }
   return {"Error", in.ExtendedAvailable};

@@ -33,11 +33,14 @@ std::string ProcessName(const std::string& pid) {
 }
 }  // namespace
 
-TPosixSystemProbes::TPosixSystemProbes(std::map<char, std::string> drives) : FDrives(std::move(drives)) {}
+TPosixSystemProbes::TPosixSystemProbes(std::map<char, std::string> drives)
+    : FDrives(std::move(drives)) {}
 
 std::string TPosixSystemProbes::MapPath(const std::string& path) const {
-  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) return path;
-  const auto it = FDrives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+    return path;
+  const auto it =
+      FDrives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
   if (it == FDrives.end()) return "/nonexistent-drive-" + std::string(1, path[0]) + "/";
   std::string rest = path.substr(2);
   for (char& c : rest) {
@@ -70,10 +73,16 @@ std::int64_t TPosixSystemProbes::GetFreeDiskSpace(int drive) {
   return static_cast<std::int64_t>(st.f_bavail) * static_cast<std::int64_t>(st.f_frsize);
 }
 
-bool TPosixSystemProbes::DirectoryExists(const std::string& path) { return ::DirectoryExists(MapPath(path)); }
+bool TPosixSystemProbes::DirectoryExists(const std::string& path) {
+  return ::DirectoryExists(MapPath(path));
+}
 bool TPosixSystemProbes::FileExists(const std::string& path) { return ::FileExists(MapPath(path)); }
-bool TPosixSystemProbes::CreateDirectory(const std::string& path) { return ::CreateDir(MapPath(path)); }
-bool TPosixSystemProbes::RemoveDirectory(const std::string& path) { return ::RemoveDir(MapPath(path)); }
+bool TPosixSystemProbes::CreateDirectory(const std::string& path) {
+  return ::CreateDir(MapPath(path));
+}
+bool TPosixSystemProbes::RemoveDirectory(const std::string& path) {
+  return ::RemoveDir(MapPath(path));
+}
 bool TPosixSystemProbes::DeleteFile(const std::string& path) { return ::RemoveFile(MapPath(path)); }
 TPrivateDirResult TPosixSystemProbes::CreatePrivateDirectory(const std::string& path) {
   return ::CreatePrivateDir(MapPath(path));

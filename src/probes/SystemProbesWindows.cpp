@@ -1,8 +1,11 @@
 // The system probes over the Win32 services: drive strings, free space for the
 // caller, attributes, one-level folder calls, the toolhelp process snapshot and
 // CreateProcessA.
+// windows.h comes first: the other system header needs it.
+// clang-format off
 #include <windows.h>
 #include <tlhelp32.h>
+// clang-format on
 
 #include <cstring>
 #include <memory>
@@ -68,8 +71,9 @@ HANDLE OpenProgramFile(const std::string& commandLine) {
     ::SetLastError(ERROR_SUCCESS);
     return INVALID_HANDLE_VALUE;
   }
-  const HANDLE h = ::CreateFileA(tokens[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE h =
+      ::CreateFileA(tokens[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return h;
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(h, &info) ||
@@ -100,10 +104,13 @@ class TWin32SystemProbes : public ISystemProbes {
 
   std::int64_t GetFreeDiskSpace(int drive) override {
     std::string root;
-    if (drive != kCurrentDrive) root = std::string(1, static_cast<char>('A' + drive - kDriveA)) + ":\\";
+    if (drive != kCurrentDrive)
+      root = std::string(1, static_cast<char>('A' + drive - kDriveA)) + ":\\";
     ULARGE_INTEGER callerFree{};
     ULARGE_INTEGER total{};
-    if (!::GetDiskFreeSpaceExA(drive == kCurrentDrive ? nullptr : root.c_str(), &callerFree, &total, nullptr)) return -1;
+    if (!::GetDiskFreeSpaceExA(drive == kCurrentDrive ? nullptr : root.c_str(), &callerFree, &total,
+                               nullptr))
+      return -1;
     return static_cast<std::int64_t>(callerFree.QuadPart);
   }
 
@@ -112,7 +119,9 @@ class TWin32SystemProbes : public ISystemProbes {
   bool CreateDirectory(const std::string& path) override { return ::CreateDir(path); }
   bool RemoveDirectory(const std::string& path) override { return ::RemoveDir(path); }
   bool DeleteFile(const std::string& path) override { return ::RemoveFile(path); }
-  TPrivateDirResult CreatePrivateDirectory(const std::string& path) override { return ::CreatePrivateDir(path); }
+  TPrivateDirResult CreatePrivateDirectory(const std::string& path) override {
+    return ::CreatePrivateDir(path);
+  }
 
   std::vector<std::string> ListProcessNames() override {
     std::vector<std::string> names;
@@ -141,8 +150,8 @@ class TWin32SystemProbes : public ISystemProbes {
     // CreateProcessA may write into the command line, so it gets a copy of its own.
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                          &startup, &info)) {
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                          nullptr, nullptr, &startup, &info)) {
       return false;
     }
     // Nobody waits for the program; its handles are of no further use.

@@ -30,10 +30,12 @@ TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
 
 std::int64_t TFileHandle::Read(void* buffer, std::int64_t count) const {
   auto* out = static_cast<char*>(buffer);
-  return MoveAll(count, [&](std::int64_t at, std::int64_t left) { return ReadPiece(out + at, left); });
+  return MoveAll(count,
+                 [&](std::int64_t at, std::int64_t left) { return ReadPiece(out + at, left); });
 }
 
 std::int64_t TFileHandle::Write(const void* buffer, std::int64_t count) const {
   const auto* in = static_cast<const char*>(buffer);
-  return MoveAll(count, [&](std::int64_t at, std::int64_t left) { return WritePiece(in + at, left); });
+  return MoveAll(count,
+                 [&](std::int64_t at, std::int64_t left) { return WritePiece(in + at, left); });
 }

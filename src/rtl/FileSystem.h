@@ -35,10 +35,10 @@ inline constexpr std::uint32_t faInvalid = 0xFFFFFFFF;
 std::uint32_t GetLastOSError();
 std::string SysErrorMessage(std::uint32_t code);
 
-bool FileExists(const std::string& path);       // a file, not a folder
+bool FileExists(const std::string& path);  // a file, not a folder
 bool DirectoryExists(const std::string& path);
-bool CreateDir(const std::string& path);         // exactly one level
-bool RemoveDir(const std::string& path);         // must be empty
+bool CreateDir(const std::string& path);  // exactly one level
+bool RemoveDir(const std::string& path);  // must be empty
 bool RemoveFile(const std::string& path);
 bool ForceDirectories(const std::string& path);  // every missing level, top down
 // The result of making a folder afresh for the installer's own use.
@@ -50,7 +50,8 @@ enum class TPrivateDirResult { Created, Exists, Failed };
 // GetLastOSError set.
 [[nodiscard]] TPrivateDirResult CreatePrivateDir(const std::string& path);
 // The access list CreatePrivateDir gives, in the system's descriptor notation.
-inline constexpr const char* kPrivateDirSddl = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+inline constexpr const char* kPrivateDirSddl =
+    "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 std::uint32_t FileGetAttr(const std::string& path);  // faInvalid when unreadable
 bool FileSetAttr(const std::string& path, std::uint32_t attributes);
 std::string ExpandFileName(const std::string& path);  // absolute, without resolving links

@@ -67,10 +67,13 @@ bool ForceDirectories(const std::string& path) {
 }
 
 TPrivateDirResult CreatePrivateDir(const std::string& path) {
-  if (::mkdir(path.c_str(), 0755) != 0) return errno == EEXIST ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
+  if (::mkdir(path.c_str(), 0755) != 0)
+    return errno == EEXIST ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
   // The mode is set on the folder just made, whatever the umask took away.
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? TPrivateDirResult::Exists : TPrivateDirResult::Failed;
+  if (fd < 0)
+    return errno == ELOOP || errno == ENOTDIR ? TPrivateDirResult::Exists
+                                              : TPrivateDirResult::Failed;
   const bool set = ::fchmod(fd, 0755) == 0;
   const int code = errno;
   ::close(fd);
@@ -162,7 +165,8 @@ TFileHandle TFileHandle::Open(const std::string& path, TAccess access, TShare /*
     return TFileHandle();
   }
   // root may write anything; keep the read-only bit meaningful as Windows does.
-  if (access != TAccess::Read && ::stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+  if (access != TAccess::Read && ::stat(path.c_str(), &st) == 0 &&
+      (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     errno = EACCES;
     return TFileHandle();
   }
@@ -189,7 +193,9 @@ std::int64_t TFileHandle::Seek(std::int64_t offset, int origin) const {
   return ::lseek(static_cast<int>(FValue), offset, whence);
 }
 
-bool TFileHandle::SetSize(std::int64_t size) const { return ::ftruncate(static_cast<int>(FValue), size) == 0; }
+bool TFileHandle::SetSize(std::int64_t size) const {
+  return ::ftruncate(static_cast<int>(FValue), size) == 0;
+}
 
 void TFileHandle::Close() {
   if (FValue != kInvalid) {

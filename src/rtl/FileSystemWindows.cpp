@@ -1,7 +1,10 @@
 // Win32 half of the file edge: the ANSI file API, paths passed as they are;
 // the system's error texts come as wide text and leave as UTF-8.
+// windows.h comes first: the other system header needs it.
+// clang-format off
 #include <windows.h>
 #include <sddl.h>
+// clang-format on
 
 #include <algorithm>
 #include <memory>
@@ -16,11 +19,12 @@ std::uint32_t GetLastOSError() { return ::GetLastError(); }
 // UTF-8: the ANSI form would show "č" or "ž" as other letters in the window.
 std::string SysErrorMessage(std::uint32_t code) {
   wchar_t* text = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-          FORMAT_MESSAGE_ARGUMENT_ARRAY,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string out = (n > 0 && text != nullptr) ? WideToUtf8(std::wstring_view(text, n)) : std::string();
+  const DWORD n =
+      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out =
+      (n > 0 && text != nullptr) ? WideToUtf8(std::wstring_view(text, n)) : std::string();
   if (text != nullptr) ::LocalFree(text);
   // The system's texts end with CR LF, which a one-line message must not carry.
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
@@ -59,7 +63,8 @@ std::size_t RootLength(const std::string& p) {
   if (p.size() >= 2 && p[1] == ':') return p.size() >= 3 && IsSeparator(p[2]) ? 3 : 2;
   if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
     const std::size_t server = p.find_first_of("\\/", 2);
-    const std::size_t share = server == std::string::npos ? server : p.find_first_of("\\/", server + 1);
+    const std::size_t share =
+        server == std::string::npos ? server : p.find_first_of("\\/", server + 1);
     return share == std::string::npos ? p.size() : share + 1;
   }
   return !p.empty() && IsSeparator(p[0]) ? 1 : 0;
@@ -79,7 +84,8 @@ bool ForceDirectories(const std::string& path) {
   if (IsFolder(p.c_str())) return true;
   // Top down, each level cut short in place: an archive's 20,000 levels cost
   // neither stack nor copies, and the first level the system refuses ends it.
-  for (std::size_t end = p.find_first_of("\\/", RootLength(p));; end = p.find_first_of("\\/", end + 1)) {
+  for (std::size_t end = p.find_first_of("\\/", RootLength(p));;
+       end = p.find_first_of("\\/", end + 1)) {
     const bool last = end == std::string::npos;
     const char separator = last ? '\0' : p[end];
     if (!last) p[end] = '\0';
@@ -93,7 +99,8 @@ bool ForceDirectories(const std::string& path) {
 
 TPrivateDirResult CreatePrivateDir(const std::string& path) {
   PSECURITY_DESCRIPTOR raw = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kPrivateDirSddl, SDDL_REVISION_1, &raw, nullptr)) {
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kPrivateDirSddl, SDDL_REVISION_1,
+                                                              &raw, nullptr)) {
     return TPrivateDirResult::Failed;
   }
   const std::unique_ptr<void, TLocalFree> descriptor(raw);
@@ -154,7 +161,8 @@ namespace {
 std::intptr_t PlainFileOrInvalid(HANDLE h) {
   if (h == INVALID_HANDLE_VALUE) return -1;
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  if (!::GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     ::CloseHandle(h);
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return -1;
@@ -164,8 +172,9 @@ std::intptr_t PlainFileOrInvalid(HANDLE h) {
 }  // namespace
 
 TFileHandle TFileHandle::Create(const std::string& path, TShare share) {
-  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE h =
+      ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   const std::intptr_t value = PlainFileOrInvalid(h);
   return value == -1 ? TFileHandle() : TFileHandle(value);
 }
@@ -192,7 +201,8 @@ TFileHandle TFileHandle::Open(const std::string& path, TAccess access, TShare sh
   }
   const HANDLE h = ::CreateFileA(path.c_str(), rights, ShareFlags(share), nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  return h == INVALID_HANDLE_VALUE ? TFileHandle() : TFileHandle(reinterpret_cast<std::intptr_t>(h));
+  return h == INVALID_HANDLE_VALUE ? TFileHandle()
+                                   : TFileHandle(reinterpret_cast<std::intptr_t>(h));
 }
 
 std::int64_t TFileHandle::ReadPiece(void* buffer, std::int64_t count) const {

@@ -35,7 +35,8 @@ bool ToUtf8(const char* text, const char* codeset, std::string& out) {
   std::size_t inLeft = n;
   char* put = buffer;
   std::size_t outLeft = sizeof buffer;
-  const bool ok = ::iconv(cd, &in, &inLeft, &put, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0;
+  const bool ok =
+      ::iconv(cd, &in, &inLeft, &put, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0;
   ::iconv_close(cd);
   if (ok) out.assign(buffer, sizeof buffer - outLeft);
   return ok;
@@ -46,7 +47,8 @@ bool ToUtf8(const char* text, const char* codeset, std::string& out) {
 TFormatSettings PlatformFormatSettings() {
   TFormatSettings settings;
   // The character set belongs to LC_CTYPE; the separators to LC_NUMERIC.
-  const TScopedLocale user(::newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0)));
+  const TScopedLocale user(
+      ::newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0)));
   if (!user) return settings;
   const char* codeset = ::nl_langinfo_l(CODESET, user.get());
   const char* thousands = ::nl_langinfo_l(THOUSEP, user.get());
@@ -54,7 +56,9 @@ TFormatSettings PlatformFormatSettings() {
   if (codeset == nullptr) codeset = "ANSI_X3.4-1968";
   std::string text;
   // The C locale has no thousands separator at all; the default stands in for it.
-  if (thousands != nullptr && thousands[0] != 0 && ToUtf8(thousands, codeset, text)) settings.ThousandSeparator = text;
-  if (decimal != nullptr && decimal[0] != 0 && ToUtf8(decimal, codeset, text)) settings.DecimalSeparator = text;
+  if (thousands != nullptr && thousands[0] != 0 && ToUtf8(thousands, codeset, text))
+    settings.ThousandSeparator = text;
+  if (decimal != nullptr && decimal[0] != 0 && ToUtf8(decimal, codeset, text))
+    settings.DecimalSeparator = text;
   return settings;
 }

@@ -7,9 +7,12 @@
 
 TZipellaEntriesEntry::TZipellaEntriesEntry(TCollection& collection) : TCollectionItem(collection) {}
 
-TZipellaEntries& TZipellaEntriesEntry::Entries() const { return static_cast<TZipellaEntries&>(Collection()); }
+TZipellaEntries& TZipellaEntriesEntry::Entries() const {
+  return static_cast<TZipellaEntries&>(Collection());
+}
 
-TZipella::TZipella(TComponent* owner) : TComponent(owner), FEntries(std::make_unique<TZipellaEntries>(*this)) {}
+TZipella::TZipella(TComponent* owner)
+    : TComponent(owner), FEntries(std::make_unique<TZipellaEntries>(*this)) {}
 
 TZipella::~TZipella() = default;
 
@@ -80,7 +83,8 @@ void TZipella::RelayDecompressProgress(TObject* sender) {
 }
 
 void TZipella::SetCompressionType(TZipCompressionType value) {
-  FCompressionType = value == TZipCompressionType::ctUnknown ? TZipCompressionType::ctNormal : value;
+  FCompressionType =
+      value == TZipCompressionType::ctUnknown ? TZipCompressionType::ctNormal : value;
 }
 
 TStrings& TZipella::Comment() {
@@ -89,7 +93,8 @@ TStrings& TZipella::Comment() {
     std::string text(FEndRecord.CommentLength, '\0');
     FArchiveStream->SetPosition(FCommentPos);
     // A comment that the file cuts short gives what is there.
-    text.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, FArchiveStream->Read(text.data(), text.size()))));
+    text.resize(static_cast<std::size_t>(
+        std::max<std::int64_t>(0, FArchiveStream->Read(text.data(), text.size()))));
     FComment.SetText(text);
   }
   return FComment;

@@ -34,7 +34,8 @@ using TOnRebuildZip = std::function<void(TObject* Sender, int Current, int Total
 using TOnRemoveItems = std::function<void(TObject* Sender, int Current, int Total)>;
 using TOnZipChange = std::function<void(TObject* Sender, int ChangeType)>;
 using TOnAddItem = std::function<void(TObject* Sender, const std::string& ItemName)>;
-using TOnOverwriteFile = std::function<void(TObject* Sender, std::string& FileName, TOverwriteAction& Action)>;
+using TOnOverwriteFile =
+    std::function<void(TObject* Sender, std::string& FileName, TOverwriteAction& Action)>;
 
 // A local file header, then its name, extra field and (filled only while an
 // entry is extracted) its compressed data.
@@ -52,7 +53,8 @@ struct TCentralDirectoryFile {
   std::string ExtraField;
   std::string FileComment;
   std::uint32_t Length() const {
-    return static_cast<std::uint32_t>(sizeof(Header) + FileName.size() + ExtraField.size() + FileComment.size());
+    return static_cast<std::uint32_t>(sizeof(Header) + FileName.size() + ExtraField.size() +
+                                      FileComment.size());
   }
 };
 
@@ -85,7 +87,9 @@ class TZipellaEntries : public TCollection {
  public:
   explicit TZipellaEntries(TZipella& zipella) : FZipella(zipella) {}
 
-  TZipellaEntriesEntry& Entry(int index) const { return static_cast<TZipellaEntriesEntry&>(Items(index)); }
+  TZipellaEntriesEntry& Entry(int index) const {
+    return static_cast<TZipellaEntriesEntry&>(Items(index));
+  }
   TZipella& Zipella() const { return FZipella; }
   bool Parsed() const { return FParsed; }
 
@@ -98,7 +102,8 @@ class TZipellaEntries : public TCollection {
   // Reads the local header at offset with its name and extra field, leaving the
   // stream at the entry's data. False (record cleared) when no complete local
   // header is there.
-  [[nodiscard]] static bool ReadLocalRecord(TStream& stream, std::int64_t offset, TLocalFile& record);
+  [[nodiscard]] static bool ReadLocalRecord(TStream& stream, std::int64_t offset,
+                                            TLocalFile& record);
 
   // The writing steps of extraction.
   void ExtractAll(const std::string& target);
@@ -122,9 +127,10 @@ class TZipellaEntries : public TCollection {
   // Raises EZipellaError naming the first entry that must not be written below target.
   void CheckEntries(const std::string& target) const;
   void RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next);
-  void DecodeDeflated(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data, std::uint8_t* output,
-                      TStream& destination);
-  void CopyStored(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data, TStream& destination);
+  void DecodeDeflated(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data,
+                      std::uint8_t* output, TStream& destination);
+  void CopyStored(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data,
+                  TStream& destination);
   // Room for size bytes of working memory, not cleared. One block serves
   // entry after entry, so that thousands of entries do not each fetch (and
   // fault in) fresh memory; it is given back before it grows, so that no more

@@ -11,7 +11,8 @@
 #include "zip/ZLib.h"
 #include "zip/Zipella.h"
 
-static_assert(std::endian::native == std::endian::little, "the records are read as stored, little-endian");
+static_assert(std::endian::native == std::endian::little,
+              "the records are read as stored, little-endian");
 
 namespace {
 
@@ -53,11 +54,13 @@ void ReadBytes(TStream& stream, std::size_t count, std::string& text) {
 // As ReadBytes, but answers false instead of raising.
 bool TryReadBytes(TStream& stream, std::size_t count, std::string& text) {
   text.resize(count);
-  return count == 0 || stream.Read(text.data(), static_cast<std::int64_t>(count)) == static_cast<std::int64_t>(count);
+  return count == 0 || stream.Read(text.data(), static_cast<std::int64_t>(count)) ==
+                           static_cast<std::int64_t>(count);
 }
 
 TZipCompressionType CompressionTypeOf(const TCentralDirectoryHeader& header) {
-  if (header.Method != kMethodDeflated && header.Method != kMethodDeflate64) return TZipCompressionType::ctUnknown;
+  if (header.Method != kMethodDeflated && header.Method != kMethodDeflate64)
+    return TZipCompressionType::ctUnknown;
   switch (header.Flag & kFlagLevelMask) {
     case kFlagLevelNormal:
       return TZipCompressionType::ctNormal;
@@ -129,11 +132,12 @@ TZipellaEntriesEntry& TZipellaEntries::AddEntry(TCentralDirectoryFile record) {
   entry.Encrypted = (h.Flag & kFlagEncrypted) != 0;
   // The high half of the attributes is the file mode on records made on Unix;
   // some writers mark folders only there.
-  const bool unixFolder =
-      (h.VersionMadeBy >> 8) == kHostUnix && ((h.ExternalAttributes >> 16) & kUnixFileTypeMask) == kUnixDirectory;
+  const bool unixFolder = (h.VersionMadeBy >> 8) == kHostUnix &&
+                          ((h.ExternalAttributes >> 16) & kUnixFileTypeMask) == kUnixDirectory;
   // A name that ends in a separator can only be a folder; jar and Java's and
   // other libraries' writers mark folders by that alone (attributes 0).
-  const bool folderName = !record.FileName.empty() && (record.FileName.back() == '/' || record.FileName.back() == '\\');
+  const bool folderName =
+      !record.FileName.empty() && (record.FileName.back() == '/' || record.FileName.back() == '\\');
   entry.IsDirectory = (h.ExternalAttributes & kDosDirectory) != 0 || unixFolder || folderName;
   entry.CompressionType = CompressionTypeOf(h);
   entry.CentralRecord = std::move(record);
@@ -202,10 +206,12 @@ bool TZipellaEntries::ReadLocalRecord(TStream& stream, std::int64_t offset, TLoc
   record = TLocalFile{};
   stream.SetPosition(offset);
   std::array<std::uint8_t, 4> signature{};
-  if (stream.Read(signature.data(), 4) != 4 || Le32(signature.data()) != kLocalFileSignature) return false;
+  if (stream.Read(signature.data(), 4) != 4 || Le32(signature.data()) != kLocalFileSignature)
+    return false;
   stream.SetPosition(offset);
   TLocalFile read;
-  if (stream.Read(&read.Header, sizeof(read.Header)) != static_cast<std::int64_t>(sizeof(read.Header)) ||
+  if (stream.Read(&read.Header, sizeof(read.Header)) !=
+          static_cast<std::int64_t>(sizeof(read.Header)) ||
       !TryReadBytes(stream, read.Header.FileNameLength, read.FileName) ||
       !TryReadBytes(stream, read.Header.ExtraFieldLength, read.ExtraField)) {
     return false;
@@ -228,11 +234,13 @@ struct TDescriptor {
 constexpr std::int64_t kNarrowDescriptorSize = 12;
 constexpr std::int64_t kWideDescriptorSize = 20;
 
-bool ReadDescriptor(TStream& stream, std::int64_t at, std::uint64_t compressed, TDescriptor& found) {
+bool ReadDescriptor(TStream& stream, std::int64_t at, std::uint64_t compressed,
+                    TDescriptor& found) {
   std::array<std::uint8_t, 30> b{};
   stream.SetPosition(at);
   const std::int64_t n = stream.Read(b.data(), b.size());
-  const std::int64_t skip = n >= kSignatureSize && Le32(b.data()) == kDataDescriptorSignature ? kSignatureSize : 0;
+  const std::int64_t skip =
+      n >= kSignatureSize && Le32(b.data()) == kDataDescriptorSignature ? kSignatureSize : 0;
   const std::uint8_t* f = b.data() + skip;
   const std::int64_t have = n - skip;
   // The low half of a Zip64 size reads like a 32-bit size, so a form counts
@@ -269,7 +277,8 @@ std::int64_t FindSignedDescriptor(TStream& stream, std::int64_t dataStart, TDesc
     stream.SetPosition(base);
     const std::int64_t n = stream.Read(piece.data(), static_cast<std::int64_t>(piece.size()));
     for (std::int64_t i = 0; i + kSignedSize <= n && i < kPiece; ++i) {
-      if (Le32(&piece[i]) == kDataDescriptorSignature && Le32(&piece[i + 8]) == base + i - dataStart) {
+      if (Le32(&piece[i]) == kDataDescriptorSignature &&
+          Le32(&piece[i + 8]) == base + i - dataStart) {
         found = {Le32(&piece[i + 4]), Le32(&piece[i + 12]), kSignedSize};
         return base + i - dataStart;
       }
@@ -281,13 +290,15 @@ std::int64_t FindSignedDescriptor(TStream& stream, std::int64_t dataStart, TDesc
 }  // namespace
 
 // Lists one entry found by the recovery scan and answers where the next header may start.
-void TZipellaEntries::RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next) {
+void TZipellaEntries::RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local,
+                                   std::int64_t& next) {
   TLocalFileHeader& h = local.Header;
   const std::int64_t dataStart = stream.Position();
   const std::int64_t size = stream.Size();
   bool incomplete = false;
   next = dataStart + h.CompressedSize;
-  if ((h.Flag & kFlagDataDescriptor) != 0 && (h.Method == kMethodDeflated || h.CompressedSize == 0)) {
+  if ((h.Flag & kFlagDataDescriptor) != 0 &&
+      (h.Method == kMethodDeflated || h.CompressedSize == 0)) {
     // The header's sizes are zero (or a Zip64 placeholder): find the data's end.
     TDescriptor descriptor;
     std::int64_t compressed = -1;
@@ -298,14 +309,16 @@ void TZipellaEntries::RecoverEntry(TStream& stream, std::int64_t offset, TLocalF
         compressed = extent.CompressedSize;
         descriptor = {extent.Crc32, static_cast<std::uint64_t>(extent.DecodedSize), 0};
         TDescriptor written;
-        if (ReadDescriptor(stream, dataStart + compressed, static_cast<std::uint64_t>(compressed), written)) {
+        if (ReadDescriptor(stream, dataStart + compressed, static_cast<std::uint64_t>(compressed),
+                           written)) {
           descriptor = written;
         }
       }
     } else {
       compressed = FindSignedDescriptor(stream, dataStart, descriptor);
     }
-    if (compressed < 0 || compressed > kMaxEntrySize || descriptor.UncompressedSize > kMaxEntrySize) {
+    if (compressed < 0 || compressed > kMaxEntrySize ||
+        descriptor.UncompressedSize > kMaxEntrySize) {
       incomplete = true;
       compressed = std::min(std::max<std::int64_t>(0, size - dataStart), kMaxEntrySize);
       descriptor = {};
@@ -330,7 +343,8 @@ void TZipellaEntries::RecoverEntry(TStream& stream, std::int64_t offset, TLocalF
   c.UncompressedSize = h.UncompressedSize;
   c.FileNameLength = h.FileNameLength;
   c.ExtraFieldLength = h.ExtraFieldLength;
-  c.ExternalAttributes = (!local.FileName.empty() && local.FileName.back() == '/') ? kDosDirectory : kDosArchive;
+  c.ExternalAttributes =
+      (!local.FileName.empty() && local.FileName.back() == '/') ? kDosDirectory : kDosArchive;
   c.LocalHeaderOffset = static_cast<std::uint32_t>(offset);
   record.FileName = local.FileName;
   record.ExtraField = local.ExtraField;

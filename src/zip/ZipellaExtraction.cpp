@@ -43,7 +43,8 @@ std::array<std::uint8_t, 2> ZlibHeaderFor(std::uint16_t flag) {
 // be made, or a link in its place, would send the entry's files elsewhere.
 void MakeFolder(const std::string& path) {
   if (!ForceDirectories(path)) {
-    throw EZipellaError("Cannot create folder \"" + path + "\". " + SysErrorMessage(GetLastOSError()));
+    throw EZipellaError("Cannot create folder \"" + path + "\". " +
+                        SysErrorMessage(GetLastOSError()));
   }
 }
 
@@ -83,8 +84,10 @@ void TZipellaEntries::ExtractAll(const std::string& target) {
     const std::string folder = TZipella::EntryFolder(stored);
     if (!folder.empty()) MakeFolder(target + PathDelim + NativePath(folder));
     std::string path = target + PathDelim + NativePath(folder + file);
-    const bool settled = action == TOverwriteAction::oaOverwriteAll || action == TOverwriteAction::oaSkipAll;
-    if (!settled && FZipella.OnOverwriteFile && FileExists(path)) FZipella.OnOverwriteFile(&FZipella, path, action);
+    const bool settled =
+        action == TOverwriteAction::oaOverwriteAll || action == TOverwriteAction::oaSkipAll;
+    if (!settled && FZipella.OnOverwriteFile && FileExists(path))
+      FZipella.OnOverwriteFile(&FZipella, path, action);
     switch (action) {
       case TOverwriteAction::oaOverwrite:
       case TOverwriteAction::oaOverwriteAll:
@@ -122,7 +125,8 @@ void TZipellaEntries::WriteEntryFile(TZipellaEntriesEntry& entry, const std::str
     DecodeEntry(entry, file);
   }
   if (FZipella.FApplyAtributes) {
-    const std::uint32_t attributes = faArchive | (entry.CentralRecord.Header.ExternalAttributes & kDosReadOnlyHiddenSystem);
+    const std::uint32_t attributes =
+        faArchive | (entry.CentralRecord.Header.ExternalAttributes & kDosReadOnlyHiddenSystem);
     [[maybe_unused]] const bool set = FileSetAttr(path, attributes);
   }
 }
@@ -130,7 +134,8 @@ void TZipellaEntries::WriteEntryFile(TZipellaEntriesEntry& entry, const std::str
 std::int64_t TZipellaEntries::SeekCompressedData(TZipellaEntriesEntry& entry) {
   TReadBufferStream* archive = FZipella.FArchiveStream.get();
   const TCentralDirectoryHeader& central = entry.CentralRecord.Header;
-  if (archive == nullptr || !ReadLocalRecord(*archive, central.LocalHeaderOffset, entry.LocalRecord)) {
+  if (archive == nullptr ||
+      !ReadLocalRecord(*archive, central.LocalHeaderOffset, entry.LocalRecord)) {
     throw EZipellaError("Local header not found for this file: " + entry.CentralRecord.FileName);
   }
   // The length is always the central record's; the local header's sizes are
@@ -176,8 +181,9 @@ void TZipellaEntries::DecodeEntry(TZipellaEntriesEntry& entry, TStream& destinat
   }
 }
 
-void TZipellaEntries::DecodeDeflated(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data,
-                                     std::uint8_t* output, TStream& destination) {
+void TZipellaEntries::DecodeDeflated(TZipellaEntriesEntry& entry,
+                                     std::span<const std::uint8_t> data, std::uint8_t* output,
+                                     TStream& destination) {
   const std::int64_t size = entry.CentralRecord.Header.UncompressedSize;
   // zlib reads the data where it lies, behind a header that carries the
   // entry's level. The Adler-32 trailer is never supplied; the entry's CRC-32

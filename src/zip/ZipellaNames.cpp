@@ -23,7 +23,8 @@ bool LeavesTarget(std::string_view mapped) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = mapped.find_first_of("\\/", start);
-    if (ClimbingSegment(mapped.substr(start, end == std::string_view::npos ? end : end - start))) return true;
+    if (ClimbingSegment(mapped.substr(start, end == std::string_view::npos ? end : end - start)))
+      return true;
     if (end == std::string_view::npos) return false;
     start = end + 1;
   }
@@ -34,7 +35,8 @@ bool LeavesTarget(std::string_view mapped) {
 // wildcard and redirection characters.
 bool HasInvalidCharacter(std::string_view mapped) {
   return std::any_of(mapped.begin(), mapped.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+    return static_cast<unsigned char>(c) < 0x20 ||
+           std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
   });
 }
 
@@ -42,7 +44,8 @@ char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a
 
 bool SameLetters(std::string_view text, std::string_view upper) {
   return text.size() == upper.size() &&
-         std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) { return AsciiUpper(a) == b; });
+         std::equal(text.begin(), text.end(), upper.begin(),
+                    [](char a, char b) { return AsciiUpper(a) == b; });
 }
 
 // A segment that Windows opens as a device in any folder: the part before the
@@ -55,10 +58,13 @@ bool DeviceSegment(std::string_view segment) {
   for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (SameLetters(base, device)) return true;
   }
-  if (base.size() < 4 || !(SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT"))) return false;
+  if (base.size() < 4 ||
+      !(SameLetters(base.substr(0, 3), "COM") || SameLetters(base.substr(0, 3), "LPT")))
+    return false;
   const std::string_view number = base.substr(3);
   if (number.size() == 1 && number[0] >= '0' && number[0] <= '9') return true;
-  for (const std::string_view superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) {
+  for (const std::string_view superscript :
+       {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) {
     if (number == superscript) return true;
   }
   return false;
@@ -79,12 +85,14 @@ bool AnySegment(std::string_view mapped, Test test) {
 // made for it and, for a file, the file's own path. prefix is the length of
 // what stands before the mapped name, as passed or as expanded, the longer.
 bool FitsFileApi(std::size_t prefix, std::string_view mapped, bool folder) {
-  if (AnySegment(mapped, [](std::string_view s) { return s.size() > kMaxNameLength; })) return false;
+  if (AnySegment(mapped, [](std::string_view s) { return s.size() > kMaxNameLength; }))
+    return false;
   while (!mapped.empty() && mapped.back() == '\\') mapped.remove_suffix(1);
   const std::size_t full = prefix + mapped.size();
   if (folder) return full <= kMaxFolderPath;
   const std::size_t lastFolder = mapped.rfind('\\');
-  return (lastFolder == std::string_view::npos || prefix + lastFolder <= kMaxFolderPath) && full <= kMaxFilePath;
+  return (lastFolder == std::string_view::npos || prefix + lastFolder <= kMaxFolderPath) &&
+         full <= kMaxFilePath;
 }
 
 // Slashes become backslashes ("//" as one) and a drive with its root is dropped.

@@ -16,12 +16,13 @@ void RaiseIf(const std::string& message) {
 class TFakeZip : public IZipArchive {
  public:
   explicit TFakeZip(TFakeOperations& ops) : FOps(ops) {}
-  void SetFileName(const std::string& fileName) override {
-    FFileName = fileName;
-  }
+  void SetFileName(const std::string& fileName) override { FFileName = fileName; }
   void SetActive(bool active) override {
     if (FFileName.empty()) return;
-    if (active) Open(FFileName); else FOps.ZipOpen = false;
+    if (active)
+      Open(FFileName);
+    else
+      FOps.ZipOpen = false;
   }
   bool Active() const override { return FOps.ZipOpen; }
   bool IsZipFile() const override { return FOps.ZipOpen; }
@@ -46,7 +47,8 @@ class TFakeZip : public IZipArchive {
   std::int64_t UncompressedTotal() const override {
     if (FOps.PackageUncompressed >= 0) return FOps.PackageUncompressed;
     std::int64_t total = 0;
-    for (const auto& entry : FOps.PackageEntries) total += static_cast<std::int64_t>(entry.second.size());
+    for (const auto& entry : FOps.PackageEntries)
+      total += static_cast<std::int64_t>(entry.second.size());
     return total;
   }
 
@@ -80,9 +82,7 @@ bool TFakeOperations::RemoveDir(const std::string& path) {
   return Directories.erase(path) != 0;
 }
 
-bool TFakeOperations::RemoveFile(const std::string& path) {
-  return Files.erase(path) != 0;
-}
+bool TFakeOperations::RemoveFile(const std::string& path) { return Files.erase(path) != 0; }
 
 bool TFakeOperations::CreateWorkingDir(const std::string& path) {
   RaiseIf(WorkingDirRaises);
@@ -93,7 +93,8 @@ void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string&
   // As on a real drive, a file needs its folder.
   const std::size_t slash = path.rfind('\\');
   if (slash != std::string::npos && Directories.count(path.substr(0, slash)) == 0) {
-    throw EFCreateError("Cannot create file \"" + path + "\". The system cannot find the path specified.");
+    throw EFCreateError("Cannot create file \"" + path +
+                        "\". The system cannot find the path specified.");
   }
   const auto bytes = stream.Bytes();
   if (SaveKeepsFile) Files[path] = std::string(bytes.begin(), bytes.end());
@@ -130,7 +131,8 @@ bool TFakeOperations::TcpConnect(const std::string& host, const std::string& por
 
 // Answers as the real client with its cap does: an announced length past the
 // cap is refused before the body, a body past it ends with what fitted.
-std::int64_t TFakeOperations::HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) {
+std::int64_t TFakeOperations::HttpGet(const std::string& url, TMemoryStream& body,
+                                      std::int64_t maxBody) {
   Urls.push_back(url);
   BodyCaps.push_back(maxBody);
   if (OnGet) OnGet(url);
@@ -140,16 +142,19 @@ std::int64_t TFakeOperations::HttpGet(const std::string& url, TMemoryStream& bod
   if (HttpHandler && !sig) return HttpHandler(url, body, maxBody);
   const std::string& content = sig ? Sig : Body;
   const std::int64_t size = static_cast<std::int64_t>(content.size());
-  const std::int64_t announced = (sig ? SigAnnounced : Announced) == -2 ? size : (sig ? SigAnnounced : Announced);
+  const std::int64_t announced =
+      (sig ? SigAnnounced : Announced) == -2 ? size : (sig ? SigAnnounced : Announced);
   if (announced > maxBody) {
-    throw EDownloadTooLarge(Format("The server announces %d bytes; at most %d are accepted.", {announced, maxBody}));
+    throw EDownloadTooLarge(
+        Format("The server announces %d bytes; at most %d are accepted.", {announced, maxBody}));
   }
   if (HttpStallsUntilCancel && !sig) {
     body.WriteBuffer(content.data(), std::min(size, maxBody) / 2);
     StallUntilCancel(Monitor, TProgressUnit::Bytes);
   }
   body.WriteBuffer(content.data(), std::min(size, maxBody));
-  if (size > maxBody) throw EDownloadTooLarge(Format("The response body runs past %d bytes.", {maxBody}));
+  if (size > maxBody)
+    throw EDownloadTooLarge(Format("The response body runs past %d bytes.", {maxBody}));
   return announced;
 }
 
@@ -161,7 +166,8 @@ void StallUntilCancel(TOperationMonitor* monitor, TProgressUnit unit) {
   }
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!monitor->CancelRequested()) {
-    if (std::chrono::steady_clock::now() > giveUp) throw std::logic_error("the stalled operation was never cancelled");
+    if (std::chrono::steady_clock::now() > giveUp)
+      throw std::logic_error("the stalled operation was never cancelled");
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   monitor->CheckCancel();

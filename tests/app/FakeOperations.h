@@ -29,7 +29,7 @@ class TFakeOperations : public IInstallOperations {
   std::map<std::string, std::string> Files;
   bool CreateDirFails = false;
   bool RemoveDirFails = false;
-  std::string CreateDirRaises;   // non-empty: the message of an Exception
+  std::string CreateDirRaises;  // non-empty: the message of an Exception
   std::string DrivesRaise;
   std::string FreeSpaceRaises;
   std::vector<std::string> Processes{"System", "explorer.exe"};
@@ -58,16 +58,18 @@ class TFakeOperations : public IInstallOperations {
   // A probe that cannot be stopped: it answers "not reachable" only once the run is cancelled.
   bool TcpStallsUntilCancel = false;
   // Takes the download over when set (a real client against a test server).
-  std::function<std::int64_t(const std::string& url, TMemoryStream& body, std::int64_t maxBody)> HttpHandler;
+  std::function<std::int64_t(const std::string& url, TMemoryStream& body, std::int64_t maxBody)>
+      HttpHandler;
   bool ExtractStallsUntilCancel = false;
-  bool SaveKeepsFile = true;   // false: the package file is missing afterwards
+  bool SaveKeepsFile = true;  // false: the package file is missing afterwards
   std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
   bool LocalIPsRaise = false;
   TFormatSettings Settings{",", "."};
   // The zip component.
   bool PackageIsZip = true;
   std::string ExtractRaises;
-  std::map<std::string, std::string> PackageEntries{{"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
+  std::map<std::string, std::string> PackageEntries{
+      {"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
   std::int64_t PackageUncompressed = -1;  // -1: the entries' own sizes
   // Any exception, raised by the call of that name: "get", "extract", "processes", "run".
   std::map<std::string, std::exception_ptr> Throws;

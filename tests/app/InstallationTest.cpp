@@ -50,16 +50,22 @@ TEST_F(InstallationPaths, EverythingSucceeds) {
   const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone},
                    {"5", StepDone}, {"6", StepDone}, {"0", StepDone}};
   EXPECT_EQ(Rows(), rows);
-  EXPECT_EQ(Main->_lstPostavke.Item(1).SubItems()[0], "Ugotavljanje operacijskega sistema... : Windows 7 Professional");
+  EXPECT_EQ(Main->_lstPostavke.Item(1).SubItems()[0],
+            "Ugotavljanje operacijskega sistema... : Windows 7 Professional");
   EXPECT_EQ(Main->_lstPostavke.Item(6).SubItems()[0], "Namestitev je končana");
   EXPECT_EQ(Main->_lstPostavke.Item(0).Caption(), "");
-  const std::vector<std::string> log{kDriveLine, kStep1Log, kDirDone, "Prenos namestitvenega paketa...",
-                                     "Preverjanje Firebird SQL strežnika...", "Nameščanje Firebird SQL strežnika...",
+  const std::vector<std::string> log{kDriveLine,
+                                     kStep1Log,
+                                     kDirDone,
+                                     "Prenos namestitvenega paketa...",
+                                     "Preverjanje Firebird SQL strežnika...",
+                                     "Nameščanje Firebird SQL strežnika...",
                                      "Namestitev je končana."};
   EXPECT_EQ(Log(), log);
   ASSERT_EQ(Notices.size(), 1u);
   EXPECT_EQ(Notices[0].Title, "Obvestilo.");
-  EXPECT_EQ(Notices[0].Lines, std::vector<std::string>{"Namestitev programa Tramela je uspešno končana."});
+  EXPECT_EQ(Notices[0].Lines,
+            std::vector<std::string>{"Namestitev programa Tramela je uspešno končana."});
   EXPECT_TRUE(Main->InstallOk);
   EXPECT_EQ(Main->_lstPostavke.Height(), 230);
   EXPECT_EQ(Main->_btnPreklici.Caption(), "Konec");
@@ -97,7 +103,8 @@ struct TFreeSpaceCase {
   std::int64_t Free;
   bool Passes;
 };
-class FreeSpaceThreshold : public InstallationPaths, public ::testing::WithParamInterface<TFreeSpaceCase> {};
+class FreeSpaceThreshold : public InstallationPaths,
+                           public ::testing::WithParamInterface<TFreeSpaceCase> {};
 
 TEST_P(FreeSpaceThreshold, OneGibibyteIsEnough) {
   Ops.FreeBytes = GetParam().Free;
@@ -107,7 +114,8 @@ TEST_P(FreeSpaceThreshold, OneGibibyteIsEnough) {
     EXPECT_EQ(Rows().at(0), (std::pair<std::string, int>{"1", StepDone}));
   } else {
     EXPECT_EQ(Rows(), (TRows{{"1", StepFailed}}));
-    EXPECT_EQ(Log(), (std::vector<std::string>{kStep1Log, "[Napaka] Velikost razpoložljivega prostora... "}));
+    EXPECT_EQ(Log(), (std::vector<std::string>{kStep1Log,
+                                               "[Napaka] Velikost razpoložljivega prostora... "}));
     EXPECT_TRUE(Notices.empty());
     EXPECT_FALSE(Main->_btnPotrdi.Enabled());
     // One reading decides; the second is only for the log line.
@@ -115,7 +123,8 @@ TEST_P(FreeSpaceThreshold, OneGibibyteIsEnough) {
   }
 }
 INSTANTIATE_TEST_SUITE_P(Bytes, FreeSpaceThreshold,
-                         ::testing::Values(TFreeSpaceCase{kGiB, true}, TFreeSpaceCase{kGiB - 1, false},
+                         ::testing::Values(TFreeSpaceCase{kGiB, true},
+                                           TFreeSpaceCase{kGiB - 1, false},
                                            TFreeSpaceCase{-1, false}));
 
 TEST_F(InstallationPaths, LowerCaseDriveAndLocaleGrouping) {
@@ -144,7 +153,8 @@ TEST_P(DirectoryTest, FailsWhenTheFolderCannotBeCreatedOrRemoved) {
   if (GetParam() == 2) Ops.Directories.insert("C:\\Tramela");
   Platform.Press(Main->_btnPotrdi);
   EXPECT_EQ(Rows(), (TRows{{"1", StepFailed}}));
-  EXPECT_EQ(Log(), (std::vector<std::string>{kDriveLine, kStep1Log, "[Napaka] Kreiranje delovnega imenika... "}));
+  EXPECT_EQ(Log(), (std::vector<std::string>{kDriveLine, kStep1Log,
+                                             "[Napaka] Kreiranje delovnega imenika... "}));
   EXPECT_TRUE(Notices.empty());
   EXPECT_FALSE(Main->InstallOk);
   EXPECT_FALSE(Main->_btnPotrdi.Enabled());
@@ -185,7 +195,10 @@ TEST_F(InstallationPaths, DownloadRaises) {
 TEST_F(InstallationPaths, PackageMissingAfterDownload) {
   Ops.SaveKeepsFile = false;
   RunInstall();
-  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
+  EXPECT_EQ(
+      Rows(),
+      (TRows{
+          {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
   auto log = Step1Lines();
   log.insert(log.end(), {"Prenos namestitvenega paketa...", kFailed});
   EXPECT_EQ(Log(), log);
@@ -195,9 +208,13 @@ TEST_F(InstallationPaths, PackageMissingAfterDownload) {
 TEST_F(InstallationPaths, ExtractionRaisesAndKeepsThePackage) {
   Ops.ExtractRaises = "Error writing C:\\Tramela\\Install";
   RunInstall();
-  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
+  EXPECT_EQ(
+      Rows(),
+      (TRows{
+          {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
   auto log = Step1Lines();
-  log.insert(log.end(), {"Prenos namestitvenega paketa...", "Error writing C:\\Tramela\\Install", kFailed});
+  log.insert(log.end(),
+             {"Prenos namestitvenega paketa...", "Error writing C:\\Tramela\\Install", kFailed});
   EXPECT_EQ(Log(), log);
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 1u);
   EXPECT_FALSE(Ops.ZipOpen);  // the archive is let go of
@@ -207,10 +224,11 @@ TEST_F(InstallationPaths, ExtractionRaisesAndKeepsThePackage) {
 TEST_F(InstallationPaths, ProcessCheckRaisesLeavesRowSixSkipped) {
   Ops.ProcessesRaise = "Snapshot failed";
   RunInstall();
-  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepDone},
-                   {"6", StepSkipped}};
+  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone},
+                   {"4", StepDone}, {"5", StepDone}, {"6", StepSkipped}};
   EXPECT_EQ(Rows(), rows);
-  const std::vector<std::string> tail{"Preverjanje Firebird SQL strežnika...", "Snapshot failed", kFailed};
+  const std::vector<std::string> tail{"Preverjanje Firebird SQL strežnika...", "Snapshot failed",
+                                      kFailed};
   EXPECT_EQ(Tail(3), tail);
   EXPECT_TRUE(Ops.RunCommands.empty());
   ExpectFailedRunEnd();
@@ -219,11 +237,12 @@ TEST_F(InstallationPaths, ProcessCheckRaisesLeavesRowSixSkipped) {
 TEST_F(InstallationPaths, DatabaseServerAlreadyRunning) {
   Ops.Processes = {"System", "fb_inet_server.exe", "fb_inet_server.exe"};
   RunInstall();
-  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepDone},
-                   {"6", StepSkipped}, {"0", StepDone}};
+  const TRows rows{{"1", StepDone}, {"2", StepDone},    {"3", StepDone}, {"4", StepDone},
+                   {"5", StepDone}, {"6", StepSkipped}, {"0", StepDone}};
   EXPECT_EQ(Rows(), rows);
-  const std::vector<std::string> tail{"Preverjanje Firebird SQL strežnika...", "Firebird SQL strežnik je že aktiven",
-                                      "Firebird SQL strežnik je že aktiven", "Namestitev je končana."};
+  const std::vector<std::string> tail{
+      "Preverjanje Firebird SQL strežnika...", "Firebird SQL strežnik je že aktiven",
+      "Firebird SQL strežnik je že aktiven", "Namestitev je končana."};
   EXPECT_EQ(Tail(4), tail);
   EXPECT_TRUE(Ops.RunCommands.empty());
   EXPECT_TRUE(Main->InstallOk);
@@ -242,7 +261,8 @@ TEST_F(InstallationPaths, SetupStartRaises) {
   RunInstall();
   EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepFailed}));
   EXPECT_EQ(Rows().size(), 6u);
-  const std::vector<std::string> tail{"Nameščanje Firebird SQL strežnika...", "CreateProcess raised", kFailed};
+  const std::vector<std::string> tail{"Nameščanje Firebird SQL strežnika...",
+                                      "CreateProcess raised", kFailed};
   EXPECT_EQ(Tail(3), tail);
   ExpectFailedRunEnd();
 }
@@ -254,7 +274,8 @@ TEST_F(InstallationPaths, SetupThatCannotStartFailsRowSixWithTheReason) {
   RunInstall();
   EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepFailed}));
   EXPECT_EQ(Log().at(Log().size() - 2),
-            "[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: The system cannot find the file specified.");
+            "[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: The system cannot find "
+            "the file specified.");
   ExpectFailedRunEnd();
 }
 
@@ -273,7 +294,8 @@ TEST_F(InstallationPaths, PackageLargerThanFreeSpaceFailsRowFiveBeforeExtracting
   Ops.PackageUncompressed = 2 * kGiB + 1;
   RunInstall();
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"5", StepFailed}));
-  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");
+  EXPECT_EQ(Log().at(Log().size() - 2),
+            "[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 0u);
   EXPECT_FALSE(Ops.ZipOpen);
   ExpectFailedRunEnd();
@@ -291,8 +313,10 @@ TEST_F(InstallationPaths, DownloadShorterThanAnnouncedFailsRowFour) {
   Ops.Body.resize(10);
   RunInstall();
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"4", StepFailed}));
-  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni prenesen v celoti (10 od 3000 bajtov)... ");
-  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 0u);  // nothing half-written is kept
+  EXPECT_EQ(Log().at(Log().size() - 2),
+            "[Napaka] Namestitveni paket ni prenesen v celoti (10 od 3000 bajtov)... ");
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"),
+            0u);  // nothing half-written is kept
   ExpectFailedRunEnd();
 }
 
@@ -314,7 +338,8 @@ struct TForeignError {
   std::string Message;
 };
 
-class ForeignErrors : public InstallationPaths, public ::testing::WithParamInterface<TForeignError> {};
+class ForeignErrors : public InstallationPaths,
+                      public ::testing::WithParamInterface<TForeignError> {};
 
 TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
   const TForeignError& p = GetParam();
@@ -329,14 +354,18 @@ TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ForeignErrors,
-    ::testing::Values(
-        TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4", StepFailed, "Out of memory"},
-        TForeignError{"extract", std::make_exception_ptr(std::length_error("vector::reserve")), "5", StepFailed,
-                      "vector::reserve"},
-        TForeignError{"extract", std::make_exception_ptr(std::bad_alloc()), "5", StepFailed, "Out of memory"},
-        TForeignError{"processes", std::make_exception_ptr(std::bad_alloc()), "6", StepSkipped, "Out of memory"},
-        TForeignError{"run", std::make_exception_ptr(std::runtime_error("spawn failed")), "6", StepFailed,
-                      "spawn failed"}));
+    ::testing::Values(TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4",
+                                    StepFailed, "Out of memory"},
+                      TForeignError{"extract",
+                                    std::make_exception_ptr(std::length_error("vector::reserve")),
+                                    "5", StepFailed, "vector::reserve"},
+                      TForeignError{"extract", std::make_exception_ptr(std::bad_alloc()), "5",
+                                    StepFailed, "Out of memory"},
+                      TForeignError{"processes", std::make_exception_ptr(std::bad_alloc()), "6",
+                                    StepSkipped, "Out of memory"},
+                      TForeignError{"run",
+                                    std::make_exception_ptr(std::runtime_error("spawn failed")),
+                                    "6", StepFailed, "spawn failed"}));
 
 // ---- Unguarded steps
 

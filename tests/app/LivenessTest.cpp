@@ -18,7 +18,8 @@ namespace {
 using TRows = std::vector<std::pair<std::string, int>>;
 const std::string kPackage = "C:\\Tramela\\TramelaCoreServer.zip";
 const std::string kFailed = "Pri namestitvi je prišlo do napak.";
-const std::vector<std::string> kStep1{"Pogon C:             120 GB", "Kreiranje delovnega imenika... : C:\\Tramela",
+const std::vector<std::string> kStep1{"Pogon C:             120 GB",
+                                      "Kreiranje delovnega imenika... : C:\\Tramela",
                                       "Delovni imenik kreiran..."};
 const TRows kDownloadFailed{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepFailed}};
 
@@ -32,8 +33,14 @@ TEST(ProgressText, BytesFilesAndTheUsersSeparators) {
     TFormatSettings Settings;
     std::string Text;
   } cases[] = {
-      {{TProgressUnit::Bytes, 12 * MB + 3 * MB / 10, 187 * MB}, 8.4 * MB, slovene, "12,3 MB od 187,0 MB (8,4 MB/s)"},
-      {{TProgressUnit::Bytes, 1234 * MB + MB / 2, 2000 * MB}, 0, slovene, "1.234,5 MB od 2.000,0 MB (0,0 MB/s)"},
+      {{TProgressUnit::Bytes, 12 * MB + 3 * MB / 10, 187 * MB},
+       8.4 * MB,
+       slovene,
+       "12,3 MB od 187,0 MB (8,4 MB/s)"},
+      {{TProgressUnit::Bytes, 1234 * MB + MB / 2, 2000 * MB},
+       0,
+       slovene,
+       "1.234,5 MB od 2.000,0 MB (0,0 MB/s)"},
       {{TProgressUnit::Bytes, 12 * MB + 3 * MB / 10, -1}, 8.4 * MB, slovene, "12,3 MB (8,4 MB/s)"},
       {{TProgressUnit::Bytes, 1234 * MB + MB / 2, -1}, 0.25 * MB, english, "1,234.5 MB (0.3 MB/s)"},
       {{TProgressUnit::Files, 123, 2954}, 0, slovene, "Datoteka 123 od 2.954"},
@@ -48,9 +55,11 @@ TEST(ProgressText, RateFollowsTheLastSecondsSoAStallShows) {
   EXPECT_EQ(rate.BytesPerSecond(), 0);
   rate.Sample(1000, 0);
   EXPECT_EQ(rate.BytesPerSecond(), 0);  // one sample has no rate
-  for (std::uint32_t t = 1100; t <= 6000; t += 100) rate.Sample(t, (t - 1000) * 1000);  // 1 MB/s of ms
+  for (std::uint32_t t = 1100; t <= 6000; t += 100)
+    rate.Sample(t, (t - 1000) * 1000);  // 1 MB/s of ms
   EXPECT_NEAR(rate.BytesPerSecond(), 1e6, 1e3);
-  for (std::uint32_t t = 6100; t <= 9500; t += 100) rate.Sample(t, 5000000);  // nothing comes any more
+  for (std::uint32_t t = 6100; t <= 9500; t += 100)
+    rate.Sample(t, 5000000);  // nothing comes any more
   EXPECT_EQ(rate.BytesPerSecond(), 0);
   rate.Reset();
   rate.Sample(0xFFFFFF9Cu, 0);
@@ -79,16 +88,20 @@ class LiveRun : public TAppTest {
   // The package's download goes to the server; every other operation (its
   // signature file among them) stays substituted.
   void Serve(TScriptedServer& server) {
-    Ops.HttpHandler = [this, &server](const std::string&, TMemoryStream& body, std::int64_t maxBody) {
+    Ops.HttpHandler = [this, &server](const std::string&, TMemoryStream& body,
+                                      std::int64_t maxBody) {
       return Real.HttpGet(server.Url("/Download/TramelaCoreServer.zip"), body, maxBody);
     };
   }
-  std::string Head() const { return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Ops.Body.size()) + "\r\n\r\n"; }
+  std::string Head() const {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Ops.Body.size()) + "\r\n\r\n";
+  }
   // Records the progress line on every pass of the waiting loop.
   void RecordProgress() {
     Platform.BusyHandler = [this] {
       if (!Main->_lblNapredek.Visible()) return;
-      const TShown now{Main->_lblNapredek.Caption(), Main->_barNapredek.Marquee(), Main->_barNapredek.Position()};
+      const TShown now{Main->_lblNapredek.Caption(), Main->_barNapredek.Marquee(),
+                       Main->_barNapredek.Position()};
       if (Shown.empty() || Shown.back().Text != now.Text) Shown.push_back(now);
     };
   }
@@ -127,7 +140,8 @@ class LiveRun : public TAppTest {
 };
 
 // A body in pieces with pauses, so that the line changes several times.
-TScriptedServer::TScript SlowBody(const std::string& head, const std::string& body, int pieces, bool close) {
+TScriptedServer::TScript SlowBody(const std::string& head, const std::string& body, int pieces,
+                                  bool close) {
   return [=](TPeerConnection& c) {
     c.ReadHead();
     c.Send(head);
@@ -221,7 +235,8 @@ TEST_F(LiveRun, CancelDuringExtractionFailsStepFiveAndRemovesThePackage) {
     if (Main->_lblNapredek.Caption() == "Datoteka 3 od 10") Platform.Press(Main->_btnPreklici);
   };
   RunInstall();
-  const TRows rows{{"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}};
+  const TRows rows{
+      {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}};
   EXPECT_EQ(Rows(), rows);
   std::vector<std::string> log = kStep1;
   log.insert(log.end(), {"Prenos namestitvenega paketa...", kCancelledLine, kFailed});

@@ -12,8 +12,8 @@ namespace {
 // Which control holds which, as the stored form nests them.
 const std::map<std::string, std::vector<std::string>> kChildren{
     {"_frmMain",
-     {"Shape2", "Label17", "_lblTitle", "Label14", "Label16", "Panel2", "_btnPreklici", "_btnPotrdi", "PageControl1",
-      "_btnNaprej", "_btnNazaj"}},
+     {"Shape2", "Label17", "_lblTitle", "Label14", "Label16", "Panel2", "_btnPreklici",
+      "_btnPotrdi", "PageControl1", "_btnNaprej", "_btnNazaj"}},
     {"Panel2", {"Image1", "_lblMenuLokacija", "_lblMenuNamestitev"}},
     {"_tabLokacija", {"Label4", "Image2"}},
     {"_tabPrenos", {"Label8", "_lblNacin", "_lblLokacija", "Label9", "Label10", "Panel1"}},
@@ -45,7 +45,8 @@ TEST_F(MainWindowLayout, ControlsNestAsStoredAndStayInsideTheWindow) {
 }
 
 TEST_F(MainWindowLayout, ButtonsStandInOneRowBelowThePagesInReadingOrder) {
-  const TControl* row[] = {&Main->_btnNazaj, &Main->_btnNaprej, &Main->_btnPotrdi, &Main->_btnPreklici};
+  const TControl* row[] = {&Main->_btnNazaj, &Main->_btnNaprej, &Main->_btnPotrdi,
+                           &Main->_btnPreklici};
   for (std::size_t i = 0; i < std::size(row); ++i) {
     SCOPED_TRACE(row[i]->Name());
     EXPECT_EQ(row[i]->Top(), row[0]->Top());
@@ -61,7 +62,8 @@ TEST_F(MainWindowLayout, ButtonsStandInOneRowBelowThePagesInReadingOrder) {
 }
 
 TEST_F(MainWindowLayout, ChecklistDividerAndLogFollowOneAnotherInsideTheirPanel) {
-  const TControl* column[] = {&Main->_lblPotek, &Main->_lstPostavke, &Main->Shape1, &Main->_memoPotek};
+  const TControl* column[] = {&Main->_lblPotek, &Main->_lstPostavke, &Main->Shape1,
+                              &Main->_memoPotek};
   for (std::size_t i = 0; i < std::size(column); ++i) {
     SCOPED_TRACE(column[i]->Name());
     EXPECT_TRUE(Inside(column[i]->FormRect(), Main->Panel1.FormRect()));
@@ -73,10 +75,11 @@ TEST_F(MainWindowLayout, ChecklistDividerAndLogFollowOneAnotherInsideTheirPanel)
 
 TEST_F(MainWindowLayout, ComponentsAreOwnedInDeclarationOrder) {
   const std::vector<std::string> order{
-      "Shape2", "Panel2", "Image1", "_lblMenuLokacija", "_lblMenuNamestitev", "Label17", "_lblTitle", "_btnPreklici",
-      "_btnPotrdi", "Label14", "Label15", "Label16", "ImageList1", "PageControl1", "_tabLokacija", "Label4",
-      "_tabPrenos", "Label8", "_lblNacin", "_lblLokacija", "Label9", "Label10", "Panel1", "_progress", "_lblPotek",
-      "_memoPotek", "_lstPostavke", "_btnNaprej", "_btnNazaj", "Image2", "Shape1",
+      "Shape2", "Panel2", "Image1", "_lblMenuLokacija", "_lblMenuNamestitev", "Label17",
+      "_lblTitle", "_btnPreklici", "_btnPotrdi", "Label14", "Label15", "Label16", "ImageList1",
+      "PageControl1", "_tabLokacija", "Label4", "_tabPrenos", "Label8", "_lblNacin", "_lblLokacija",
+      "Label9", "Label10", "Panel1", "_progress", "_lblPotek", "_memoPotek", "_lstPostavke",
+      "_btnNaprej", "_btnNazaj", "Image2", "Shape1",
       // Added after the stored form's own: the progress line of the long steps.
       "_lblNapredek", "_barNapredek"};
   std::vector<std::string> names;
@@ -87,13 +90,16 @@ TEST_F(MainWindowLayout, ComponentsAreOwnedInDeclarationOrder) {
 TEST_F(MainWindowLayout, ProgressLineCoversNoControlOfTheLayout) {
   Platform.Settings.Fonts.push_back("Segoe UI");
   Start();  // fonts switched, labels grown
-  for (const TControl* line : std::initializer_list<const TControl*>{&Main->_lblNapredek, &Main->_barNapredek}) {
+  for (const TControl* line :
+       std::initializer_list<const TControl*>{&Main->_lblNapredek, &Main->_barNapredek}) {
     EXPECT_FALSE(line->Visible());
     const std::initializer_list<const TControl*> layout{
-        &Main->_progress, &Main->_lblPotek, &Main->Shape1, &Main->_memoPotek, &Main->_lstPostavke,
-        &Main->Label8,    &Main->_lblNacin, &Main->_lblLokacija, &Main->Label9, &Main->Label10};
+        &Main->_progress,    &Main->_lblPotek, &Main->Shape1,    &Main->_memoPotek,
+        &Main->_lstPostavke, &Main->Label8,    &Main->_lblNacin, &Main->_lblLokacija,
+        &Main->Label9,       &Main->Label10};
     for (const TControl* other : layout) {
-      EXPECT_TRUE(line->FormRect().Intersect(other->FormRect()).Empty()) << line->Name() << " covers " << other->Name();
+      EXPECT_TRUE(line->FormRect().Intersect(other->FormRect()).Empty())
+          << line->Name() << " covers " << other->Name();
     }
     // Inside the page, on the window's white.
     EXPECT_EQ(line->VisibleFormRect(), line->FormRect());
@@ -114,8 +120,10 @@ TEST_F(MainWindowLayout, CaptionsFontsAndStoredStates) {
   EXPECT_EQ(Main->Label4.Font().Color, 0x666666u);
   EXPECT_EQ(Main->Label4.Caption(),
             "Ste tik pred tem, da izvedete namestitev mrežne verzije programa Tramela.\r\n\r\n"
-            "Na vaš lokalni strežnik se bo izvedla namestitev lokalnega Firebird SQL strežnika. Za nemoteno "
-            "povezovanje je potrebno na požarnem zidu ali antivirusni zaščiti  omogočiti pretok podatkov na portu "
+            "Na vaš lokalni strežnik se bo izvedla namestitev lokalnega Firebird SQL strežnika. Za "
+            "nemoteno "
+            "povezovanje je potrebno na požarnem zidu ali antivirusni zaščiti  omogočiti pretok "
+            "podatkov na portu "
             "tcp/3050.");
   EXPECT_TRUE(Main->Label4.WordWrap);
   EXPECT_FALSE(Main->Label4.AutoSize);
@@ -131,10 +139,11 @@ TEST_F(MainWindowLayout, CaptionsFontsAndStoredStates) {
   EXPECT_EQ(Main->_progress.FrameIndex(), 54);
   EXPECT_TRUE(Main->_progress.Animate());
   EXPECT_EQ(Main->PageControl1.ActivePageIndex(), 0);
-  const std::pair<TControl*, int> tabOrders[] = {{&Main->_btnPreklici, 1}, {&Main->_btnPotrdi, 2},
-                                                 {&Main->PageControl1, 3}, {&Main->_btnNaprej, 4},
-                                                 {&Main->_btnNazaj, 5},    {&Main->_lstPostavke, 1}};
-  for (const auto& [control, order] : tabOrders) EXPECT_EQ(control->TabOrder, order) << control->Name();
+  const std::pair<TControl*, int> tabOrders[] = {
+      {&Main->_btnPreklici, 1}, {&Main->_btnPotrdi, 2}, {&Main->PageControl1, 3},
+      {&Main->_btnNaprej, 4},   {&Main->_btnNazaj, 5},  {&Main->_lstPostavke, 1}};
+  for (const auto& [control, order] : tabOrders)
+    EXPECT_EQ(control->TabOrder, order) << control->Name();
   EXPECT_FALSE(Main->_lstPostavke.TabStop);
 }
 
@@ -178,9 +187,10 @@ TEST_F(StartUp, EarlierInstallationIsRefusedBeforeTheWindowShows) {
   Start();
   ASSERT_EQ(Notices.size(), 1u);
   EXPECT_EQ(Notices[0].Title, "Kontrola namestitve");
-  EXPECT_EQ(Notices[0].Lines, (std::vector<std::string>{
-                                  "Mrežna namestitev programa Tramela že obstaja.",
-                                  "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."}));
+  EXPECT_EQ(Notices[0].Lines,
+            (std::vector<std::string>{
+                "Mrežna namestitev programa Tramela že obstaja.",
+                "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."}));
   EXPECT_FALSE(Notices[0].MainVisible);
   EXPECT_TRUE(Platform.QuitPending());
   // The rest of FormShow still runs.
@@ -194,8 +204,9 @@ TEST_F(StartUp, InstalledProgramIsRefusedWithError) {
   Start();
   ASSERT_EQ(Notices.size(), 1u);
   EXPECT_EQ(Notices[0].Title, "Napaka");
-  EXPECT_EQ(Notices[0].Lines, (std::vector<std::string>{"Namestitev programa Tramela že obstaja.",
-                                                        "Ponovna namestitev programa ni mogoča. "}));
+  EXPECT_EQ(Notices[0].Lines,
+            (std::vector<std::string>{"Namestitev programa Tramela že obstaja.",
+                                      "Ponovna namestitev programa ni mogoča. "}));
   EXPECT_TRUE(Platform.QuitPending());
 }
 
@@ -353,12 +364,15 @@ TEST_F(Navigation, TabFollowsTheStoredTabOrderOnEachPage) {
   // The first in tab order has the focus; the hidden log and the disabled "Nazaj" are passed over.
   ASSERT_NE(Platform.Focused(), nullptr);
   EXPECT_EQ(Platform.Focused()->Name(), "_btnPreklici");
-  EXPECT_EQ(TabStops(Platform, 3), (std::vector<std::string>{"_btnPotrdi", "_btnNaprej", "_btnPreklici"}));
+  EXPECT_EQ(TabStops(Platform, 3),
+            (std::vector<std::string>{"_btnPotrdi", "_btnNaprej", "_btnPreklici"}));
   Platform.Press(Main->_btnNaprej);
-  // The log of the confirmation page stands between "Potrdi" and "Nazaj"; the checklist is no tab stop.
+  // The log of the confirmation page stands between "Potrdi" and "Nazaj"; the checklist is no tab
+  // stop.
   EXPECT_EQ(TabStops(Platform, 4),
             (std::vector<std::string>{"_btnPotrdi", "_memoPotek", "_btnNazaj", "_btnPreklici"}));
-  EXPECT_EQ(TabStops(Platform, 3, true), (std::vector<std::string>{"_btnNazaj", "_memoPotek", "_btnPotrdi"}));
+  EXPECT_EQ(TabStops(Platform, 3, true),
+            (std::vector<std::string>{"_btnNazaj", "_memoPotek", "_btnPotrdi"}));
 }
 
 TEST_F(Navigation, CancelRequestsTheEndAndTheCallerGoesOn) {

@@ -34,7 +34,9 @@ TEST_P(PackageRefused, FailsRowFourAndWritesNothing) {
   tail.push_back(kFailed);
   const auto log = Log();
   ASSERT_GE(log.size(), tail.size());
-  EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(tail.size()), log.end()), tail);
+  EXPECT_EQ(
+      std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(tail.size()), log.end()),
+      tail);
   EXPECT_EQ(Ops.Files.count(kPackageFile), 0u);
   EXPECT_TRUE(Ops.RunCommands.empty());
   EXPECT_FALSE(Main->InstallOk);
@@ -49,11 +51,15 @@ std::string Flipped(std::string bytes, std::size_t at) {
 }
 
 const TRefusal kRefusals[] = {
-    {"NoSignatureFile", [](TFakeOperations& o) { o.SigRaises = "HTTP/1.1 404 Not Found"; },
+    {"NoSignatureFile",
+     [](TFakeOperations& o) { o.SigRaises = "HTTP/1.1 404 Not Found"; },
      {"HTTP/1.1 404 Not Found", kSignatureUnavailable}},
-    {"SignatureFetchBreaksOff", [](TFakeOperations& o) { o.SigRaises = "Socket Error # 10054\nConnection reset by peer."; },
+    {"SignatureFetchBreaksOff",
+     [](TFakeOperations& o) { o.SigRaises = "Socket Error # 10054\nConnection reset by peer."; },
      {"Socket Error # 10054 Connection reset by peer.", kSignatureUnavailable}},
-    {"MalformedSignature", [](TFakeOperations& o) { o.Sig = "tramela-package-signature 1\n"; }, {kSignatureInvalid}},
+    {"MalformedSignature",
+     [](TFakeOperations& o) { o.Sig = "tramela-package-signature 1\n"; },
+     {kSignatureInvalid}},
     {"SignatureWithCrLf",
      [](TFakeOperations& o) {
        std::string crlf;
@@ -61,18 +67,26 @@ const TRefusal kRefusals[] = {
        o.Sig = crlf;
      },
      {kSignatureInvalid}},
-    {"SignedByAnotherKey", [](TFakeOperations& o) { o.Sig = AppFixture("other-key.sig"); }, {kSignatureInvalid}},
-    {"SignatureFlippedInItsSignedLines", [](TFakeOperations& o) { o.Sig = Flipped(o.Sig, 60); }, {kSignatureInvalid}},
+    {"SignedByAnotherKey",
+     [](TFakeOperations& o) { o.Sig = AppFixture("other-key.sig"); },
+     {kSignatureInvalid}},
+    {"SignatureFlippedInItsSignedLines",
+     [](TFakeOperations& o) { o.Sig = Flipped(o.Sig, 60); },
+     {kSignatureInvalid}},
     {"SignatureOverFourKiB",
      [](TFakeOperations& o) {
        o.Sig += std::string(4096, '\n');
        o.SigAnnounced = -1;
      },
      {"The response body runs past 4096 bytes.", kSignatureInvalid}},
-    {"SignatureAnnouncedOverFourKiB", [](TFakeOperations& o) { o.SigAnnounced = 4097; },
+    {"SignatureAnnouncedOverFourKiB",
+     [](TFakeOperations& o) { o.SigAnnounced = 4097; },
      {"The server announces 4097 bytes; at most 4096 are accepted.", kSignatureInvalid}},
-    {"PackageChangedAfterSigning", [](TFakeOperations& o) { o.Body = Flipped(o.Body, 1234); }, {kPackageMismatch}},
-    {"PackageAnnouncedLongerThanSigned", [](TFakeOperations& o) { o.Announced = 3001; },
+    {"PackageChangedAfterSigning",
+     [](TFakeOperations& o) { o.Body = Flipped(o.Body, 1234); },
+     {kPackageMismatch}},
+    {"PackageAnnouncedLongerThanSigned",
+     [](TFakeOperations& o) { o.Announced = 3001; },
      {"The server announces 3001 bytes; at most 3000 are accepted.", kPackageMismatch}},
     {"PackageRunsPastTheSignedSize",
      [](TFakeOperations& o) {
@@ -91,24 +105,29 @@ const TRefusal kRefusals[] = {
        o.OnGet = [&o](const std::string&) { o.Directories.insert("C:\\Tramela"); };
      },
      {kWorkingDirUnsafe}},
-    {"WorkingDirectoryCannotBeSecured", [](TFakeOperations& o) { o.WorkingDirRaises = "Access is denied."; },
+    {"WorkingDirectoryCannotBeSecured",
+     [](TFakeOperations& o) { o.WorkingDirRaises = "Access is denied."; },
      {"Access is denied.", kWorkingDirUnsafe}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Step4, PackageRefused, ::testing::ValuesIn(kRefusals),
-                         [](const ::testing::TestParamInfo<TRefusal>& info) { return std::string(info.param.Name); });
+                         [](const ::testing::TestParamInfo<TRefusal>& info) {
+                           return std::string(info.param.Name);
+                         });
 
 class PackageTrust : public TAppTest {};
 
 TEST_F(PackageTrust, SignatureComesFirstAndTheFolderOnlyAfterTheCheck) {
-  const std::string base = "http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip";
+  const std::string base =
+      "http://" + std::string(DistributionHost) + "/Download/TramelaCoreServer.zip";
   // What the server sees at each request: the URL, and whether the working directory exists yet.
   std::vector<std::pair<std::string, bool>> requests;
   Ops.OnGet = [this, &requests](const std::string& url) {
     requests.emplace_back(url, Ops.Directories.count("C:\\Tramela") != 0);
   };
   RunInstall();
-  EXPECT_EQ(requests, (std::vector<std::pair<std::string, bool>>{{base + ".sig", false}, {base, false}}));
+  EXPECT_EQ(requests,
+            (std::vector<std::pair<std::string, bool>>{{base + ".sig", false}, {base, false}}));
   // The package was saved into the directory made for it.
   EXPECT_EQ(Rows().at(3), (std::pair<std::string, int>{"4", StepDone}));
   EXPECT_EQ(Ops.Directories.count("C:\\Tramela"), 1u);

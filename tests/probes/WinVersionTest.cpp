@@ -14,7 +14,8 @@ TWinVersionInputs Version(std::uint32_t platform, std::uint32_t major, std::uint
   return in;
 }
 
-TWinVersionInputs NT(std::uint32_t major, std::uint32_t minor, std::uint16_t suite, std::uint8_t product = 1) {
+TWinVersionInputs NT(std::uint32_t major, std::uint32_t minor, std::uint16_t suite,
+                     std::uint8_t product = 1) {
   TWinVersionInputs in = Version(kVerPlatformNT, major, minor);
   in.ExtendedAvailable = true;
   in.BuildNumber = 7601;
@@ -50,7 +51,9 @@ TWinVersionInputs WithoutExtended(TWinVersionInputs in) {
 
 class WinVersionName : public ::testing::TestWithParam<TNameCase> {};
 
-TEST_P(WinVersionName, FollowsTheRules) { EXPECT_EQ(GetWinVersionName(GetParam().in), GetParam().expected); }
+TEST_P(WinVersionName, FollowsTheRules) {
+  EXPECT_EQ(GetWinVersionName(GetParam().in), GetParam().expected);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, WinVersionName,
@@ -59,14 +62,20 @@ INSTANTIATE_TEST_SUITE_P(
         TNameCase{"7 with an unnamed suite", NT(6, 1, 0x0100), "Windows 7  - Product type: 256"},
         TNameCase{"XP Personal", NT(5, 1, 0x0200), "Windows XP Personal"},
         TNameCase{"XP Home Premium", NT(5, 1, 0x0300), "Windows XP Home Premium"},
-        TNameCase{"Vista Ultimate", WithProductInfo(NT(6, 0, 0x0200), 1), "Windows Vista Ultimate Edition"},
-        TNameCase{"Vista unlicensed", WithProductInfo(NT(6, 0, 0), 0xABCDABCD), "Windows Vista Unlicensed product"},
-        TNameCase{"Vista unknown edition: no suffix either", WithProductInfo(NT(6, 0, 0x0200), 100), "Windows Vista "},
+        TNameCase{"Vista Ultimate", WithProductInfo(NT(6, 0, 0x0200), 1),
+                  "Windows Vista Ultimate Edition"},
+        TNameCase{"Vista unlicensed", WithProductInfo(NT(6, 0, 0), 0xABCDABCD),
+                  "Windows Vista Unlicensed product"},
+        TNameCase{"Vista unknown edition: no suffix either", WithProductInfo(NT(6, 0, 0x0200), 100),
+                  "Windows Vista "},
         TNameCase{"Vista without the product query", NT(6, 0, 0x0200), "Windows Vista Personal"},
-        TNameCase{"10 is named", WithBuild(NT(10, 0, 0x0100), 19045), "Windows 10  - Product type: 256"},
-        TNameCase{"11 from its build", WithBuild(NT(10, 0, 0x0300), 22621), "Windows 11 Home Premium"},
+        TNameCase{"10 is named", WithBuild(NT(10, 0, 0x0100), 19045),
+                  "Windows 10  - Product type: 256"},
+        TNameCase{"11 from its build", WithBuild(NT(10, 0, 0x0300), 22621),
+                  "Windows 11 Home Premium"},
         TNameCase{"a version with no name", NT(6, 4, 0x0200), "ErrorPersonal"},
-        TNameCase{"NT 4 without the extended record", WithoutExtended(NT(4, 0, 0x0200)), "Windows NT "},
+        TNameCase{"NT 4 without the extended record", WithoutExtended(NT(4, 0, 0x0200)),
+                  "Windows NT "},
         TNameCase{"2000", NT(5, 0, 0x0200), "Windows 2000 Personal"},
         TNameCase{"8.1", NT(6, 3, 0x0300), "Windows 8.1 Home Premium"},
         TNameCase{"95 OSR2", Win9x(0, " C"), "Windows 95 OSR2"},

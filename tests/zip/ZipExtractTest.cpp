@@ -60,11 +60,12 @@ TEST_P(ZipRealExtraction, SameTreeThroughATinyReadBuffer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tools, ZipRealExtraction,
-                         ::testing::Values("zip-stored", "zip-level1", "zip-level2", "zip-level6", "zip-level9",
-                                           "zip-descriptors", "zip-piped", "zip-stdin", "zip-stdin-piped",
-                                           "zip-comment-1000", "bsdtar-deflated", "bsdtar-stored", "bsdtar-piped",
-                                           "py-stored", "py-deflated", "py-stream", "py-comment-65535",
-                                           "py-dirs-attr0", "jar"));
+                         ::testing::Values("zip-stored", "zip-level1", "zip-level2", "zip-level6",
+                                           "zip-level9", "zip-descriptors", "zip-piped",
+                                           "zip-stdin", "zip-stdin-piped", "zip-comment-1000",
+                                           "bsdtar-deflated", "bsdtar-stored", "bsdtar-piped",
+                                           "py-stored", "py-deflated", "py-stream",
+                                           "py-comment-65535", "py-dirs-attr0", "jar"));
 
 // Streaming writers' archives without their central directory: the recovery
 // scan walks the data descriptors and finds every entry.
@@ -85,7 +86,8 @@ TEST_P(ZipStreamedRecovery, CutArchiveStillExtractsEveryEntry) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, ZipStreamedRecovery,
-                         ::testing::Values("zip-piped", "zip-stdin-piped", "py-stream", "bsdtar-piped"));
+                         ::testing::Values("zip-piped", "zip-stdin-piped", "py-stream",
+                                           "bsdtar-piped"));
 
 TEST(ZipStreamedRecoveryCutShort, EntryCutInsideItsDataFailsNamingIt) {
   TZipella zip;
@@ -94,8 +96,9 @@ TEST(ZipStreamedRecoveryCutShort, EntryCutInsideItsDataFailsNamingIt) {
   const auto& last = zip.Entries().Entry(zip.Entries().Count() - 1);
   EXPECT_TRUE(last.Incomplete);
   TTempDir dir;
-  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); },
-                                    "Unexpected end of data in this file: " + last.CentralRecord.FileName);
+  ExpectThrowMessage<EZipellaError>(
+      [&] { zip.ExtractAll(dir.Str()); },
+      "Unexpected end of data in this file: " + last.CentralRecord.FileName);
 }
 
 // ---------------------------------------------------------------------------
@@ -207,7 +210,8 @@ TEST_F(ZipExtractEvents, EveryEntryIsAnnouncedAndAStopThereWritesNothingMore) {
   ASSERT_GE(count, 3);
   EXPECT_THROW(Zip.ExtractAll(Dir.Str()), EZipellaError);  // the third is cut short
   ASSERT_EQ(Events.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Events[static_cast<std::size_t>(i)], std::make_pair(i + 1, count));
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(Events[static_cast<std::size_t>(i)], std::make_pair(i + 1, count));
 
   TTempDir other;
   Zip.OnExtractFile = [](TObject*, int current, int) {
@@ -230,7 +234,8 @@ TEST(ZipExtract, TruncatedArchiveWritesCompleteEntriesThenFailsOnCutOne) {
   TTempDir dir;
   TZipella zip;
   OpenAsInstaller(zip, Hand("truncated.zip"));
-  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); }, "Unexpected end of data in this file: t3.bin");
+  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); },
+                                    "Unexpected end of data in this file: t3.bin");
   EXPECT_EQ(ReadFileBytes(dir.Path() / "t1.txt"), HandText());
   EXPECT_EQ(ReadFileBytes(dir.Path() / "t2.txt"), HandText(3));
 }
@@ -250,7 +255,10 @@ TEST(ZipAttributes, ReadOnlyEntryBlocksSecondExtraction) {
     zip.ExtractAll(dir.Str());
     ADD_FAILURE() << "a read-only file was replaced";
   } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message().rfind("Cannot create file \"" + ExpandFileName(dir.Str() + PathDelim + "ro.txt") + "\". ", 0), 0u)
+    EXPECT_EQ(
+        e.Message().rfind(
+            "Cannot create file \"" + ExpandFileName(dir.Str() + PathDelim + "ro.txt") + "\". ", 0),
+        0u)
         << e.Message();
   }
 }
@@ -262,7 +270,8 @@ TEST(ZipFailures, UnsupportedMethodLeavesEmptyFileAndStops) {
   TTempDir dir;
   TZipella zip;
   OpenAsInstaller(zip, Hand("method-12.zip"));
-  ExpectThrowMessage<Exception>([&] { zip.ExtractAll(dir.Str()); }, "Cannot process this file: m12.bin ");
+  ExpectThrowMessage<Exception>([&] { zip.ExtractAll(dir.Str()); },
+                                "Cannot process this file: m12.bin ");
   EXPECT_EQ(ReadFileBytes(dir.Path() / "m12.bin"), "");
   EXPECT_FALSE(fs::exists(dir.Path() / "after.txt"));
 }
@@ -271,7 +280,8 @@ TEST(ZipFailures, EncryptedStoredEntryIsRefused) {
   TTempDir dir;
   TZipella zip;
   OpenAsInstaller(zip, Hand("encrypted.zip"));
-  ExpectThrowMessage<Exception>([&] { zip.ExtractAll(dir.Str()); }, "Cannot process this file: secret.txt ");
+  ExpectThrowMessage<Exception>([&] { zip.ExtractAll(dir.Str()); },
+                                "Cannot process this file: secret.txt ");
 }
 
 TEST(ZipExtract, NameEndingInSlashIsFolderWhateverItsAttributes) {
@@ -283,7 +293,6 @@ TEST(ZipExtract, NameEndingInSlashIsFolderWhateverItsAttributes) {
   EXPECT_TRUE(fs::is_directory(dir.Path() / "docs"));
   EXPECT_EQ(ReadFileBytes(dir.Path() / "docs" / "in.txt"), "inside");
 }
-
 
 struct TBroken {
   const char* Archive;
@@ -298,17 +307,19 @@ TEST_P(ZipDamagedData, RaisesNamingTheEntryAndWritesNoData) {
   OpenAsInstaller(zip, Hand(GetParam().Archive));
   ASSERT_TRUE(zip.IsZipFile());
   ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); }, GetParam().Message);
-  for (const auto& item : fs::directory_iterator(dir.Path())) EXPECT_EQ(fs::file_size(item.path()), 0u) << item.path();
+  for (const auto& item : fs::directory_iterator(dir.Path()))
+    EXPECT_EQ(fs::file_size(item.path()), 0u) << item.path();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ZipDamagedData,
-    ::testing::Values(TBroken{"crc-stored.zip", "CRC error in this file: bad.txt"},
-                      TBroken{"crc-deflated.zip", "CRC error in this file: bad.txt"},
-                      TBroken{"deflate-short.zip", "Unexpected end of data in this file: short.txt"},
-                      TBroken{"stored-short.zip", "Unexpected end of data in this file: short.txt"},
-                      TBroken{"deflate-claims-4g.zip", "Unexpected end of data in this file: claim.bin"},
-                      TBroken{"local-missing.zip", "Local header not found for this file: lost.txt"}));
+    ::testing::Values(
+        TBroken{"crc-stored.zip", "CRC error in this file: bad.txt"},
+        TBroken{"crc-deflated.zip", "CRC error in this file: bad.txt"},
+        TBroken{"deflate-short.zip", "Unexpected end of data in this file: short.txt"},
+        TBroken{"stored-short.zip", "Unexpected end of data in this file: short.txt"},
+        TBroken{"deflate-claims-4g.zip", "Unexpected end of data in this file: claim.bin"},
+        TBroken{"local-missing.zip", "Local header not found for this file: lost.txt"}));
 
 // Hostile entries are refused before anything is written, naming the entry
 // (control bytes shown as \xNN), and nothing lands in or beside the target.
@@ -336,26 +347,45 @@ constexpr const char* kCharacter = "Invalid character in this file: ";
 
 INSTANTIATE_TEST_SUITE_P(
     Climbing, ZipRefusedEntries,
-    ::testing::Values(TRefused{"climb-dotdot.zip", "Path leaves the target folder in this file: ../evil.txt"},
-                      TRefused{"climb-inner.zip", "Path leaves the target folder in this file: a/../../evil.txt"},
-                      TRefused{"climb-backslash.zip", "Path leaves the target folder in this file: a\\..\\..\\evil.txt"},
-                      TRefused{"climb-stream.zip", "Path leaves the target folder in this file: ..:evil.txt"},
-                      TRefused{"climb-dots.zip", "Path leaves the target folder in this file: a/.../evil.txt"},
-                      TRefused{"climb-nul.zip", "Path leaves the target folder in this file: x/..\\x00/evil.txt"}));
+    ::testing::Values(
+        TRefused{"climb-dotdot.zip", "Path leaves the target folder in this file: ../evil.txt"},
+        TRefused{"climb-inner.zip", "Path leaves the target folder in this file: a/../../evil.txt"},
+        TRefused{"climb-backslash.zip",
+                 "Path leaves the target folder in this file: a\\..\\..\\evil.txt"},
+        TRefused{"climb-stream.zip", "Path leaves the target folder in this file: ..:evil.txt"},
+        TRefused{"climb-dots.zip", "Path leaves the target folder in this file: a/.../evil.txt"},
+        TRefused{"climb-nul.zip",
+                 "Path leaves the target folder in this file: x/..\\x00/evil.txt"}));
 
 std::vector<TRefused> WindowsNames() {
   const std::vector<std::pair<std::string, std::string>> cases{
-      {"dev-con", "CON"},          {"dev-con-ext", "con.txt"},       {"dev-prn-dots", "Prn..."},
-      {"dev-aux-blank", "AUX .tar.gz"}, {"dev-nul-folder", "lib/nul/x.txt"}, {"dev-com1", "COM1.log"},
-      {"dev-lpt9", "lpt9"},        {"dev-com0", "com0.txt"},         {"dev-conin", "CONIN$"},
-      {"dev-conout", "conout$.x"}, {"dev-com-sup1", "COM\xB9.txt"}, {"dev-lpt-sup3-utf8", "LPT\xC2\xB3"},
-      {"dev-nul-dir", "NUL/"},     {"chr-stream", "a.txt:evil"},     {"chr-drive-relative", "C:x.txt"},
-      {"chr-lt", "a<b"},           {"chr-gt", "a>b"},                {"chr-quote", "a\"b"},
-      {"chr-pipe", "a|b"},         {"chr-question", "a?b"},          {"chr-star", "dir*/x"},
-      {"chr-tab", "a\\x09b"},      {"chr-newline", "log\\x0D\\x0A[OK] x"}};
+      {"dev-con", "CON"},
+      {"dev-con-ext", "con.txt"},
+      {"dev-prn-dots", "Prn..."},
+      {"dev-aux-blank", "AUX .tar.gz"},
+      {"dev-nul-folder", "lib/nul/x.txt"},
+      {"dev-com1", "COM1.log"},
+      {"dev-lpt9", "lpt9"},
+      {"dev-com0", "com0.txt"},
+      {"dev-conin", "CONIN$"},
+      {"dev-conout", "conout$.x"},
+      {"dev-com-sup1", "COM\xB9.txt"},
+      {"dev-lpt-sup3-utf8", "LPT\xC2\xB3"},
+      {"dev-nul-dir", "NUL/"},
+      {"chr-stream", "a.txt:evil"},
+      {"chr-drive-relative", "C:x.txt"},
+      {"chr-lt", "a<b"},
+      {"chr-gt", "a>b"},
+      {"chr-quote", "a\"b"},
+      {"chr-pipe", "a|b"},
+      {"chr-question", "a?b"},
+      {"chr-star", "dir*/x"},
+      {"chr-tab", "a\\x09b"},
+      {"chr-newline", "log\\x0D\\x0A[OK] x"}};
   std::vector<TRefused> out;
   for (const auto& [tag, shown] : cases) {
-    out.push_back({"win-" + tag + ".zip", (tag.rfind("dev-", 0) == 0 ? kDevice : kCharacter) + shown});
+    out.push_back(
+        {"win-" + tag + ".zip", (tag.rfind("dev-", 0) == 0 ? kDevice : kCharacter) + shown});
   }
   return out;
 }
@@ -364,7 +394,8 @@ INSTANTIATE_TEST_SUITE_P(Windows, ZipRefusedEntries, ::testing::ValuesIn(Windows
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, ZipRefusedEntries,
-    ::testing::Values(TRefused{"long-segment.zip", "Path too long in this file: " + std::string(256, 'n')},
+    ::testing::Values(TRefused{"long-segment.zip",
+                               "Path too long in this file: " + std::string(256, 'n')},
                       TRefused{"overlap-nested.zip", "Overlapping data in this file: inner.txt"}));
 
 TEST(ZipRefusedEntriesDeep, TwentyThousandLevelsAreRefusedWithoutMakingAFolder) {
@@ -373,7 +404,8 @@ TEST(ZipRefusedEntriesDeep, TwentyThousandLevelsAreRefusedWithoutMakingAFolder) 
   OpenAsInstaller(zip, Hand("deep-name.zip"));
   std::string name;
   for (int i = 0; i < 20000; ++i) name += "a/";
-  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); }, "Path too long in this file: " + name + "x.txt");
+  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); },
+                                    "Path too long in this file: " + name + "x.txt");
   EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
@@ -383,7 +415,8 @@ TEST(ZipRefusedEntriesOverlap, RecordsOnOneHeaderAreRefusedBeforeTheFirstIsWritt
   OpenAsInstaller(zip, Hand("overlap-200.zip"));
   ASSERT_EQ(zip.Entries().Count(), 200);
   EXPECT_EQ(zip.UncompressedTotal(), 200 * (std::int64_t{5} << 20));
-  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); }, "Overlapping data in this file: bomb001.bin");
+  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); },
+                                    "Overlapping data in this file: bomb001.bin");
   EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
@@ -392,8 +425,8 @@ TEST(ZipWindowsNames, NearMissesExtract) {
   TZipella zip;
   OpenAsInstaller(zip, Hand("win-lookalikes.zip"));
   zip.ExtractAll(dir.Str());
-  for (const char* name : {"CONSOLE.txt", "COM10.txt", "LPT.txt", "xcon.txt", "con_x/aux_y.txt", "COMa.txt",
-                           "data/b.ini", "com 1.txt"}) {
+  for (const char* name : {"CONSOLE.txt", "COM10.txt", "LPT.txt", "xcon.txt", "con_x/aux_y.txt",
+                           "COMa.txt", "data/b.ini", "com 1.txt"}) {
     EXPECT_EQ(ReadFileBytes(dir.Path() / name), "ok") << name;
   }
   EXPECT_TRUE(fs::is_directory(dir.Path() / "nul-dir"));
@@ -454,7 +487,8 @@ TEST(ZipDecompressionStream, RefusesWritingAndRejectsCorruptData) {
   source.WriteBuffer(corrupt, sizeof corrupt);
   source.SetPosition(0);
   TDecompressionStream stream(source);
-  ExpectThrowMessage<EDecompressionError>([&] { stream.Write("x", 1); }, "Invalid stream operation");
+  ExpectThrowMessage<EDecompressionError>([&] { stream.Write("x", 1); },
+                                          "Invalid stream operation");
   char out[16];
   ExpectThrowMessage<ECompressionError>([&] { stream.Read(out, sizeof out); }, "Error");
 }
@@ -471,12 +505,15 @@ TEST(ZipDecompressionStream, BytesInMemoryDecodeAsFromAStream) {
   const std::span<const std::uint8_t> input = prepared.Bytes();
   const auto decode = [](TDecompressionStream& stream) {
     std::vector<std::int64_t> progress;
-    stream.OnProgress = [&](TObject* sender) { progress.push_back(static_cast<TStream*>(sender)->Position()); };
+    stream.OnProgress = [&](TObject* sender) {
+      progress.push_back(static_cast<TStream*>(sender)->Position());
+    };
     std::vector<std::uint8_t> out(200000);
     // Uneven slices: a read may end anywhere inside a piece.
     for (std::size_t done = 0; done < out.size();) {
       const std::size_t n = std::min<std::size_t>(out.size() - done, 70001);
-      EXPECT_EQ(stream.Read(out.data() + done, static_cast<std::int64_t>(n)), static_cast<std::int64_t>(n));
+      EXPECT_EQ(stream.Read(out.data() + done, static_cast<std::int64_t>(n)),
+                static_cast<std::int64_t>(n));
       done += n;
     }
     return std::make_pair(out, progress);

@@ -20,7 +20,8 @@ std::filesystem::path Reference(const std::string& name);
 
 // Lists every difference between two trees (missing, extra, differing files);
 // empty when they match byte for byte.
-std::vector<std::string> CompareTrees(const std::filesystem::path& expected, const std::filesystem::path& actual);
+std::vector<std::string> CompareTrees(const std::filesystem::path& expected,
+                                      const std::filesystem::path& actual);
 
 // A component set up as the main window's.
 void OpenAsInstaller(TZipella& zip, const std::string& archive);

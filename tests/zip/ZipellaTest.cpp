@@ -47,14 +47,15 @@ TEST_P(ZipEndRecordSearch, FindsSignatureOnlyWithinReach) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, ZipEndRecordSearch,
-                         ::testing::Values(TReach{100, 78, true},            // small: the whole stream
-                                           TReach{600, 256, true},           // window 1's last candidate
-                                           TReach{600, 257, false},          // under 1024 bytes: window 1 only
-                                           TReach{2000, 1280, true},         // window 2 down to size - 1302
-                                           TReach{2000, 1281, false},        // under 65,536: no window 3
-                                           TReach{70000, 66560, true},       // window 3 down to size - 66,582
-                                           TReach{70000, 66561, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Windows, ZipEndRecordSearch,
+    ::testing::Values(TReach{100, 78, true},       // small: the whole stream
+                      TReach{600, 256, true},      // window 1's last candidate
+                      TReach{600, 257, false},     // under 1024 bytes: window 1 only
+                      TReach{2000, 1280, true},    // window 2 down to size - 1302
+                      TReach{2000, 1281, false},   // under 65,536: no window 3
+                      TReach{70000, 66560, true},  // window 3 down to size - 66,582
+                      TReach{70000, 66561, false}));
 
 TEST(ZipEndRecordSearchSteps, StepOfFourAfterFalse50LandsOnSignatureJustBelow) {
   // A lone 0x50 right after the signature: the search steps 4 back onto it.
@@ -95,8 +96,8 @@ TEST_P(ZipDirectoryWithoutEntries, OpensOrNotAsTheDirectorySays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hand, ZipDirectoryWithoutEntries,
-    ::testing::Values(TEmptyOpen{"end-only.zip", true},      // an end record alone is an empty archive
-                      TEmptyOpen{"dos-date-0.zip", false},   // an invalid DOS date: unrecognised
+    ::testing::Values(TEmptyOpen{"end-only.zip", true},  // an end record alone is an empty archive
+                      TEmptyOpen{"dos-date-0.zip", false},     // an invalid DOS date: unrecognised
                       TEmptyOpen{"cd-past-end.zip", false}));  // not recovered from local headers
 
 TEST(ZipDirectory, SignatureInsideCommentIsTakenForTheEndRecord) {
@@ -124,7 +125,8 @@ TEST(ZipDirectory, TruncatedArchiveListsEveryEntryWithoutOpenEvents) {
   EXPECT_EQ(zip.FileNames().ToVector(), (std::vector<std::string>{"t1.txt", "t2.txt", "t3.bin"}));
   EXPECT_EQ(opened, 0);
   EXPECT_EQ(zip.EndRecord().EntriesOnDisk, 3);
-  EXPECT_EQ(zip.EndRecord().CentralDirectoryOffset, std::filesystem::file_size(Hand("truncated.zip")) + 100);
+  EXPECT_EQ(zip.EndRecord().CentralDirectoryOffset,
+            std::filesystem::file_size(Hand("truncated.zip")) + 100);
 }
 
 TEST(ZipDirectory, OpeningRaisesOpenEventsTwicePerEntryAndTwoChanges) {
@@ -160,7 +162,8 @@ TEST(ZipDirectory, MissingFileRaisesAndKeepsFileName) {
   TZipella zip;
   zip.Open(Hand("three.zip"));
   const std::string missing = Hand("no-such.zip");
-  testsupport::ExpectThrowMessage<Exception>([&] { zip.Open(missing); }, "File \"" + missing + "\" not found!");
+  testsupport::ExpectThrowMessage<Exception>([&] { zip.Open(missing); },
+                                             "File \"" + missing + "\" not found!");
   EXPECT_EQ(zip.FileName(), Hand("three.zip"));
   EXPECT_FALSE(zip.Active());
 }
@@ -203,12 +206,13 @@ TEST_P(ZipNameMapping, SplitsStoredNameIntoFolderAndFile) {
   EXPECT_EQ(TZipella::EntryFileName(GetParam().Stored), GetParam().File);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, ZipNameMapping,
-                         ::testing::Values(TMapping{"dir/sub/a.txt", "dir\\sub\\", "a.txt"},
-                                           TMapping{"C:/data/b.ini", "data\\", "b.ini"},
-                                           TMapping{"x//y", "x\\", "y"}, TMapping{"x///y", "x\\\\", "y"},
-                                           TMapping{"docs/", "docs\\", ""}, TMapping{"plain", "", "plain"},
-                                           TMapping{"a:b", "a:", "b"}, TMapping{"a/C:/b/c", "b\\", "c"}));
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ZipNameMapping,
+    ::testing::Values(TMapping{"dir/sub/a.txt", "dir\\sub\\", "a.txt"},
+                      TMapping{"C:/data/b.ini", "data\\", "b.ini"}, TMapping{"x//y", "x\\", "y"},
+                      TMapping{"x///y", "x\\\\", "y"}, TMapping{"docs/", "docs\\", ""},
+                      TMapping{"plain", "", "plain"}, TMapping{"a:b", "a:", "b"},
+                      TMapping{"a/C:/b/c", "b\\", "c"}));
 
 // ---------------------------------------------------------------------------
 // Archives written by real tools list what unzip lists.
@@ -246,7 +250,7 @@ TEST_P(ZipComments, CommentLinesAreTheArchiveComment) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, ZipComments,
-                         ::testing::Values("py-comment-0.zip", "py-comment-1000.zip", "py-comment-65535.zip",
-                                           "zip-comment-1000.zip"));
+                         ::testing::Values("py-comment-0.zip", "py-comment-1000.zip",
+                                           "py-comment-65535.zip", "zip-comment-1000.zip"));
 
 }  // namespace

@@ -44,7 +44,8 @@ int Run(const std::string& archive, const std::string& target) {
     if (entry.IsDirectory) {
       std::printf("%-8s %10s %s\n", "folder", "", name.c_str());
     } else {
-      std::printf("%-8s %10u %s\n", MethodName(h.Method), static_cast<unsigned>(h.UncompressedSize), name.c_str());
+      std::printf("%-8s %10u %s\n", MethodName(h.Method), static_cast<unsigned>(h.UncompressedSize),
+                  name.c_str());
     }
   }
   return 0;
