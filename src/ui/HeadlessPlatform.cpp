@@ -14,7 +14,9 @@ int THeadlessPlatform::RepaintsOf(const TControl& control) const {
   return static_cast<int>(std::count(Repaints.begin(), Repaints.end(), &control));
 }
 
-bool THeadlessPlatform::HandleAlive(TWindowHandle handle) const { return FHandles.count(handle) != 0; }
+bool THeadlessPlatform::HandleAlive(TWindowHandle handle) const {
+  return FHandles.count(handle) != 0;
+}
 
 TForm* THeadlessPlatform::FormOfHandle(TWindowHandle handle) const {
   const auto it = FHandles.find(handle);
@@ -99,31 +101,6 @@ void THeadlessPlatform::HideForm(TForm& form) {
   if (FFocused != nullptr && FFocused->ParentForm() == &form) FFocused = nullptr;
 }
 
-TWindowHandle THeadlessPlatform::FindWindowA(const std::string& className, const std::string& windowName) const {
-  for (std::size_t i = 0; i < Settings.Windows.size(); ++i) {
-    if (Settings.Windows[i].ClassName == className && Settings.Windows[i].Title == windowName) return i + 1;
-  }
-  return 0;
-}
-
-bool THeadlessPlatform::GetWindowRect(TWindowHandle window, TRect& rect) const {
-  if (window >= 1 && window <= Settings.Windows.size()) {
-    rect = Settings.Windows[window - 1].Rect;
-    return true;
-  }
-  if (const TForm* form = FormOfHandle(window)) {
-    rect = form->BoundsRect();
-    return true;
-  }
-  return false;
-}
-
-bool THeadlessPlatform::SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
-                                     unsigned flags) {
-  WindowPosCalls.push_back({window, insertAfter, x, y, cx, cy, flags});
-  return HandleAlive(window);
-}
-
 void THeadlessPlatform::UnregisterForm(TForm& form) {
   FForms.erase(std::remove(FForms.begin(), FForms.end(), &form), FForms.end());
   FModalStack.erase(std::remove(FModalStack.begin(), FModalStack.end(), &form), FModalStack.end());
@@ -155,7 +132,8 @@ void THeadlessPlatform::HandleMessage() {
     FTerminated = true;
     return;
   }
-  if (++FIdleEvents > kMaxUnansweredEvents) throw std::logic_error("headless event loop: nobody answers");
+  if (++FIdleEvents > kMaxUnansweredEvents)
+    throw std::logic_error("headless event loop: nobody answers");
   if (!FModalStack.empty()) {
     TForm& form = *FModalStack.back();
     if (ModalHandler) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,14 +16,9 @@
 
 class THeadlessPlatform : public IPlatform {
  public:
-  struct TSystemWindow {
-    std::string ClassName, Title;
-    TRect Rect;
-  };
-  struct TWindowPosCall {
-    TWindowHandle Window, InsertAfter;
-    int X, Y, Cx, Cy;
-    unsigned Flags;
+  struct TBackdropPlacement {
+    TWindowHandle Window;
+    TRect Bounds;
   };
 
   // The screen as the test sets it.
@@ -31,7 +27,7 @@ class THeadlessPlatform : public IPlatform {
     int Height = 1080;
     TRect WorkArea{0, 0, 1920, 1080};
     std::vector<std::string> Fonts{"Arial", "MS Sans Serif", "Tahoma"};
-    std::vector<TSystemWindow> Windows;  // other programs' top-level windows
+    std::optional<TRect> Taskbar;  // none unless the test places one
   } Settings;
   // Acts as the user while a form is shown modally; the default presses the
   // form's first enabled, showing button.
@@ -43,7 +39,7 @@ class THeadlessPlatform : public IPlatform {
 
   // What happened.
   std::vector<std::string> ErrorBoxes;
-  std::vector<TWindowPosCall> WindowPosCalls;
+  std::vector<TBackdropPlacement> BackdropPlacements;
   std::vector<TWindowHandle> DestroyedHandles;
   std::vector<const TControl*> Repaints;
   std::vector<const TForm*> ShowHistory;
@@ -71,10 +67,10 @@ class THeadlessPlatform : public IPlatform {
   int ScreenHeight() const override { return Settings.Height; }
   TRect WorkArea() const override { return Settings.WorkArea; }
   std::vector<std::string> ScreenFonts() const override { return Settings.Fonts; }
-  TWindowHandle FindWindowA(const std::string& className, const std::string& windowName) const override;
-  bool GetWindowRect(TWindowHandle window, TRect& rect) const override;
-  bool SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
-                    unsigned flags) override;
+  std::optional<TRect> TaskbarRect() const override { return Settings.Taskbar; }
+  void PlaceBackdrop(TWindowHandle window, const TRect& bounds) override {
+    BackdropPlacements.push_back({window, bounds});
+  }
 
   void RegisterForm(TForm& form) override { FForms.push_back(&form); }
   void UnregisterForm(TForm& form) override;
@@ -109,7 +105,7 @@ class THeadlessPlatform : public IPlatform {
   void ShowErrorBox(const std::string& text) override { ErrorBoxes.push_back(text); }
 
  private:
-  // System windows get handles from 1; forms from 1000.
+  // Forms get handles from 1000, far from 0 (none).
   static constexpr TWindowHandle kFirstFormHandle = 1000;
   std::vector<TForm*> FForms;
   std::map<TWindowHandle, TForm*> FHandles;

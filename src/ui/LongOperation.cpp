@@ -10,7 +10,9 @@ namespace {
 // Leaves the busy state on every way out, after the worker has been joined.
 class TBusyScope {
  public:
-  TBusyScope(IPlatform& platform, const TBusyHooks& hooks) : FPlatform(platform) { FPlatform.BeginBusy(hooks); }
+  TBusyScope(IPlatform& platform, const TBusyHooks& hooks) : FPlatform(platform) {
+    FPlatform.BeginBusy(hooks);
+  }
   TBusyScope(const TBusyScope&) = delete;
   TBusyScope& operator=(const TBusyScope&) = delete;
   ~TBusyScope() { FPlatform.EndBusy(); }
@@ -45,8 +47,8 @@ class TWorkerJoin {
 
 }  // namespace
 
-void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks, const std::function<void()>& operation,
-                      const std::function<void()>& onTick) {
+void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks,
+                      const std::function<void()>& operation, const std::function<void()>& onTick) {
   std::exception_ptr failure;  // written by the worker before done, read here after the join
   std::atomic<bool> done{false};
   const TBusyScope busy(platform, hooks);

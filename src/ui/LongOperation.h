@@ -22,5 +22,5 @@ inline constexpr int kBusyPumpMs = 50;
 // its log stay on the user-interface thread in their order. The worker is always
 // joined before this returns; if this thread fails meanwhile, hooks.OnCancel is
 // called first so that the operation stops.
-void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks, const std::function<void()>& operation,
-                      const std::function<void()>& onTick);
+void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks,
+                      const std::function<void()>& operation, const std::function<void()>& onTick);

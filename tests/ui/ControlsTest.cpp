@@ -149,7 +149,8 @@ TEST_F(ControlsTest, HiddenAnimationAdvancesWithoutDrawing) {
   Form.ShowForm();
   anim.SetAnimate(true);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-  while (std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  while (std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   anim.Stop();
   EXPECT_EQ(Platform.AnimationDraws(), 0);
 }

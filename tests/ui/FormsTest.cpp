@@ -77,7 +77,8 @@ TEST(FormsTest, GuardedDispatchBoxesOnlyExceptions) {
   DispatchGuarded(platform, [] {});
   DispatchGuarded(platform, [] { throw std::runtime_error("plain"); });
   DispatchGuarded(platform, [] { throw EConvertError("'x' is not a valid integer value"); });
-  EXPECT_EQ(platform.ErrorBoxes, (std::vector<std::string>{"plain", "'x' is not a valid integer value"}));
+  EXPECT_EQ(platform.ErrorBoxes,
+            (std::vector<std::string>{"plain", "'x' is not a valid integer value"}));
 }
 
 TEST(FormsTest, PressIgnoresDisabledOrHiddenButtons) {
