@@ -25,36 +25,24 @@ TForm* THeadlessPlatform::FormOfHandle(TWindowHandle handle) const {
 
 void THeadlessPlatform::Press(TControl& button) {
   if (!button.Showing() || !button.Enabled()) return;
-  if (FBusy && &button != FBusyHooks.CancelControl) {
+  if (FBusy.Active() && &button != FBusy.CancelControl()) {
     ++IgnoredInput;
     return;
   }
   DispatchGuarded(*this, [&button] { button.Click(); });
 }
 
-void THeadlessPlatform::PressEscape() {
-  if (FBusy && FBusyHooks.OnCancel) DispatchGuarded(*this, FBusyHooks.OnCancel);
-}
+void THeadlessPlatform::PressEscape() { FBusy.Escape(*this); }
 
-void THeadlessPlatform::SystemClose(TForm& form) {
-  if (FBusy) {
-    if (FBusyHooks.OnClose) DispatchGuarded(*this, FBusyHooks.OnClose);
-    return;
-  }
-  DispatchGuarded(*this, [&form] { form.Close(); });
-}
+void THeadlessPlatform::SystemClose(TForm& form) { FBusy.CloseCommand(*this, form); }
 
 void THeadlessPlatform::BeginBusy(const TBusyHooks& hooks) {
-  FBusy = true;
-  FBusyHooks = hooks;
+  FBusy.Begin(hooks);
   const std::lock_guard lock(FWakeLock);
   FWoken = false;
 }
 
-void THeadlessPlatform::EndBusy() {
-  FBusy = false;
-  FBusyHooks = {};
-}
+void THeadlessPlatform::EndBusy() { FBusy.End(); }
 
 void THeadlessPlatform::PumpBusy(int ms) {
   ++BusyPumps;
@@ -62,7 +50,7 @@ void THeadlessPlatform::PumpBusy(int ms) {
     // A quit request taken while busy counts as the close command.
     FQuitPending = false;
     FTerminated = true;
-    if (FBusyHooks.OnClose) DispatchGuarded(*this, FBusyHooks.OnClose);
+    FBusy.QuitTaken(*this);
   }
   if (BusyHandler) BusyHandler();
   std::unique_lock lock(FWakeLock);
@@ -79,14 +67,14 @@ void THeadlessPlatform::WakeBusy() {
 }
 
 void THeadlessPlatform::PressTab(bool backward) {
-  if (FBusy) {
+  if (FBusy.Active()) {
     ++IgnoredInput;
     return;
   }
   const TForm* form = FFocused != nullptr ? FFocused->ParentForm() : nullptr;
   if (form == nullptr && !FModalStack.empty()) form = FModalStack.back();
-  for (std::size_t i = 0; form == nullptr && i < FForms.size(); ++i) {
-    if (FForms[i]->IsMainForm && FForms[i]->FormVisible()) form = FForms[i];
+  for (TForm* candidate : Forms()) {
+    if (form == nullptr && candidate->IsMainForm && candidate->FormVisible()) form = candidate;
   }
   if (form == nullptr) return;
   if (TControl* next = form->FindNextControl(FFocused, !backward)) FFocused = next;
@@ -101,11 +89,6 @@ void THeadlessPlatform::HideForm(TForm& form) {
   if (FFocused != nullptr && FFocused->ParentForm() == &form) FFocused = nullptr;
 }
 
-void THeadlessPlatform::UnregisterForm(TForm& form) {
-  FForms.erase(std::remove(FForms.begin(), FForms.end(), &form), FForms.end());
-  FModalStack.erase(std::remove(FModalStack.begin(), FModalStack.end(), &form), FModalStack.end());
-}
-
 TWindowHandle THeadlessPlatform::HandleNeeded(TForm& form) {
   const TWindowHandle h = FNextHandle++;
   FHandles[h] = &form;
@@ -113,6 +96,8 @@ TWindowHandle THeadlessPlatform::HandleNeeded(TForm& form) {
 }
 
 void THeadlessPlatform::DestroyHandle(TForm& form) {
+  // The form goes (only its destructor calls this): a modal showing of it ends too.
+  std::erase(FModalStack, &form);
   if (!form.HandleAllocated()) return;
   const TWindowHandle h = form.Handle();
   FHandles.erase(h);
@@ -152,7 +137,7 @@ void THeadlessPlatform::HandleMessage() {
   if (MainLoopHandler) {
     MainLoopHandler();
   } else {
-    for (TForm* form : FForms) {
+    for (TForm* form : Forms()) {
       if (form->IsMainForm) form->Close();
     }
   }

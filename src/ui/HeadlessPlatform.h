@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ui/Forms.h"
+#include "ui/LongOperation.h"
 #include "ui/Platform.h"
 
 class THeadlessPlatform : public IPlatform {
@@ -72,10 +73,6 @@ class THeadlessPlatform : public IPlatform {
     BackdropPlacements.push_back({window, bounds});
   }
 
-  void RegisterForm(TForm& form) override { FForms.push_back(&form); }
-  void UnregisterForm(TForm& form) override;
-  std::vector<TForm*> Forms() const override { return FForms; }
-
   TWindowHandle HandleNeeded(TForm& form) override;
   void ShowForm(TForm& form) override;
   void HideForm(TForm& form) override;
@@ -96,7 +93,7 @@ class THeadlessPlatform : public IPlatform {
 
   void BeginBusy(const TBusyHooks& hooks) override;
   void EndBusy() override;
-  bool Busy() const override { return FBusy; }
+  bool Busy() const override { return FBusy.Active(); }
   void PumpBusy(int ms) override;
   void WakeBusy() override;
 
@@ -107,7 +104,6 @@ class THeadlessPlatform : public IPlatform {
  private:
   // Forms get handles from 1000, far from 0 (none).
   static constexpr TWindowHandle kFirstFormHandle = 1000;
-  std::vector<TForm*> FForms;
   std::map<TWindowHandle, TForm*> FHandles;
   TWindowHandle FNextHandle = kFirstFormHandle;
   std::vector<TForm*> FModalStack;
@@ -117,8 +113,7 @@ class THeadlessPlatform : public IPlatform {
   int FIdleEvents = 0;
   std::string FTitle;
   std::atomic<int> FAnimationDraws{0};
-  bool FBusy = false;
-  TBusyHooks FBusyHooks;
+  TBusyState FBusy;
   // A worker's wake-up call; the only state here that another thread touches.
   std::mutex FWakeLock;
   std::condition_variable FWakeSignal;

@@ -5,6 +5,8 @@
 #include <exception>
 #include <thread>
 
+#include "ui/Forms.h"
+
 namespace {
 
 // Leaves the busy state on every way out, after the worker has been joined.
@@ -69,4 +71,30 @@ void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks,
     }
   }
   if (failure) std::rethrow_exception(failure);
+}
+
+void TBusyState::Begin(const TBusyHooks& hooks) {
+  FActive = true;
+  FHooks = hooks;
+}
+
+void TBusyState::End() {
+  FActive = false;
+  FHooks = {};
+}
+
+void TBusyState::Escape(IPlatform& platform) const {
+  if (FActive && FHooks.OnCancel) DispatchGuarded(platform, FHooks.OnCancel);
+}
+
+void TBusyState::CloseCommand(IPlatform& platform, TForm& form) const {
+  if (!FActive) {
+    DispatchGuarded(platform, [&form] { form.Close(); });
+  } else if (FHooks.OnClose) {
+    DispatchGuarded(platform, FHooks.OnClose);
+  }
+}
+
+void TBusyState::QuitTaken(IPlatform& platform) const {
+  if (FActive && FHooks.OnClose) DispatchGuarded(platform, FHooks.OnClose);
 }

@@ -70,10 +70,11 @@ class IPlatform {
   // behind a modal notice.
   virtual void PlaceBackdrop(TWindowHandle window, const TRect& bounds) = 0;
 
-  // The open forms in creation order (the screen's window list).
-  virtual void RegisterForm(TForm& form) = 0;
-  virtual void UnregisterForm(TForm& form) = 0;
-  virtual std::vector<TForm*> Forms() const = 0;
+  // The open forms in creation order (the screen's window list), kept here
+  // because it is the same for every backend.
+  void RegisterForm(TForm& form) { FForms.push_back(&form); }
+  void UnregisterForm(TForm& form) { std::erase(FForms, &form); }
+  std::vector<TForm*> Forms() const { return FForms; }
 
   // Realization. HandleNeeded makes the form's window without showing it.
   virtual TWindowHandle HandleNeeded(TForm& form) = 0;
@@ -110,6 +111,9 @@ class IPlatform {
   // The framework's standard error box for an exception no handler caught.
   virtual void SetApplicationTitle(const std::string& title) = 0;
   virtual void ShowErrorBox(const std::string& text) = 0;
+
+ private:
+  std::vector<TForm*> FForms;  // we don't own them
 };
 
 // Runs an event handler the way the framework does: an exception that leaves it

@@ -32,13 +32,7 @@ void TWin32MessageLoop::Dispatch(const std::function<void()>& handler) {
   DispatchGuarded(FPlatform, handler);
 }
 
-void TWin32MessageLoop::CloseCommand(TForm& form) {
-  if (FBusy) {
-    if (FBusyHooks.OnClose) Dispatch(FBusyHooks.OnClose);
-    return;
-  }
-  Dispatch([&form] { form.Close(); });
-}
+void TWin32MessageLoop::CloseCommand(TForm& form) { FBusy.CloseCommand(FPlatform, form); }
 
 void TWin32MessageLoop::PostQuit() { PostQuitMessage(0); }
 
@@ -79,15 +73,13 @@ void TWin32MessageLoop::EndModal() {
 }
 
 void TWin32MessageLoop::BeginBusy(const TBusyHooks& hooks) {
-  FBusy = true;
-  FBusyHooks = hooks;
+  FBusy.Begin(hooks);
   FBusyCancel = hooks.CancelControl != nullptr ? FWindows.HandleOf(*hooks.CancelControl) : nullptr;
   if (FBusyWake) ResetEvent(FBusyWake.Get());
 }
 
 void TWin32MessageLoop::EndBusy() {
-  FBusy = false;
-  FBusyHooks = {};
+  FBusy.End();
   FBusyCancel = nullptr;
 }
 
@@ -102,7 +94,7 @@ bool TWin32MessageLoop::PassDuringBusy(const MSG& msg) {
   if (mouse || m == BM_CLICK) return FBusyCancel != nullptr && msg.hwnd == FBusyCancel;
   if (m < WM_KEYFIRST || m > WM_KEYLAST) return true;
   if (m == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-    if (FBusyHooks.OnCancel) Dispatch(FBusyHooks.OnCancel);
+    FBusy.Escape(FPlatform);
     return false;
   }
   return (m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) && msg.wParam == VK_F4;
@@ -116,7 +108,7 @@ void TWin32MessageLoop::PumpBusy(int ms) {
     if (msg.message == WM_QUIT) {
       // The end was asked for: the operation stops and the main loop ends after it.
       FTerminated = true;
-      if (FBusyHooks.OnClose) Dispatch(FBusyHooks.OnClose);
+      FBusy.QuitTaken(FPlatform);
     } else if (PassDuringBusy(msg)) {
       Deliver(msg);
     }

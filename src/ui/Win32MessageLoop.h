@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/Forms.h"
+#include "ui/LongOperation.h"
 #include "ui/Win32Handle.h"
 
 class TFormWindows;
@@ -37,7 +38,7 @@ class TWin32MessageLoop {
 
   void BeginBusy(const TBusyHooks& hooks);
   void EndBusy();
-  bool Busy() const { return FBusy; }
+  bool Busy() const { return FBusy.Active(); }
   void PumpBusy(int ms);
   void WakeBusy();
 
@@ -49,8 +50,7 @@ class TWin32MessageLoop {
   bool FTerminated = false;
   std::vector<std::pair<HWND, bool>> FDisabledForModal;  // window, was enabled
   std::vector<std::size_t> FModalMarks;
-  bool FBusy = false;
-  TBusyHooks FBusyHooks;
+  TBusyState FBusy;
   HWND FBusyCancel = nullptr;  // the cancel control's window while busy
   // Set by a worker to end a busy wait (an event object; thread-safe).
   TEventHandle FBusyWake;

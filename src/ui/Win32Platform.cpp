@@ -99,17 +99,11 @@ void TWin32Platform::ShowErrorBox(const std::string& text) {
 
 // ---- Forms
 
-void TWin32Platform::RegisterForm(TForm& form) { FForms.push_back(&form); }
-
-void TWin32Platform::UnregisterForm(TForm& form) {
-  FForms.erase(std::remove(FForms.begin(), FForms.end(), &form), FForms.end());
-}
-
 TWindowHandle TWin32Platform::HandleNeeded(TForm& form) {
   // A dialog stays above the main form; the backdrop does not, it lies below the notice.
   HWND owner = nullptr;
   if (!form.IsMainForm && !form.AlphaBlend) {
-    for (TForm* other : FForms) {
+    for (TForm* other : Forms()) {
       if (other->IsMainForm && other->HandleAllocated()) owner = ToHwnd(other->Handle());
     }
   }
@@ -145,7 +139,7 @@ bool TWin32Platform::Terminated() const { return FBackend->Loop.Terminated(); }
 
 void TWin32Platform::HandleMessage() { FBackend->Loop.HandleMessage(); }
 
-void TWin32Platform::BeginModal(TForm& form) { FBackend->Loop.BeginModal(FForms, form); }
+void TWin32Platform::BeginModal(TForm& form) { FBackend->Loop.BeginModal(Forms(), form); }
 
 void TWin32Platform::EndModal(TForm&) { FBackend->Loop.EndModal(); }
 

@@ -26,10 +26,6 @@ class TWin32Platform : public IPlatform {
   std::optional<TRect> TaskbarRect() const override;
   void PlaceBackdrop(TWindowHandle window, const TRect& bounds) override;
 
-  void RegisterForm(TForm& form) override;
-  void UnregisterForm(TForm& form) override;
-  std::vector<TForm*> Forms() const override { return FForms; }
-
   TWindowHandle HandleNeeded(TForm& form) override;
   void ShowForm(TForm& form) override;
   void HideForm(TForm& form) override;
@@ -56,7 +52,6 @@ class TWin32Platform : public IPlatform {
 
  private:
   struct TBackend;
-  std::vector<TForm*> FForms;
   std::string FTitle;
   std::unique_ptr<TBackend> FBackend;
 };

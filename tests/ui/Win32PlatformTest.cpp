@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ControlTree.h"
 #include "TestSupport.h"
 #include "rtl/ScopeExit.h"
 #include "rtl/Win32Text.h"
@@ -57,9 +58,7 @@ class Win32PlatformTest : public ::testing::Test {
 };
 
 TEST_F(Win32PlatformTest, ButtonIsAWindowWithCaptionAndEnabledState) {
-  auto& button = Form->CreateOwned<TGlowButton>();
-  button.SetParent(Form.get());
-  button.SetBounds(20, 20, 80, 41);
+  auto& button = AddControl<TGlowButton>(*Form, Bounds(20, 20, 80, 41));
   button.SetCaption("Prekliči");
   HWND hwnd = Realize();
   if (hwnd == nullptr) GTEST_SKIP() << "no window system";
@@ -78,9 +77,7 @@ TEST_F(Win32PlatformTest, ButtonIsAWindowWithCaptionAndEnabledState) {
 }
 
 TEST_F(Win32PlatformTest, MemoAndListViewMirrorTheirItems) {
-  auto& memo = Form->CreateOwned<TMemo>();
-  memo.SetParent(Form.get());
-  memo.SetBounds(0, 0, 200, 80);
+  auto& memo = AddControl<TMemo>(*Form, Bounds(0, 0, 200, 80));
   auto& images = Form->CreateOwned<TImageList>();
   images.Width = 16;
   images.Height = 20;
@@ -89,9 +86,7 @@ TEST_F(Win32PlatformTest, MemoAndListViewMirrorTheirItems) {
   image.Height = 20;
   image.Rgba.assign(16 * 20 * 4, 255);
   images.Images = {image, image, image, image};
-  auto& list = Form->CreateOwned<TListView>();
-  list.SetParent(Form.get());
-  list.SetBounds(0, 100, 300, 150);
+  auto& list = AddControl<TListView>(*Form, Bounds(0, 100, 300, 150));
   list.ReportStyle = true;
   list.ColumnWidths = {30, 200};
   list.StateImages = &images;
@@ -128,12 +123,8 @@ TEST_F(Win32PlatformTest, MemoAndListViewMirrorTheirItems) {
 }
 
 TEST_F(Win32PlatformTest, ChildWindowsFollowTheirParentsVisibility) {
-  auto& panel = Form->CreateOwned<TPanel>();
-  panel.SetParent(Form.get());
-  panel.SetBounds(0, 0, 300, 200);
-  auto& memo = Form->CreateOwned<TMemo>();
-  memo.SetParent(&panel);
-  memo.SetBounds(10, 10, 100, 50);
+  auto& panel = AddControl<TPanel>(*Form, Bounds(0, 0, 300, 200));
+  AddControl<TMemo>(panel, Bounds(10, 10, 100, 50));
   HWND hwnd = Realize();
   if (hwnd == nullptr) GTEST_SKIP() << "no window system";
   Form->ShowForm();
@@ -154,22 +145,16 @@ TEST_F(Win32PlatformTest, ChildWindowsFollowTheirParentsVisibility) {
 
 TEST_F(Win32PlatformTest, TabKeyFollowsTheStoredTabOrderNotTheCreationOrder) {
   auto button = [&](TControl& parent, const char* caption, int order, int left) -> TGlowButton& {
-    auto& b = Form->CreateOwned<TGlowButton>();
-    b.SetParent(&parent);
-    b.SetBounds(left, 200, 60, 30);
+    auto& b = AddControl<TGlowButton>(parent, Bounds(left, 200, 60, 30));
     b.SetCaption(caption);
     b.TabOrder = order;
     return b;
   };
   button(*Form, "third", 2, 10);
   button(*Form, "first", 0, 80);
-  auto& panel = Form->CreateOwned<TPanel>();
-  panel.SetParent(Form.get());
-  panel.SetBounds(0, 0, 300, 150);
+  auto& panel = AddControl<TPanel>(*Form, Bounds(0, 0, 300, 150));
   panel.TabOrder = 1;
-  auto& memo = Form->CreateOwned<TMemo>();
-  memo.SetParent(&panel);
-  memo.SetBounds(10, 10, 100, 50);
+  auto& memo = AddControl<TMemo>(panel, Bounds(10, 10, 100, 50));
   memo.TabStop = true;
   HWND hwnd = Realize();
   if (hwnd == nullptr) GTEST_SKIP() << "no window system";
@@ -251,9 +236,7 @@ TEST_F(Win32PlatformTest, TaskbarIsTheShellsWindowWithAnEmptyTitle) {
 }
 
 TEST_F(Win32PlatformTest, AnimationDrawsFromItsOwnThread) {
-  auto& anim = Form->CreateOwned<TGIFAnimator>();
-  anim.SetParent(Form.get());
-  anim.SetBounds(5, 5, 8, 8);
+  auto& anim = AddControl<TGIFAnimator>(*Form, Bounds(5, 5, 8, 8));
   TPicture picture;
   for (int i = 0; i < 2; ++i) {
     TBitmap32 b;
@@ -277,9 +260,7 @@ TEST_F(Win32PlatformTest, AnimationDrawsFromItsOwnThread) {
 }
 
 TEST_F(Win32PlatformTest, ProgressBarShowsItsShareOrAMarquee) {
-  auto& bar = Form->CreateOwned<TProgressBar>();
-  bar.SetParent(Form.get());
-  bar.SetBounds(10, 10, 240, 17);
+  auto& bar = AddControl<TProgressBar>(*Form, Bounds(10, 10, 240, 17));
   bar.SetProgress(250, 1000);
   bar.BarColor = 0xFFD541;
   bar.ParentColor = true;
@@ -308,13 +289,9 @@ TEST_F(Win32PlatformTest, ProgressBarShowsItsShareOrAMarquee) {
 // The operation plays another program: it posts input to the form and asks
 // whether the window answers, while this thread waits in the busy loop.
 TEST_F(Win32PlatformTest, LongOperationKeepsTheWindowAnsweringAndTakesOnlyTheWayOut) {
-  auto& cancel = Form->CreateOwned<TGlowButton>();
-  cancel.SetParent(Form.get());
-  cancel.SetBounds(20, 20, 80, 41);
+  auto& cancel = AddControl<TGlowButton>(*Form, Bounds(20, 20, 80, 41));
   cancel.SetCaption("Prekliči");
-  auto& other = Form->CreateOwned<TGlowButton>();
-  other.SetParent(Form.get());
-  other.SetBounds(120, 20, 80, 41);
+  auto& other = AddControl<TGlowButton>(*Form, Bounds(120, 20, 80, 41));
   other.SetCaption("Potrdi");
   int cancelClicks = 0, otherClicks = 0, escapes = 0, closes = 0, ticks = 0;
   cancel.OnClick = [&](TObject*) { ++cancelClicks; };
