@@ -221,7 +221,7 @@ TEST_F(StartUp, BothRefusalsSecondNoticeClosesAtOnceAndLeavesItsBackdrop) {
   EXPECT_TRUE(Platform.Terminated());
   ASSERT_NE(Notice->NoticeBackdrop(), nullptr);
   EXPECT_TRUE(Platform.HandleAlive(Notice->NoticeBackdrop()->Handle()));
-  EXPECT_EQ(Platform.WindowPosCalls.size(), 2u);
+  EXPECT_EQ(Platform.BackdropPlacements.size(), 2u);
   EXPECT_EQ(Platform.DestroyedHandles.size(), 1u);  // the first notice's backdrop only
 }
 
