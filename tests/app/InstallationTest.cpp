@@ -18,6 +18,8 @@ const std::string kDriveLine = "Pogon C:             120 GB";
 const std::string kDirDone = "Delovni imenik kreiran...";
 const std::string kFailed = "Pri namestitvi je prišlo do napak.";
 const std::vector<std::string> kFailureNotice{kFailed};
+const TRows kExtractionFailedRows{
+    {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}};
 
 class InstallationPaths : public TAppTest {
  protected:
@@ -195,10 +197,7 @@ TEST_F(InstallationPaths, DownloadRaises) {
 TEST_F(InstallationPaths, PackageMissingAfterDownload) {
   Ops.SaveKeepsFile = false;
   RunInstall();
-  EXPECT_EQ(
-      Rows(),
-      (TRows{
-          {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
+  EXPECT_EQ(Rows(), kExtractionFailedRows);
   auto log = Step1Lines();
   log.insert(log.end(), {"Prenos namestitvenega paketa...", kFailed});
   EXPECT_EQ(Log(), log);
@@ -208,10 +207,7 @@ TEST_F(InstallationPaths, PackageMissingAfterDownload) {
 TEST_F(InstallationPaths, ExtractionRaisesAndKeepsThePackage) {
   Ops.ExtractRaises = "Error writing C:\\Tramela\\Install";
   RunInstall();
-  EXPECT_EQ(
-      Rows(),
-      (TRows{
-          {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
+  EXPECT_EQ(Rows(), kExtractionFailedRows);
   auto log = Step1Lines();
   log.insert(log.end(),
              {"Prenos namestitvenega paketa...", "Error writing C:\\Tramela\\Install", kFailed});

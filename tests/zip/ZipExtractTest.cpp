@@ -27,6 +27,19 @@ using ziptest::Reference;
 
 namespace {
 
+// A hand-built archive extracted into a folder of its own.
+class ZipHandArchive : public ::testing::Test {
+ protected:
+  TTempDir Dir;
+  TZipella Zip;
+};
+using ZipAttributes = ZipHandArchive;
+using ZipExtract = ZipHandArchive;
+using ZipFailures = ZipHandArchive;
+using ZipRefusedEntriesDeep = ZipHandArchive;
+using ZipRefusedEntriesOverlap = ZipHandArchive;
+using ZipWindowsNames = ZipHandArchive;
+
 // ---------------------------------------------------------------------------
 // Every real tool's archive extracts to exactly what unzip extracts. jar and
 // python's zipfile writing as Java does mark folders only by the trailing "/";
@@ -158,31 +171,25 @@ TEST_F(ZipOverwrite, DefaultSkipKeepsExistingFiles) {
   EXPECT_EQ(Content("dir/b.txt").size(), 600u);
 }
 
-TEST(ZipExtract, ClosedComponentExtractsNothing) {
-  TTempDir dir;
-  TZipella zip;
-  zip.ExtractAll(dir.Str());
-  EXPECT_TRUE(fs::is_empty(dir.Path()));
+TEST_F(ZipExtract, ClosedComponentExtractsNothing) {
+  Zip.ExtractAll(Dir.Str());
+  EXPECT_TRUE(fs::is_empty(Dir.Path()));
 }
 
-TEST(ZipExtract, EmptyEntriesGiveEmptyFilesWithoutProgress) {
-  TTempDir dir;
-  TZipella zip;
+TEST_F(ZipExtract, EmptyEntriesGiveEmptyFilesWithoutProgress) {
   int progress = 0;
-  zip.OnDecompressFile = [&](TObject*, int, int) { ++progress; };
-  OpenAsInstaller(zip, Hand("empty-entries.zip"));
-  zip.ExtractAll(dir.Str());
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "e-stored"), "");
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "e-deflated"), "");
-  EXPECT_TRUE(fs::exists(dir.Path() / "e-deflated"));
+  Zip.OnDecompressFile = [&](TObject*, int, int) { ++progress; };
+  OpenAsInstaller(Zip, Hand("empty-entries.zip"));
+  Zip.ExtractAll(Dir.Str());
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "e-stored"), "");
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "e-deflated"), "");
+  EXPECT_TRUE(fs::exists(Dir.Path() / "e-deflated"));
   EXPECT_EQ(progress, 0);
 }
 
 // Extraction of a hand-built archive whose counting events are recorded.
-class ZipExtractEvents : public ::testing::Test {
+class ZipExtractEvents : public ZipHandArchive {
  protected:
-  TTempDir Dir;
-  TZipella Zip;
   ziptest::TEventLog Events;
 };
 
@@ -222,42 +229,36 @@ TEST_F(ZipExtractEvents, EveryEntryIsAnnouncedAndAStopThereWritesNothingMore) {
   EXPECT_FALSE(fs::exists(other.Path() / "t2.txt"));
 }
 
-TEST(ZipExtract, DataDecodingPastSizeIsCutToSize) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("deflate-long.zip"));
-  zip.ExtractAll(dir.Str());
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "long.txt"), HandText().substr(0, 100));
+TEST_F(ZipExtract, DataDecodingPastSizeIsCutToSize) {
+  OpenAsInstaller(Zip, Hand("deflate-long.zip"));
+  Zip.ExtractAll(Dir.Str());
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "long.txt"), HandText().substr(0, 100));
 }
 
-TEST(ZipExtract, TruncatedArchiveWritesCompleteEntriesThenFailsOnCutOne) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("truncated.zip"));
-  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); },
+TEST_F(ZipExtract, TruncatedArchiveWritesCompleteEntriesThenFailsOnCutOne) {
+  OpenAsInstaller(Zip, Hand("truncated.zip"));
+  ExpectThrowMessage<EZipellaError>([&] { Zip.ExtractAll(Dir.Str()); },
                                     "Unexpected end of data in this file: t3.bin");
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "t1.txt"), HandText());
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "t2.txt"), HandText(3));
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "t1.txt"), HandText());
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "t2.txt"), HandText(3));
 }
 
 // ---------------------------------------------------------------------------
 // Attributes.
 
-TEST(ZipAttributes, ReadOnlyEntryBlocksSecondExtraction) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("attr-21.zip"));
-  zip.ExtractAll(dir.Str());
-  const std::string path = dir.File("ro.txt");
+TEST_F(ZipAttributes, ReadOnlyEntryBlocksSecondExtraction) {
+  OpenAsInstaller(Zip, Hand("attr-21.zip"));
+  Zip.ExtractAll(Dir.Str());
+  const std::string path = Dir.File("ro.txt");
   EXPECT_EQ(FileGetAttr(path) & (faReadOnly | faArchive), faReadOnly | faArchive);
   if (!testsupport::PlatformEnforcesReadOnly()) GTEST_SKIP() << "read-only files are writable here";
   try {
-    zip.ExtractAll(dir.Str());
+    Zip.ExtractAll(Dir.Str());
     ADD_FAILURE() << "a read-only file was replaced";
   } catch (const EFCreateError& e) {
     EXPECT_EQ(
         e.Message().rfind(
-            "Cannot create file \"" + ExpandFileName(dir.Str() + PathDelim + "ro.txt") + "\". ", 0),
+            "Cannot create file \"" + ExpandFileName(Dir.Str() + PathDelim + "ro.txt") + "\". ", 0),
         0u)
         << e.Message();
   }
@@ -266,32 +267,26 @@ TEST(ZipAttributes, ReadOnlyEntryBlocksSecondExtraction) {
 // ---------------------------------------------------------------------------
 // Entries that cannot be written: the messages name them.
 
-TEST(ZipFailures, UnsupportedMethodLeavesEmptyFileAndStops) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("method-12.zip"));
-  ExpectThrowMessage<Exception>([&] { zip.ExtractAll(dir.Str()); },
+TEST_F(ZipFailures, UnsupportedMethodLeavesEmptyFileAndStops) {
+  OpenAsInstaller(Zip, Hand("method-12.zip"));
+  ExpectThrowMessage<Exception>([&] { Zip.ExtractAll(Dir.Str()); },
                                 "Cannot process this file: m12.bin ");
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "m12.bin"), "");
-  EXPECT_FALSE(fs::exists(dir.Path() / "after.txt"));
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "m12.bin"), "");
+  EXPECT_FALSE(fs::exists(Dir.Path() / "after.txt"));
 }
 
-TEST(ZipFailures, EncryptedStoredEntryIsRefused) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("encrypted.zip"));
-  ExpectThrowMessage<Exception>([&] { zip.ExtractAll(dir.Str()); },
+TEST_F(ZipFailures, EncryptedStoredEntryIsRefused) {
+  OpenAsInstaller(Zip, Hand("encrypted.zip"));
+  ExpectThrowMessage<Exception>([&] { Zip.ExtractAll(Dir.Str()); },
                                 "Cannot process this file: secret.txt ");
 }
 
-TEST(ZipExtract, NameEndingInSlashIsFolderWhateverItsAttributes) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("slash-no-dir.zip"));
-  EXPECT_TRUE(zip.Entries().Entry(0).IsDirectory);
-  zip.ExtractAll(dir.Str());
-  EXPECT_TRUE(fs::is_directory(dir.Path() / "docs"));
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "docs" / "in.txt"), "inside");
+TEST_F(ZipExtract, NameEndingInSlashIsFolderWhateverItsAttributes) {
+  OpenAsInstaller(Zip, Hand("slash-no-dir.zip"));
+  EXPECT_TRUE(Zip.Entries().Entry(0).IsDirectory);
+  Zip.ExtractAll(Dir.Str());
+  EXPECT_TRUE(fs::is_directory(Dir.Path() / "docs"));
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "docs" / "in.txt"), "inside");
 }
 
 struct TBroken {
@@ -398,38 +393,32 @@ INSTANTIATE_TEST_SUITE_P(
                                "Path too long in this file: " + std::string(256, 'n')},
                       TRefused{"overlap-nested.zip", "Overlapping data in this file: inner.txt"}));
 
-TEST(ZipRefusedEntriesDeep, TwentyThousandLevelsAreRefusedWithoutMakingAFolder) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("deep-name.zip"));
+TEST_F(ZipRefusedEntriesDeep, TwentyThousandLevelsAreRefusedWithoutMakingAFolder) {
+  OpenAsInstaller(Zip, Hand("deep-name.zip"));
   std::string name;
   for (int i = 0; i < 20000; ++i) name += "a/";
-  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); },
+  ExpectThrowMessage<EZipellaError>([&] { Zip.ExtractAll(Dir.Str()); },
                                     "Path too long in this file: " + name + "x.txt");
-  EXPECT_TRUE(fs::is_empty(dir.Path()));
+  EXPECT_TRUE(fs::is_empty(Dir.Path()));
 }
 
-TEST(ZipRefusedEntriesOverlap, RecordsOnOneHeaderAreRefusedBeforeTheFirstIsWritten) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("overlap-200.zip"));
-  ASSERT_EQ(zip.Entries().Count(), 200);
-  EXPECT_EQ(zip.UncompressedTotal(), 200 * (std::int64_t{5} << 20));
-  ExpectThrowMessage<EZipellaError>([&] { zip.ExtractAll(dir.Str()); },
+TEST_F(ZipRefusedEntriesOverlap, RecordsOnOneHeaderAreRefusedBeforeTheFirstIsWritten) {
+  OpenAsInstaller(Zip, Hand("overlap-200.zip"));
+  ASSERT_EQ(Zip.Entries().Count(), 200);
+  EXPECT_EQ(Zip.UncompressedTotal(), 200 * (std::int64_t{5} << 20));
+  ExpectThrowMessage<EZipellaError>([&] { Zip.ExtractAll(Dir.Str()); },
                                     "Overlapping data in this file: bomb001.bin");
-  EXPECT_TRUE(fs::is_empty(dir.Path()));
+  EXPECT_TRUE(fs::is_empty(Dir.Path()));
 }
 
-TEST(ZipWindowsNames, NearMissesExtract) {
-  TTempDir dir;
-  TZipella zip;
-  OpenAsInstaller(zip, Hand("win-lookalikes.zip"));
-  zip.ExtractAll(dir.Str());
+TEST_F(ZipWindowsNames, NearMissesExtract) {
+  OpenAsInstaller(Zip, Hand("win-lookalikes.zip"));
+  Zip.ExtractAll(Dir.Str());
   for (const char* name : {"CONSOLE.txt", "COM10.txt", "LPT.txt", "xcon.txt", "con_x/aux_y.txt",
                            "COMa.txt", "data/b.ini", "com 1.txt"}) {
-    EXPECT_EQ(ReadFileBytes(dir.Path() / name), "ok") << name;
+    EXPECT_EQ(ReadFileBytes(Dir.Path() / name), "ok") << name;
   }
-  EXPECT_TRUE(fs::is_directory(dir.Path() / "nul-dir"));
+  EXPECT_TRUE(fs::is_directory(Dir.Path() / "nul-dir"));
 }
 
 // A target padded so that the entry's full path is exactly the file API's
