@@ -33,12 +33,6 @@ class ZipHandArchive : public ::testing::Test {
   TTempDir Dir;
   TZipella Zip;
 };
-using ZipAttributes = ZipHandArchive;
-using ZipExtract = ZipHandArchive;
-using ZipFailures = ZipHandArchive;
-using ZipRefusedEntriesDeep = ZipHandArchive;
-using ZipRefusedEntriesOverlap = ZipHandArchive;
-using ZipWindowsNames = ZipHandArchive;
 
 // ---------------------------------------------------------------------------
 // Every real tool's archive extracts to exactly what unzip extracts. jar and
@@ -171,6 +165,8 @@ TEST_F(ZipOverwrite, DefaultSkipKeepsExistingFiles) {
   EXPECT_EQ(Content("dir/b.txt").size(), 600u);
 }
 
+using ZipExtract = ZipHandArchive;
+
 TEST_F(ZipExtract, ClosedComponentExtractsNothing) {
   Zip.ExtractAll(Dir.Str());
   EXPECT_TRUE(fs::is_empty(Dir.Path()));
@@ -246,6 +242,8 @@ TEST_F(ZipExtract, TruncatedArchiveWritesCompleteEntriesThenFailsOnCutOne) {
 // ---------------------------------------------------------------------------
 // Attributes.
 
+using ZipAttributes = ZipHandArchive;
+
 TEST_F(ZipAttributes, ReadOnlyEntryBlocksSecondExtraction) {
   OpenAsInstaller(Zip, Hand("attr-21.zip"));
   Zip.ExtractAll(Dir.Str());
@@ -266,6 +264,8 @@ TEST_F(ZipAttributes, ReadOnlyEntryBlocksSecondExtraction) {
 
 // ---------------------------------------------------------------------------
 // Entries that cannot be written: the messages name them.
+
+using ZipFailures = ZipHandArchive;
 
 TEST_F(ZipFailures, UnsupportedMethodLeavesEmptyFileAndStops) {
   OpenAsInstaller(Zip, Hand("method-12.zip"));
@@ -393,6 +393,8 @@ INSTANTIATE_TEST_SUITE_P(
                                "Path too long in this file: " + std::string(256, 'n')},
                       TRefused{"overlap-nested.zip", "Overlapping data in this file: inner.txt"}));
 
+using ZipRefusedEntriesDeep = ZipHandArchive;
+
 TEST_F(ZipRefusedEntriesDeep, TwentyThousandLevelsAreRefusedWithoutMakingAFolder) {
   OpenAsInstaller(Zip, Hand("deep-name.zip"));
   std::string name;
@@ -402,6 +404,8 @@ TEST_F(ZipRefusedEntriesDeep, TwentyThousandLevelsAreRefusedWithoutMakingAFolder
   EXPECT_TRUE(fs::is_empty(Dir.Path()));
 }
 
+using ZipRefusedEntriesOverlap = ZipHandArchive;
+
 TEST_F(ZipRefusedEntriesOverlap, RecordsOnOneHeaderAreRefusedBeforeTheFirstIsWritten) {
   OpenAsInstaller(Zip, Hand("overlap-200.zip"));
   ASSERT_EQ(Zip.Entries().Count(), 200);
@@ -410,6 +414,8 @@ TEST_F(ZipRefusedEntriesOverlap, RecordsOnOneHeaderAreRefusedBeforeTheFirstIsWri
                                     "Overlapping data in this file: bomb001.bin");
   EXPECT_TRUE(fs::is_empty(Dir.Path()));
 }
+
+using ZipWindowsNames = ZipHandArchive;
 
 TEST_F(ZipWindowsNames, NearMissesExtract) {
   OpenAsInstaller(Zip, Hand("win-lookalikes.zip"));
