@@ -13,18 +13,11 @@
 #include "rtl/Threads.h"
 #include "transport/IdException.h"
 #include "transport/IdTransportDefs.h"
+#include "transport/IdWinsockCodes.h"
 
 using TIdStackSocketHandle = std::intptr_t;
 inline constexpr TIdStackSocketHandle kInvalidSocket = -1;
 inline constexpr int kSocketError = -1;
-
-// Winsock codes the stack itself refers to.
-inline constexpr int kWsaeBadF = 10009;
-inline constexpr int kWsaeInval = 10022;
-inline constexpr int kWsaeNotSock = 10038;
-inline constexpr int kWsaeHostUnreach = 10065;
-inline constexpr int kWsaNotInitialised = 10093;
-inline constexpr int kWsaHostNotFound = 11001;
 
 using TIdCriticalSection = TCriticalSection;
 

@@ -4,8 +4,6 @@
 
 #include "transport/IdStack.h"
 
-// errno -> Winsock code (an unknown errno passes unchanged).
-int WinsockCodeOfErrno(int error);
 // A getaddrinfo failure (the platform's EAI_* value) -> BSD resolver number of
 // the resolver table; 0 for EAI_SYSTEM.
 int BsdResolverCode(int platformCode);

@@ -10,7 +10,6 @@
 
 #include <cstring>
 #include <mutex>
-#include <vector>
 
 #include "rtl/Exceptions.h"
 #include "rtl/FileSystem.h"
@@ -21,7 +20,6 @@ std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdSta
 namespace {
 
 constexpr char kWship6[] = "Wship6.dll";
-constexpr char kFwpuclnt[] = "Fwpuclnt.dll";
 constexpr char kNormaliz[] = "Normaliz.dll";
 constexpr char kIdnDL[] = "IdnDL.dll";
 constexpr char kIphlpapi[] = "iphlpapi.dll";
@@ -67,10 +65,7 @@ struct TLibraryState {
   TGetNameInfo GetNameInfo = nullptr;
   TFreeAddrInfo FreeAddrInfo = nullptr;
   bool BuiltInAddressInfo = false;
-  std::vector<FARPROC> AddressInfoExtras;  // inet_pton, inet_ntop, the extended calls
   HMODULE Wship6 = nullptr;
-  HMODULE Fwpuclnt = nullptr;
-  std::vector<FARPROC> SocketSecurity;  // five functions this system never calls
   HMODULE Normaliz = nullptr;
   TIdnToAscii IdnToAscii = nullptr;
   FARPROC IdnToUnicode = nullptr;
@@ -229,9 +224,6 @@ int WSAAPI BuiltInGetNameInfo(const sockaddr* address, socklen_t length, char* h
 
 void InstallBuiltInAddressInfo(TLibraryState& lib) {
   ReleaseModule(lib.Wship6);
-  ReleaseModule(lib.Fwpuclnt);
-  lib.AddressInfoExtras.clear();
-  lib.SocketSecurity.clear();
   lib.GetAddrInfo = &BuiltInGetAddrInfo;
   lib.GetNameInfo = &BuiltInGetNameInfo;
   lib.FreeAddrInfo = &BuiltInFreeAddrInfo;
@@ -243,9 +235,6 @@ void LoadNameConversion(TLibraryState& lib) {
   if (lib.Normaliz == nullptr) lib.Normaliz = SafeLoadLibrary(kNormaliz);
   lib.IdnToAscii = ProcAs<TIdnToAscii>(lib.Normaliz, "IdnToAscii");
   lib.IdnToUnicode = ProcAs<FARPROC>(lib.Normaliz, "IdnToUnicode");
-  static_cast<void>(ProcAs<FARPROC>(lib.Normaliz, "IdnToNameprepUnicode"));
-  static_cast<void>(ProcAs<FARPROC>(lib.Normaliz, "NormalizeString"));
-  static_cast<void>(ProcAs<FARPROC>(lib.Normaliz, "IsNormalizedString"));
   if (lib.IdnDL == nullptr) lib.IdnDL = SafeLoadLibrary(kIdnDL);
 }
 
@@ -340,17 +329,6 @@ void LoadAddressInfoFunctions() {
   lib.GetNameInfo = getNameInfo;
   lib.FreeAddrInfo = freeAddrInfo;
   lib.BuiltInAddressInfo = false;
-  for (const char* name :
-       {"inet_pton", "inet_ntop", "GetAddrInfoExA", "GetAddrInfoExW", "SetAddrInfoExA",
-        "SetAddrInfoExW", "FreeAddrInfoEx", "FreeAddrInfoExW"}) {
-    if (FARPROC proc = ::GetProcAddress(module, name)) lib.AddressInfoExtras.push_back(proc);
-  }
-  if (lib.Fwpuclnt == nullptr) lib.Fwpuclnt = SafeLoadLibrary(kFwpuclnt);
-  for (const char* name :
-       {"WSASetSocketSecurity", "WSAQuerySocketSecurity", "WSASetSocketPeerTargetName",
-        "WSADeleteSocketPeerTargetName", "WSAImpersonateSocketPeer"}) {
-    if (FARPROC proc = ProcAs<FARPROC>(lib.Fwpuclnt, name)) lib.SocketSecurity.push_back(proc);
-  }
 }
 
 void UseBuiltInAddressInfo() {
@@ -367,9 +345,6 @@ void UnloadSocketLibrary() {
   TLibraryState& lib = Library();
   std::lock_guard guard(lib.Lock);
   ReleaseModule(lib.Wship6);
-  ReleaseModule(lib.Fwpuclnt);
-  lib.SocketSecurity.clear();
-  lib.AddressInfoExtras.clear();
   lib.GetAddrInfo = nullptr;
   lib.GetNameInfo = nullptr;
   lib.FreeAddrInfo = nullptr;
