@@ -46,6 +46,7 @@ void TIdTCPClientCustom::Connect() {
       try {
         IOHandler()->Close();
       } catch (...) {
+        // The connect's own failure is the one to report.
       }
       if (OwnsHandler()) SetIOHandler(nullptr);
     }
