@@ -54,7 +54,8 @@ EIdHTTPProtocolException ExpectProtocolError(const std::function<void()>& f) {
   } catch (const EIdHTTPProtocolException& e) {
     return e;
   } catch (const std::exception& e) {
-    ADD_FAILURE() << "expected EIdHTTPProtocolException, got " << ClassNameOf(e) << ": " << e.what();
+    ADD_FAILURE() << "expected EIdHTTPProtocolException, got " << ClassNameOf(e) << ": "
+                  << e.what();
     return EIdHTTPProtocolException(0, "", "");
   }
   ADD_FAILURE() << "expected EIdHTTPProtocolException, nothing was raised";
@@ -71,11 +72,13 @@ TEST(HttpRequestWire, FreshClientSendsExactlySixLines) {
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0],
             "GET /Download/TramelaCoreServer.zip HTTP/1.1\r\n"
-            "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-            "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
-            "Accept-Encoding: identity\r\n"
-            "User-Agent: Mozilla/3.0 (compatible; Tramela Setup)\r\n"
-            "\r\n");
+            "Host: 127.0.0.1:" +
+                std::to_string(server.Port()) +
+                "\r\n"
+                "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
+                "Accept-Encoding: identity\r\n"
+                "User-Agent: Mozilla/3.0 (compatible; Tramela Setup)\r\n"
+                "\r\n");
   EXPECT_EQ(Text(stream), "ok");
 }
 
@@ -149,7 +152,8 @@ TEST(HttpRequestWire, AnotherPortClosesTheOldConnection) {
 }
 
 TEST(HttpRequestWire, ProxyGetsTheAbsoluteTargetAndItsOwnCredentials) {
-  TScriptedServer proxy({Reply("HTTP/1.0 200 OK\r\nProxy-Connection: keep-alive\r\nContent-Length: 1\r\n\r\np")});
+  TScriptedServer proxy(
+      {Reply("HTTP/1.0 200 OK\r\nProxy-Connection: keep-alive\r\nContent-Length: 1\r\n\r\np")});
   auto client = MakeClient();
   client->ProtocolVersion = pv1_0;
   client->ProxyParams.ProxyServer = "127.0.0.1";
@@ -165,7 +169,9 @@ TEST(HttpRequestWire, ProxyGetsTheAbsoluteTargetAndItsOwnCredentials) {
   ASSERT_EQ(proxy.Requests().size(), 1u);
   const std::string head = proxy.Requests()[0];
   EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET http://origin.example:81/a?b HTTP/1.0");
-  EXPECT_NE(head.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"),
+            std::string::npos)
+      << head;
   EXPECT_NE(head.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos) << head;
   EXPECT_EQ(Text(stream), "p");
 }
@@ -186,7 +192,8 @@ TEST(HttpRequestWire, ProxyTunnelIsOpenedWithConnectFirst) {
   const std::string connect = proxy.Requests()[0];
   EXPECT_EQ(connect.substr(0, connect.find("\r\n")), "CONNECT origin.example:81 HTTP/1.1");
   EXPECT_NE(connect.find("\r\nPragma: no-cache\r\n"), std::string::npos) << connect;
-  EXPECT_NE(connect.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"), std::string::npos)
+  EXPECT_NE(connect.find("\r\nProxy-Connection: keep-alive\r\nHost: origin.example:81\r\n"),
+            std::string::npos)
       << connect;
   EXPECT_EQ(proxy.Accepted(), 1);
 }
@@ -223,11 +230,14 @@ class TReversingCompressor : public TIdZLibCompressorBase {
     source.ReadBuffer(bytes.data(), source.Size());
     target.WriteBuffer(std::string(bytes.rbegin(), bytes.rend()).data(), source.Size());
   }
-  void DecompressGZipStream(TStream&, TStream&) override { ADD_FAILURE() << "gzip was not announced"; }
+  void DecompressGZipStream(TStream&, TStream&) override {
+    ADD_FAILURE() << "gzip was not announced";
+  }
 };
 
 TEST(HttpResponseBody, AnnouncedEncodingGoesThroughTheCompressor) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: 3\r\n\r\ncba")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: 3\r\n\r\ncba")});
   auto client = MakeClient();
   TReversingCompressor compressor;
   client->SetCompressor(&compressor);
@@ -237,7 +247,8 @@ TEST(HttpResponseBody, AnnouncedEncodingGoesThroughTheCompressor) {
   client->Disconnect();
   server.Stop();
   EXPECT_EQ(Text(stream), "abc");
-  EXPECT_NE(server.Requests()[0].find("\r\nAccept-Encoding: deflate, gzip, identity\r\n"), std::string::npos);
+  EXPECT_NE(server.Requests()[0].find("\r\nAccept-Encoding: deflate, gzip, identity\r\n"),
+            std::string::npos);
 }
 
 TEST(HttpResponseBody, ZeroLengthIsNotAwaited) {
@@ -250,7 +261,8 @@ TEST(HttpResponseBody, ZeroLengthIsNotAwaited) {
 }
 
 TEST(HttpResponseBody, ContinueThenOk) {
-  TScriptedServer server({Reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/"), &stream);
@@ -259,8 +271,9 @@ TEST(HttpResponseBody, ContinueThenOk) {
 }
 
 TEST(HttpResponseBody, ChunkedWithExtensionsAndTrailer) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                "5;ext=1\r\nhello\r\nA\r\n, chunked!\r\n0\r\nX-Trailer: yes\r\n\r\n")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+             "5;ext=1\r\nhello\r\nA\r\n, chunked!\r\n0\r\nX-Trailer: yes\r\n\r\n")});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/"), &stream);
@@ -269,7 +282,8 @@ TEST(HttpResponseBody, ChunkedWithExtensionsAndTrailer) {
 }
 
 TEST(HttpResponseBody, BrokenChunkSizeIsAnError) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nzz\r\n", true)});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nzz\r\n", true)});
   auto client = MakeClient();
   TMemoryStream stream;
   testsupport::ExpectThrowMessage<EIdException>([&] { client->Get(server.Url("/"), &stream); },
@@ -279,7 +293,8 @@ TEST(HttpResponseBody, BrokenChunkSizeIsAnError) {
 }
 
 TEST(HttpResponseBody, ChunkedCutShortRaises) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nA\r\nhello", true)});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nA\r\nhello", true)});
   auto client = MakeClient();
   TMemoryStream stream;
   EXPECT_THROW(client->Get(server.Url("/"), &stream), EIdConnClosedGracefully);
@@ -305,8 +320,9 @@ TEST(HttpResponseBody, Http10BodyReadUntilClose) {
 }
 
 TEST(HttpResponseBody, Http10AnswerWithoutKeepAliveIsNotReused) {
-  TScriptedServer server({Reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"),
-                          Reply("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok")});
+  TScriptedServer server(
+      {Reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"),
+       Reply("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok")});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/"), &stream);
@@ -325,9 +341,9 @@ TEST(HttpResponseBody, NoContentLeavesStreamEmpty) {
 
 TEST(HttpResponseBody, MultipartEndsAtTheClosingBoundary) {
   const std::string body = "--xyz\r\nContent-Type: text/plain\r\n\r\npart\r\n--xyz--";
-  TScriptedServer server({ReplyAll({"HTTP/1.1 200 OK\r\nContent-Type: multipart/mixed; boundary=\"xyz\"\r\n\r\n" + body +
-                                        "\r\n",
-                                    "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n!"})});
+  TScriptedServer server({ReplyAll(
+      {"HTTP/1.1 200 OK\r\nContent-Type: multipart/mixed; boundary=\"xyz\"\r\n\r\n" + body + "\r\n",
+       "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n!"})});
   auto client = MakeClient();
   TMemoryStream stream;
   TMemoryStream next;
@@ -339,10 +355,12 @@ TEST(HttpResponseBody, MultipartEndsAtTheClosingBoundary) {
 }
 
 TEST(HttpResponseHeaders, FoldedValuesHighBytesAndMetaCharset) {
-  TScriptedServer server({Reply(
-      "HTTP/1.1 200 OK\r\nX-Folded: one\r\n  two\r\nX-High: a\xE8\xFF" "b\r\nContent-Type: text/html\r\n"
-      "Content-Length: 86\r\n\r\n"
-      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nX-Folded: one\r\n  two\r\nX-High: a\xE8\xFF"
+             "b\r\nContent-Type: text/html\r\n"
+             "Content-Length: 86\r\n\r\n"
+             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+             "charset=utf-8\"></head>")});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/"), &stream);
@@ -354,7 +372,8 @@ TEST(HttpResponseHeaders, FoldedValuesHighBytesAndMetaCharset) {
 }
 
 TEST(HttpResponseHeaders, ConnectionCloseDisconnectsAtTheEnd) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx")});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/"), &stream);
@@ -371,14 +390,18 @@ TEST(HttpResponseHeaders, EndlessHeaderBlockIsRefused) {
 }
 
 TEST(HttpProtocolErrors, NotFoundCarriesStatusLineAndPage) {
-  TScriptedServer server({Reply("HTTP/1.1 404 Not Found\r\nContent-Type: text/html; charset=utf-8\r\n"
-                                "Content-Length: 13\r\n\r\n<p>\xC5\xA1" "e ni</p>")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 404 Not Found\r\nContent-Type: text/html; charset=utf-8\r\n"
+             "Content-Length: 13\r\n\r\n<p>\xC5\xA1"
+             "e ni</p>")});
   auto client = MakeClient();
   TMemoryStream stream;
   const auto e = ExpectProtocolError([&] { client->Get(server.Url("/x"), &stream); });
   EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
   EXPECT_EQ(e.ReplyCode(), 404);
-  EXPECT_EQ(e.ErrorBody(), "<p>\x9A" "e ni</p>");
+  EXPECT_EQ(e.ErrorBody(),
+            "<p>\x9A"
+            "e ni</p>");
   EXPECT_EQ(stream.Size(), 0);
 }
 
@@ -426,8 +449,9 @@ TEST(HttpProtocolErrors, StatusLineWithoutNumber) {
 
 TEST(HttpProtocolErrors, XmlErrorBodyDecodedByItsDeclaration) {
   const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><e>\xC4\x8D</e>";
-  TScriptedServer server({Reply("HTTP/1.1 500 Oops\r\nContent-Type: application/problem+xml\r\nContent-Length: " +
-                                std::to_string(xml.size()) + "\r\n\r\n" + xml)});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 500 Oops\r\nContent-Type: application/problem+xml\r\nContent-Length: " +
+             std::to_string(xml.size()) + "\r\n\r\n" + xml)});
   auto client = MakeClient();
   TMemoryStream stream;
   const auto e = ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); });
@@ -442,26 +466,24 @@ TEST(HttpProtocolErrors, ServerClosingBeforeStatusLine) {
   }});
   auto client = MakeClient();
   TMemoryStream stream;
-  testsupport::ExpectThrowMessage<EIdConnClosedGracefully>([&] { client->Get(server.Url("/"), &stream); },
-                                                           "Connection Closed Gracefully.");
+  testsupport::ExpectThrowMessage<EIdConnClosedGracefully>(
+      [&] { client->Get(server.Url("/"), &stream); }, "Connection Closed Gracefully.");
 }
 
 TEST(HttpProtocolErrors, RefusedSchemesBeforeAnythingIsSent) {
   auto client = MakeClient();
   TMemoryStream stream;
-  testsupport::ExpectThrowMessage<EIdUnknownProtocol>([&] { client->Get("ftp://127.0.0.1/x", &stream); },
-                                                      "Unknown Protocol");
-  testsupport::ExpectThrowMessage<EIdUnknownProtocol>([&] { client->Get("Download/x.zip", &stream); },
-                                                      "Unknown Protocol");
+  testsupport::ExpectThrowMessage<EIdUnknownProtocol>(
+      [&] { client->Get("ftp://127.0.0.1/x", &stream); }, "Unknown Protocol");
+  testsupport::ExpectThrowMessage<EIdUnknownProtocol>(
+      [&] { client->Get("Download/x.zip", &stream); }, "Unknown Protocol");
   auto other = MakeClient();
-  testsupport::ExpectThrowMessage<EIdIOHandlerPropInvalid>([&] { other->Get("https://127.0.0.1:1/x", &stream); },
-                                                           "IOHandler value is not valid");
+  testsupport::ExpectThrowMessage<EIdIOHandlerPropInvalid>(
+      [&] { other->Get("https://127.0.0.1:1/x", &stream); }, "IOHandler value is not valid");
 }
 
 TEST(HttpProtocolErrors, ConnectionRefusedCarriesTheSocketError) {
-  std::uint16_t port = 0;
-  const auto listener = testsocket::ListenLocal(port);
-  testsocket::Close(listener);  // nobody listens there now
+  const std::uint16_t port = testpeer::ClosedPort();
   auto client = MakeClient();
   TMemoryStream stream;
   try {
@@ -473,7 +495,8 @@ TEST(HttpProtocolErrors, ConnectionRefusedCarriesTheSocketError) {
 }
 
 TEST(HttpRedirects, DefaultClientRefusesAndDoesNotFollow) {
-  TScriptedServer server({Reply("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved")});
   auto client = MakeClient();
   TMemoryStream stream;
   const auto e = ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); });
@@ -486,8 +509,9 @@ TEST(HttpRedirects, DefaultClientRefusesAndDoesNotFollow) {
 }
 
 TEST(HttpRedirects, FollowedWithGetIntoTheSameStreamCutBack) {
-  TScriptedServer server({ReplyAll({"HTTP/1.1 302 Found\r\nLocation: /b/c?d=1\r\nContent-Length: 3\r\n\r\nxyz",
-                                    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"})});
+  TScriptedServer server(
+      {ReplyAll({"HTTP/1.1 302 Found\r\nLocation: /b/c?d=1\r\nContent-Length: 3\r\n\r\nxyz",
+                 "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"})});
   auto client = MakeClient();
   client->HandleRedirects = true;
   TMemoryStream stream;
@@ -520,7 +544,8 @@ TEST(HttpRedirects, MissingLocationRaisesEvenWhenFollowing) {
 }
 
 TEST(HttpRedirects, LimitReachedIsAnErrorNotAnEmptySuccess) {
-  std::vector<std::string> answers(15, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 1\r\n\r\nr");
+  std::vector<std::string> answers(
+      15, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 1\r\n\r\nr");
   TScriptedServer server({ReplyAll(answers)});
   auto client = MakeClient();
   client->HandleRedirects = true;
@@ -535,7 +560,8 @@ TEST(HttpRedirects, LimitReachedIsAnErrorNotAnEmptySuccess) {
 }
 
 TEST(HttpRedirects, HandlerMayApproveWithoutFollowing) {
-  TScriptedServer server({Reply("HTTP/1.1 307 Temporary\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 307 Temporary\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n")});
   auto client = MakeClient();
   std::string seen;
   client->OnRedirect = [&seen](TObject*, std::string& location, std::string&, int, bool& handled) {
@@ -550,8 +576,9 @@ TEST(HttpRedirects, HandlerMayApproveWithoutFollowing) {
 }
 
 TEST(HttpAuthentication, BasicChallengeWithoutCredentialsRaisesAfterOneRequest) {
-  TScriptedServer server({Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
-                                "Content-Length: 4\r\n\r\ndeny")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+             "Content-Length: 4\r\n\r\ndeny")});
   auto client = MakeClient();
   TMemoryStream stream;
   const auto e = ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); });
@@ -564,8 +591,9 @@ TEST(HttpAuthentication, BasicChallengeWithoutCredentialsRaisesAfterOneRequest) 
 }
 
 TEST(HttpAuthentication, CredentialsWithoutInProcessRetryAreStillAnError) {
-  TScriptedServer server({Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
-                                "Content-Length: 4\r\n\r\ndeny")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+             "Content-Length: 4\r\n\r\ndeny")});
   auto client = MakeClient();
   client->Request().Username = "u";
   client->Request().Password = "p";
@@ -576,11 +604,11 @@ TEST(HttpAuthentication, CredentialsWithoutInProcessRetryAreStillAnError) {
 
 TEST(HttpAuthentication, BasicRetryOnANewConnectionAfterClose) {
   // The server closes after its challenge; the answer goes out on a new connection.
-  TScriptedServer server(
-      {Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nConnection: close\r\n"
-             "Content-Length: 0\r\n\r\n",
-             true),
-       Reply("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecret")});
+  TScriptedServer server({Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic "
+                                "realm=\"r\"\r\nConnection: close\r\n"
+                                "Content-Length: 0\r\n\r\n",
+                                true),
+                          Reply("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecret")});
   auto client = MakeClient();
   client->HTTPOptions.Include(hoInProcessAuth);
   TMemoryStream stream;
@@ -590,13 +618,16 @@ TEST(HttpAuthentication, BasicRetryOnANewConnectionAfterClose) {
   EXPECT_EQ(Text(stream), "secret");
   ASSERT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(server.Requests()[0].find("Authorization"), std::string::npos);
-  EXPECT_NE(server.Requests()[1].find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n"), std::string::npos);
+  EXPECT_NE(server.Requests()[1].find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n"),
+            std::string::npos);
   // Done with all its steps, the authenticator goes with the connection.
   EXPECT_EQ(client->Request().Authenticator, nullptr);
 }
 
 TEST(HttpAuthentication, HandlerSuppliesCredentialsWhenAsked) {
-  const std::string deny = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+  const std::string deny =
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: "
+      "0\r\n\r\n";
   TScriptedServer server({ReplyAll({deny, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nin"})});
   auto client = MakeClient();
   client->HTTPOptions.Include(hoInProcessAuth);
@@ -619,7 +650,9 @@ TEST(HttpAuthentication, HandlerSuppliesCredentialsWhenAsked) {
 }
 
 TEST(HttpAuthentication, WrongPasswordEndsWithTheChallengeNotALoop) {
-  const std::string deny = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+  const std::string deny =
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: "
+      "0\r\n\r\n";
   TScriptedServer server({ReplyAll({deny, deny, deny, deny, deny})});
   auto client = MakeClient();
   client->HTTPOptions.Include(hoInProcessAuth);
@@ -633,8 +666,9 @@ TEST(HttpAuthentication, WrongPasswordEndsWithTheChallengeNotALoop) {
 }
 
 TEST(HttpCookies, SetCookieIsSentOnTheNextRequest) {
-  TScriptedServer server({ReplyAll({"HTTP/1.1 200 OK\r\nSet-Cookie: s=1; Path=/\r\nContent-Length: 0\r\n\r\n",
-                                    "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"})});
+  TScriptedServer server(
+      {ReplyAll({"HTTP/1.1 200 OK\r\nSet-Cookie: s=1; Path=/\r\nContent-Length: 0\r\n\r\n",
+                 "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"})});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/a"), &stream);
@@ -669,11 +703,12 @@ class HttpBadFraming : public ::testing::TestWithParam<TBadFraming> {};
 // Read as "no length" (or as a number) these would end the body somewhere else
 // than the server meant: the rest of the answer would be taken for the next one.
 TEST_P(HttpBadFraming, IsAnErrorNotAGuess) {
-  TScriptedServer server({Reply(std::string("HTTP/1.1 200 OK\r\n") + GetParam().Lines + "\r\n\r\nhello", true)});
+  TScriptedServer server(
+      {Reply(std::string("HTTP/1.1 200 OK\r\n") + GetParam().Lines + "\r\n\r\nhello", true)});
   auto client = MakeClient();
   TMemoryStream stream;
-  testsupport::ExpectThrowMessage<EIdHTTPBadResponse>([&] { client->Get(server.Url("/"), &stream); },
-                                                      GetParam().Message);
+  testsupport::ExpectThrowMessage<EIdHTTPBadResponse>(
+      [&] { client->Get(server.Url("/"), &stream); }, GetParam().Message);
   EXPECT_EQ(stream.Size(), 0);
   EXPECT_FALSE(client->IOHandler()->IsOpen());  // never reused
 }
@@ -687,16 +722,17 @@ INSTANTIATE_TEST_SUITE_P(
                       TBadFraming{"Content-Length: 0x5", "Invalid Content-Length \"0x5\"."},
                       TBadFraming{"Content-Length:", "Invalid Content-Length \"\"."},
                       TBadFraming{"Content-Length: 18446744073709551621",
-                                 "Invalid Content-Length \"18446744073709551621\"."},
+                                  "Invalid Content-Length \"18446744073709551621\"."},
                       TBadFraming{"Content-Length: 5\r\nContent-Length: 6",
-                                 "Conflicting Content-Length values \"5\" and \"6\"."},
+                                  "Conflicting Content-Length values \"5\" and \"6\"."},
                       TBadFraming{"Transfer-Encoding: chunked\r\nTransfer-Encoding: Chunked",
-                                 "Invalid Transfer-Encoding \"chunked, chunked\"."}));
+                                  "Invalid Transfer-Encoding \"chunked, chunked\"."}));
 
 TEST(HttpFraming, TransferCodingOverridesLengthAndTheConnectionIsNotReused) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                "5\r\nhello\r\n0\r\n\r\n"),
-                          Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n!")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+             "5\r\nhello\r\n0\r\n\r\n"),
+       Reply("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n!")});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/"), &stream);
@@ -720,7 +756,8 @@ class HttpBodyEnd : public ::testing::TestWithParam<TCoding> {};
 // Repeated Content-Length lines that agree are one length.
 TEST_P(HttpBodyEnd, BodyEndsWhereTheHeadersSay) {
   const std::string raw = "5\r\nhello\r\n0\r\n\r\n";
-  TScriptedServer server({Reply(std::string("HTTP/1.1 200 OK\r\n") + GetParam().Lines + "\r\n\r\n" + raw, true)});
+  TScriptedServer server(
+      {Reply(std::string("HTTP/1.1 200 OK\r\n") + GetParam().Lines + "\r\n\r\n" + raw, true)});
   auto client = MakeClient();
   TMemoryStream stream;
   client->Get(server.Url("/"), &stream);
@@ -731,20 +768,23 @@ TEST_P(HttpBodyEnd, BodyEndsWhereTheHeadersSay) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codings, HttpBodyEnd,
-                         ::testing::Values(TCoding{"Transfer-Encoding: chunked, gzip", nullptr},
-                                           TCoding{"Transfer-Encoding: xchunked", nullptr},
-                                           TCoding{"Transfer-Encoding: chunked-not\r\nContent-Length: 5", nullptr},
-                                           TCoding{"Transfer-Encoding: gzip\r\nTransfer-Encoding: CHUNKED", "hello"},
-                                           TCoding{"Content-Length: 5\r\ncontent-length: 005", "5\r\nhe"}));
+INSTANTIATE_TEST_SUITE_P(
+    Codings, HttpBodyEnd,
+    ::testing::Values(TCoding{"Transfer-Encoding: chunked, gzip", nullptr},
+                      TCoding{"Transfer-Encoding: xchunked", nullptr},
+                      TCoding{"Transfer-Encoding: chunked-not\r\nContent-Length: 5", nullptr},
+                      TCoding{"Transfer-Encoding: gzip\r\nTransfer-Encoding: CHUNKED", "hello"},
+                      TCoding{"Content-Length: 5\r\ncontent-length: 005", "5\r\nhe"}));
 
 TEST(HttpFraming, ChunkDataMustEndWithCRLF) {
   // The size says 3 but 5 bytes follow: read on, "lo" would be dropped as the line end.
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n")});
+  TScriptedServer server(
+      {Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n")});
   auto client = MakeClient();
   TMemoryStream stream;
-  testsupport::ExpectThrowMessage<EIdHTTPBadResponse>([&] { client->Get(server.Url("/"), &stream); },
-                                                      "Chunk data of 3 bytes is not followed by CRLF.");
+  testsupport::ExpectThrowMessage<EIdHTTPBadResponse>(
+      [&] { client->Get(server.Url("/"), &stream); },
+      "Chunk data of 3 bytes is not followed by CRLF.");
   EXPECT_FALSE(client->IOHandler()->IsOpen());
 }
 
@@ -762,12 +802,14 @@ TEST(HttpFraming, SixteenInterimAnswersAreSkippedNotMore) {
   client->Get(server.Url("/"), &stream);
   EXPECT_EQ(Text(stream), "ok");
   client->Disconnect();
-  testsupport::ExpectThrowMessage<EIdHTTPBadResponse>([&] { client->Get(server.Url("/"), &stream); },
-                                                      "More than 16 interim (1xx) responses to one request.");
+  testsupport::ExpectThrowMessage<EIdHTTPBadResponse>(
+      [&] { client->Get(server.Url("/"), &stream); },
+      "More than 16 interim (1xx) responses to one request.");
 }
 
 TEST(HttpFraming, SwitchingProtocolsIsRefused) {
-  TScriptedServer server({Reply("HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\nHTTP/1.1 200 OK\r\n\r\n", true)});
+  TScriptedServer server({Reply(
+      "HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\nHTTP/1.1 200 OK\r\n\r\n", true)});
   auto client = MakeClient();
   TMemoryStream stream;
   EXPECT_EQ(ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); }).ReplyCode(), 101);
@@ -798,7 +840,8 @@ TEST(HttpFraming, MetaTagsNeverChangeTheFraming) {
 
 TEST(HttpFraming, AtMostAHundredMetaTagsAreRead) {
   std::string page = "<html><head>";
-  for (int i = 0; i < 150; ++i) page += "<meta http-equiv=\"X-" + std::to_string(i) + "\" content=\"v\">";
+  for (int i = 0; i < 150; ++i)
+    page += "<meta http-equiv=\"X-" + std::to_string(i) + "\" content=\"v\">";
   page += "</head>";
   TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
                                 std::to_string(page.size()) + "\r\n\r\n" + page)});
@@ -819,14 +862,15 @@ TEST_P(HttpEndlessLine, FailsAtTheLineLimit) {
   TScriptedServer server({Reply(GetParam() + std::string(100000, 'a'))});
   auto client = MakeClient();
   TMemoryStream stream;
-  testsupport::ExpectThrowMessage<EIdReadLnMaxLineLengthExceeded>([&] { client->Get(server.Url("/"), &stream); },
-                                                                  "Max line length exceeded.");
+  testsupport::ExpectThrowMessage<EIdReadLnMaxLineLengthExceeded>(
+      [&] { client->Get(server.Url("/"), &stream); }, "Max line length exceeded.");
   EXPECT_FALSE(client->IOHandler()->IsOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, HttpEndlessLine,
-                         ::testing::Values("", "HTTP/1.1 200 OK\r\nX-Long: ",
-                                           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
-                                           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nX-Trailer: "));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, HttpEndlessLine,
+    ::testing::Values("", "HTTP/1.1 200 OK\r\nX-Long: ",
+                      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+                      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nX-Trailer: "));
 
 }  // namespace

@@ -1,22 +1,16 @@
+// The test peers' edge over BSD sockets.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <stdexcept>
+#include "TestPeerEdge.h"
 
-#include "TestPeer.h"
-
-namespace testpeer {
+namespace testpeer::edge {
 namespace {
 
-int Fd(std::intptr_t fd) { return static_cast<int>(fd); }
-
-bool WaitReadable(std::intptr_t fd, int timeoutMs) {
-  pollfd p{Fd(fd), POLLIN, 0};
-  return ::poll(&p, 1, timeoutMs) > 0;
-}
+int Fd(THandle socket) { return static_cast<int>(socket); }
 
 sockaddr_in Loopback(std::uint16_t port) {
   sockaddr_in in{};
@@ -26,100 +20,60 @@ sockaddr_in Loopback(std::uint16_t port) {
   return in;
 }
 
-std::uint16_t LocalPort(int fd) {
+}  // namespace
+
+THandle OpenStream() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return fd < 0 ? kInvalid : fd;
+}
+
+bool BindLoopback(THandle socket, std::uint16_t port) {
+  const sockaddr_in in = Loopback(port);
+  return ::bind(Fd(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0;
+}
+
+bool Listen(THandle socket, int backlog) { return ::listen(Fd(socket), backlog) == 0; }
+
+std::uint16_t LocalPort(THandle socket) {
   sockaddr_in in{};
   socklen_t length = sizeof in;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&in), &length);
+  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&in), &length) != 0) return 0;
   return ntohs(in.sin_port);
 }
 
-}  // namespace
-
-void TSocket::Send(const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::send(Fd(FFd), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
+bool ConnectLoopback(THandle socket, std::uint16_t port) {
+  const sockaddr_in in = Loopback(port);
+  return ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0;
 }
 
-std::string TSocket::Receive(int max, int timeoutMs) {
-  if (!WaitReadable(FFd, timeoutMs)) return "";
-  std::string buffer(static_cast<std::size_t>(max), '\0');
-  const ssize_t n = ::recv(Fd(FFd), buffer.data(), buffer.size(), 0);
-  buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return buffer;
+THandle AcceptOne(THandle listener) {
+  const int fd = ::accept(Fd(listener), nullptr, nullptr);
+  return fd < 0 ? kInvalid : fd;
 }
 
-void TSocket::ShutdownWrite() { ::shutdown(Fd(FFd), SHUT_WR); }
+bool WaitReadable(THandle socket, int timeoutMs) {
+  pollfd p{Fd(socket), POLLIN, 0};
+  return ::poll(&p, 1, timeoutMs) > 0;
+}
 
-void TSocket::Reset() {
-  if (FFd == -1) return;
+int SendSome(THandle socket, const char* data, std::size_t size) {
+  // MSG_NOSIGNAL: a client that went away must not end the test with SIGPIPE.
+  return static_cast<int>(::send(Fd(socket), data, size, MSG_NOSIGNAL));
+}
+
+int ReceiveSome(THandle socket, char* data, std::size_t size) {
+  return static_cast<int>(::recv(Fd(socket), data, size, 0));
+}
+
+void ShutdownSend(THandle socket) { ::shutdown(Fd(socket), SHUT_WR); }
+
+void ResetOnClose(THandle socket) {
   linger l{1, 0};
-  ::setsockopt(Fd(FFd), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  Close();
+  ::setsockopt(Fd(socket), SOL_SOCKET, SO_LINGER, &l, sizeof l);
 }
 
-void TSocket::Close() {
-  if (FFd != -1) ::close(Fd(FFd));
-  FFd = -1;
-}
-
-TListener::TListener(int backlog) {
-  FFd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in in = Loopback(0);
-  if (FFd < 0 || ::bind(Fd(FFd), reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0 ||
-      ::listen(Fd(FFd), backlog) != 0) {
-    throw std::runtime_error("test listener could not start");
-  }
-  FPort = LocalPort(Fd(FFd));
-}
-
-TListener::~TListener() { Close(); }
-
-void TListener::Close() {
-  if (FFd != -1) ::close(Fd(FFd));
-  FFd = -1;
-}
-
-TSocket TListener::Accept(int timeoutMs) {
-  if (!WaitReadable(FFd, timeoutMs)) return TSocket();
-  return TSocket(::accept(Fd(FFd), nullptr, nullptr));
-}
+void CloseSocket(THandle socket) { ::close(Fd(socket)); }
 
 bool RunningUnderWine() { return false; }
 
-std::uint16_t ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in in = Loopback(0);
-  ::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
-  const std::uint16_t port = LocalPort(fd);
-  ::close(fd);
-  return port;
-}
-
-TUnansweredTarget::TUnansweredTarget() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in in = Loopback(FListener.Port());
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) {
-    throw std::runtime_error("filler connection failed");
-  }
-  FFiller = TSocket(fd);
-}
-
-TPortHolder::TPortHolder(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in in = Loopback(port);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) {
-    ::close(fd);
-    return;
-  }
-  FFd = fd;
-}
-
-TPortHolder::~TPortHolder() {
-  if (FFd != -1) ::close(Fd(FFd));
-}
-
-}  // namespace testpeer
+}  // namespace testpeer::edge

@@ -1,32 +1,30 @@
+// The test peers' edge over Winsock 2, the test process's own start-up apart
+// from the transport's run-time loading.
 #include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <climits>
 #include <stdexcept>
 
-#include "TestPeer.h"
+#include "TestPeerEdge.h"
 
-namespace testpeer {
+namespace testpeer::edge {
 namespace {
 
-// The test process's own Winsock, apart from the transport's run-time loading.
-struct TStartup {
-  TStartup() {
+// Started on the first socket a test opens and held for the rest of the run.
+class TWinsockStartup {
+ public:
+  TWinsockStartup() {
     WSADATA data{};
-    ::WSAStartup(0x0202, &data);
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup failed");
   }
-  ~TStartup() { ::WSACleanup(); }
-} gStartup;
+  TWinsockStartup(const TWinsockStartup&) = delete;
+  TWinsockStartup& operator=(const TWinsockStartup&) = delete;
+  ~TWinsockStartup() { ::WSACleanup(); }
+};
 
-SOCKET Fd(std::intptr_t fd) { return static_cast<SOCKET>(fd); }
-
-bool WaitReadable(std::intptr_t fd, int timeoutMs) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(Fd(fd), &set);
-  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  return ::select(0, &set, nullptr, nullptr, &limit) > 0;
-}
+SOCKET Fd(THandle socket) { return static_cast<SOCKET>(socket); }
 
 sockaddr_in Loopback(std::uint16_t port) {
   sockaddr_in in{};
@@ -36,103 +34,68 @@ sockaddr_in Loopback(std::uint16_t port) {
   return in;
 }
 
-std::uint16_t LocalPort(SOCKET fd) {
-  sockaddr_in in{};
-  int length = sizeof in;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&in), &length);
-  return ntohs(in.sin_port);
-}
+int Clamp(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
 
 }  // namespace
 
-void TSocket::Send(const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const int n = ::send(Fd(FFd), bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
+THandle OpenStream() {
+  static TWinsockStartup startup;
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+  return s == INVALID_SOCKET ? kInvalid : static_cast<THandle>(s);
 }
 
-std::string TSocket::Receive(int max, int timeoutMs) {
-  if (!WaitReadable(FFd, timeoutMs)) return "";
-  std::string buffer(static_cast<std::size_t>(max), '\0');
-  const int n = ::recv(Fd(FFd), buffer.data(), static_cast<int>(buffer.size()), 0);
-  buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return buffer;
+bool BindLoopback(THandle socket, std::uint16_t port) {
+  const sockaddr_in in = Loopback(port);
+  return ::bind(Fd(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0;
 }
 
-void TSocket::ShutdownWrite() { ::shutdown(Fd(FFd), SD_SEND); }
+bool Listen(THandle socket, int backlog) { return ::listen(Fd(socket), backlog) == 0; }
 
-void TSocket::Reset() {
-  if (FFd == -1) return;
+std::uint16_t LocalPort(THandle socket) {
+  sockaddr_in in{};
+  int length = sizeof in;
+  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&in), &length) != 0) return 0;
+  return ntohs(in.sin_port);
+}
+
+bool ConnectLoopback(THandle socket, std::uint16_t port) {
+  const sockaddr_in in = Loopback(port);
+  return ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) == 0;
+}
+
+THandle AcceptOne(THandle listener) {
+  const SOCKET s = ::accept(Fd(listener), nullptr, nullptr);
+  return s == INVALID_SOCKET ? kInvalid : static_cast<THandle>(s);
+}
+
+bool WaitReadable(THandle socket, int timeoutMs) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(Fd(socket), &set);
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  return ::select(0, &set, nullptr, nullptr, &limit) > 0;
+}
+
+int SendSome(THandle socket, const char* data, std::size_t size) {
+  return ::send(Fd(socket), data, Clamp(size), 0);
+}
+
+int ReceiveSome(THandle socket, char* data, std::size_t size) {
+  return ::recv(Fd(socket), data, Clamp(size), 0);
+}
+
+void ShutdownSend(THandle socket) { ::shutdown(Fd(socket), SD_SEND); }
+
+void ResetOnClose(THandle socket) {
   linger l{1, 0};
-  ::setsockopt(Fd(FFd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
-  Close();
+  ::setsockopt(Fd(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
 }
 
-void TSocket::Close() {
-  if (FFd != -1) ::closesocket(Fd(FFd));
-  FFd = -1;
-}
-
-TListener::TListener(int backlog) {
-  FFd = static_cast<std::intptr_t>(::socket(AF_INET, SOCK_STREAM, 0));
-  const sockaddr_in in = Loopback(0);
-  if (FFd == -1 || ::bind(Fd(FFd), reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0 ||
-      ::listen(Fd(FFd), backlog) != 0) {
-    throw std::runtime_error("test listener could not start");
-  }
-  FPort = LocalPort(Fd(FFd));
-}
-
-TListener::~TListener() { Close(); }
-
-void TListener::Close() {
-  if (FFd != -1) ::closesocket(Fd(FFd));
-  FFd = -1;
-}
-
-TSocket TListener::Accept(int timeoutMs) {
-  if (!WaitReadable(FFd, timeoutMs)) return TSocket();
-  return TSocket(static_cast<std::intptr_t>(::accept(Fd(FFd), nullptr, nullptr)));
-}
+void CloseSocket(THandle socket) { ::closesocket(Fd(socket)); }
 
 bool RunningUnderWine() {
   HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-std::uint16_t ClosedPort() {
-  const SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in in = Loopback(0);
-  ::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in);
-  const std::uint16_t port = LocalPort(fd);
-  ::closesocket(fd);
-  return port;
-}
-
-TUnansweredTarget::TUnansweredTarget() {
-  const SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in in = Loopback(FListener.Port());
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) {
-    throw std::runtime_error("filler connection failed");
-  }
-  FFiller = TSocket(static_cast<std::intptr_t>(fd));
-}
-
-TPortHolder::TPortHolder(std::uint16_t port) {
-  const SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in in = Loopback(port);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) {
-    ::closesocket(fd);
-    return;
-  }
-  FFd = static_cast<std::intptr_t>(fd);
-}
-
-TPortHolder::~TPortHolder() {
-  if (FFd != -1) ::closesocket(Fd(FFd));
-}
-
-}  // namespace testpeer
+}  // namespace testpeer::edge
