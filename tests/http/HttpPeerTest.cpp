@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "HttpTestClient.h"
 #include "TestSupport.h"
 #include "http/IdHTTP.h"
 
 namespace {
+
+using httptest::Text;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -17,11 +20,8 @@ std::string Env(const char* name) {
 }
 
 std::string Md5Of(const TMemoryStream& s) {
-  return MD5Hex(std::string_view(reinterpret_cast<const char*>(s.Bytes().data()), s.Bytes().size()));
-}
-
-std::string Text(const TMemoryStream& s) {
-  return std::string(reinterpret_cast<const char*>(s.Bytes().data()), s.Bytes().size());
+  return MD5Hex(
+      std::string_view(reinterpret_cast<const char*>(s.Bytes().data()), s.Bytes().size()));
 }
 
 class HttpPeers : public testing::Test {
@@ -30,7 +30,8 @@ class HttpPeers : public testing::Test {
     Nginx = Env("TRAMELA_HTTP_NGINX");
     Python = Env("TRAMELA_HTTP_PYTHON");
     RandomMd5 = Env("TRAMELA_HTTP_RANDOM_MD5");
-    if (Nginx.empty() || Python.empty() || RandomMd5.empty()) GTEST_SKIP() << "no peers (run by http-peers.sh)";
+    if (Nginx.empty() || Python.empty() || RandomMd5.empty())
+      GTEST_SKIP() << "no peers (run by http-peers.sh)";
     Client = std::make_unique<TIdHTTP>();
     Client->SetReadTimeout(20000);
   }
