@@ -11,7 +11,7 @@
 
 #include "probes/SocketsEdge.h"
 #include "rtl/Text.h"
-#include "transport/IdStackPosix.h"
+#include "transport/IdWinsockCodes.h"
 
 namespace {
 
