@@ -1,6 +1,8 @@
 // The local address list over its platform edge; see HalvexNetwork.h.
 #include "probes/HalvexNetwork.h"
 
+#include <cstring>
+
 #include "rtl/ScopeExit.h"
 #include "rtl/Text.h"
 
@@ -8,6 +10,16 @@ namespace {
 // The host name buffer of the original Winsock 1.1 call.
 constexpr int kHostNameSize = 64;
 }  // namespace
+
+std::vector<TIPv4Bytes> CopyIPv4List(const char* const* list) {
+  std::vector<TIPv4Bytes> out;
+  for (const char* const* p = list; *p != nullptr; ++p) {
+    TIPv4Bytes bytes{};
+    std::memcpy(bytes.data(), *p, bytes.size());
+    out.push_back(bytes);
+  }
+  return out;
+}
 
 std::unique_ptr<TStringList> THalvexNetwork::GetLocalIPs() const {
   auto list = std::make_unique<TStringList>();

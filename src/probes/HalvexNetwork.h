@@ -15,13 +15,8 @@
 
 using TIPv4Bytes = std::array<std::uint8_t, 4>;
 
-class TLocalAddressCalls {
+class TLocalAddressCalls : public TObject {
  public:
-  TLocalAddressCalls() = default;
-  TLocalAddressCalls(const TLocalAddressCalls&) = delete;
-  TLocalAddressCalls& operator=(const TLocalAddressCalls&) = delete;
-  virtual ~TLocalAddressCalls() = default;
-
   // WSAStartup 1.1 and WSACleanup where the platform has them; results not looked at.
   virtual void Startup() {}
   virtual void Cleanup() {}
@@ -33,6 +28,9 @@ class TLocalAddressCalls {
 };
 
 std::unique_ptr<TLocalAddressCalls> PlatformLocalAddressCalls();
+
+// A host entry's null-ended list of 4-byte addresses, copied out.
+std::vector<TIPv4Bytes> CopyIPv4List(const char* const* list);
 
 class THalvexNetwork : public TObject {
  public:

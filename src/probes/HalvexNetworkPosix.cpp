@@ -4,8 +4,6 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "probes/HalvexNetwork.h"
 
 namespace {
@@ -26,14 +24,8 @@ class TLocalAddressCallsPosix final : public TLocalAddressCalls {
         entry == nullptr) {
       return std::nullopt;
     }
-    std::vector<TIPv4Bytes> out;
-    if (entry->h_addrtype != AF_INET || entry->h_length != 4) return out;
-    for (char** p = entry->h_addr_list; *p != nullptr; ++p) {
-      TIPv4Bytes bytes{};
-      std::memcpy(bytes.data(), *p, bytes.size());
-      out.push_back(bytes);
-    }
-    return out;
+    if (entry->h_addrtype != AF_INET || entry->h_length != 4) return std::vector<TIPv4Bytes>{};
+    return CopyIPv4List(entry->h_addr_list);
   }
 };
 

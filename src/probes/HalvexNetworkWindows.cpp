@@ -2,8 +2,6 @@
 // gethostname, gethostbyname, WSACleanup.
 #include <winsock.h>
 
-#include <cstring>
-
 #include "probes/HalvexNetwork.h"
 
 namespace {
@@ -22,14 +20,8 @@ class TLocalAddressCallsWindows final : public TLocalAddressCalls {
   std::optional<std::vector<TIPv4Bytes>> HostAddresses(const std::string& name) override {
     const hostent* entry = ::gethostbyname(name.c_str());
     if (entry == nullptr) return std::nullopt;
-    std::vector<TIPv4Bytes> out;
-    if (entry->h_length != 4) return out;
-    for (char** p = entry->h_addr_list; *p != nullptr; ++p) {
-      TIPv4Bytes bytes{};
-      std::memcpy(bytes.data(), *p, bytes.size());
-      out.push_back(bytes);
-    }
-    return out;
+    if (entry->h_length != 4) return std::vector<TIPv4Bytes>{};
+    return CopyIPv4List(entry->h_addr_list);
   }
 };
 

@@ -8,16 +8,13 @@
 #include <optional>
 #include <string>
 
-class TSocketsEdge {
+#include "rtl/Component.h"
+
+class TSocketsEdge : public TObject {
  public:
   static constexpr int kAfInet = 2;
   static constexpr int kSockStream = 1;
   static constexpr int kSdBoth = 2;
-
-  TSocketsEdge() = default;
-  TSocketsEdge(const TSocketsEdge&) = delete;
-  TSocketsEdge& operator=(const TSocketsEdge&) = delete;
-  virtual ~TSocketsEdge() = default;
 
   virtual std::intptr_t Socket(int family, int type, int protocol) = 0;  // -1 on failure
   virtual int SetNonBlocking(std::intptr_t socket) = 0;
