@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rtl/Component.h"
 #include "rtl/Threads.h"
 #include "transport/IdException.h"
 #include "transport/IdTransportDefs.h"
@@ -46,13 +47,8 @@ struct TIdSockAddr {
   int Family() const { return Bytes[0] | (Bytes[1] << 8); }
 };
 
-class TIdStack {
+class TIdStack : public TObject {
  public:
-  TIdStack() = default;
-  TIdStack(const TIdStack&) = delete;
-  TIdStack& operator=(const TIdStack&) = delete;
-  virtual ~TIdStack() = default;
-
   // Dotted-quad test: four parts of 0..255, one trailing dot allowed.
   static bool IsIPv4Literal(std::string_view text);
   // The canonical eight-group form of an IPv6 literal, or "" when text is not one.

@@ -9,39 +9,35 @@ namespace {
 using namespace httptest;
 
 TEST(HttpRequestWire, FreshClientSendsExactlySixLines) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  client->Get(server.Url("/Download/TramelaCoreServer.zip"), &stream);
-  client->Disconnect();
-  server.Stop();
-  ASSERT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(server.Requests()[0],
+  TExchange x("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  x.Client->Get(x.Server.Url("/Download/TramelaCoreServer.zip"), &x.Stream);
+  x.Client->Disconnect();
+  x.Server.Stop();
+  ASSERT_EQ(x.Server.Requests().size(), 1u);
+  EXPECT_EQ(x.Server.Requests()[0],
             "GET /Download/TramelaCoreServer.zip HTTP/1.1\r\n"
             "Host: 127.0.0.1:" +
-                std::to_string(server.Port()) +
+                std::to_string(x.Server.Port()) +
                 "\r\n"
                 "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
                 "Accept-Encoding: identity\r\n"
                 "User-Agent: Mozilla/3.0 (compatible; Tramela Setup)\r\n"
                 "\r\n");
-  EXPECT_EQ(Text(stream), "ok");
+  EXPECT_EQ(Text(x.Stream), "ok");
 }
 
 TEST(HttpRequestWire, Http10AddsKeepAliveBeforeHost) {
-  TScriptedServer server({Reply("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n")});
-  auto client = MakeClient();
-  client->ProtocolVersion = pv1_0;
-  TMemoryStream stream;
-  client->Get(server.Url("/a b?q=\xE8"), &stream);
-  server.Stop();
-  ASSERT_EQ(server.Requests().size(), 1u);
-  const std::string head = server.Requests()[0];
+  TExchange x("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+  x.Client->ProtocolVersion = pv1_0;
+  x.Client->Get(x.Server.Url("/a b?q=\xE8"), &x.Stream);
+  x.Server.Stop();
+  ASSERT_EQ(x.Server.Requests().size(), 1u);
+  const std::string head = x.Server.Requests()[0];
   // The target goes out unencoded; a byte above 127 becomes "?" on the wire.
   EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET /a b?q=? HTTP/1.0");
   EXPECT_NE(head.find("\r\nConnection: keep-alive\r\nHost: "), std::string::npos) << head;
   // Under 1.0 without keep-alive in the answer the client closed.
-  EXPECT_FALSE(client->Connected());
+  EXPECT_FALSE(x.Client->Connected());
 }
 
 TEST(HttpRequestWire, KeptConnectionIsReusedAndStrayBytesDropped) {
@@ -198,12 +194,10 @@ TEST(HttpResponseBody, AnnouncedEncodingGoesThroughTheCompressor) {
 }
 
 TEST(HttpResponseBody, ZeroLengthIsNotAwaited) {
-  TScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  client->Get(server.Url("/"), &stream);
-  EXPECT_EQ(stream.Size(), 0);
-  EXPECT_TRUE(client->Connected());
+  TExchange x("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+  x.Client->Get(x.Server.Url("/"), &x.Stream);
+  EXPECT_EQ(x.Stream.Size(), 0);
+  EXPECT_TRUE(x.Client->Connected());
 }
 
 TEST(HttpResponseBody, ContinueThenOk) {
@@ -278,11 +272,9 @@ TEST(HttpResponseBody, Http10AnswerWithoutKeepAliveIsNotReused) {
 }
 
 TEST(HttpResponseBody, NoContentLeavesStreamEmpty) {
-  TScriptedServer server({Reply("HTTP/1.1 204 No Content\r\n\r\n")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  client->Get(server.Url("/"), &stream);
-  EXPECT_EQ(stream.Size(), 0);
+  TExchange x("HTTP/1.1 204 No Content\r\n\r\n");
+  x.Client->Get(x.Server.Url("/"), &x.Stream);
+  EXPECT_EQ(x.Stream.Size(), 0);
 }
 
 TEST(HttpResponseBody, MultipartEndsAtTheClosingBoundary) {

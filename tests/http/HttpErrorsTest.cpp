@@ -41,27 +41,21 @@ TEST(HttpProtocolErrors, HugeErrorPageIsCutAndTheConnectionDropped) {
 }
 
 TEST(HttpProtocolErrors, AcceptedCodeReturnsNormally) {
-  TScriptedServer server({Reply("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  client->Get(server.Url("/x"), &stream, {404});
-  EXPECT_EQ(stream.Size(), 0);
+  TExchange x("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone");
+  x.Client->Get(x.Server.Url("/x"), &x.Stream, {404});
+  EXPECT_EQ(x.Stream.Size(), 0);
 }
 
 TEST(HttpProtocolErrors, NotModifiedWithLengthIsNotAwaited) {
   // The announced bytes never come: reading them would run into the read limit.
-  TScriptedServer server({Reply("HTTP/1.1 304 Not Modified\r\nContent-Length: 50\r\n\r\n")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  const auto e = ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); });
+  TExchange x("HTTP/1.1 304 Not Modified\r\nContent-Length: 50\r\n\r\n");
+  const auto e = ExpectProtocolError([&] { x.Client->Get(x.Server.Url("/"), &x.Stream); });
   EXPECT_EQ(e.ReplyCode(), 304);
 }
 
 TEST(HttpProtocolErrors, StatusLineWithoutNumber) {
-  TScriptedServer server({Reply("HTTP/1.1 OK fine\r\nContent-Length: 0\r\n\r\n")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  const auto e = ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); });
+  TExchange x("HTTP/1.1 OK fine\r\nContent-Length: 0\r\n\r\n");
+  const auto e = ExpectProtocolError([&] { x.Client->Get(x.Server.Url("/"), &x.Stream); });
   EXPECT_EQ(e.Message(), "HTTP/1.1 OK fine");
   EXPECT_EQ(e.ReplyCode(), -1);
 }
@@ -155,11 +149,10 @@ TEST(HttpRedirects, WithoutBodyAfterClose) {
 }
 
 TEST(HttpRedirects, MissingLocationRaisesEvenWhenFollowing) {
-  TScriptedServer server({Reply("HTTP/1.1 301 Moved Permanently\r\nContent-Length: 0\r\n\r\n")});
-  auto client = MakeClient();
-  client->HandleRedirects = true;
-  TMemoryStream stream;
-  EXPECT_EQ(ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); }).ReplyCode(), 301);
+  TExchange x("HTTP/1.1 301 Moved Permanently\r\nContent-Length: 0\r\n\r\n");
+  x.Client->HandleRedirects = true;
+  EXPECT_EQ(ExpectProtocolError([&] { x.Client->Get(x.Server.Url("/"), &x.Stream); }).ReplyCode(),
+            301);
 }
 
 TEST(HttpRedirects, LimitReachedIsAnErrorNotAnEmptySuccess) {

@@ -67,4 +67,13 @@ inline EIdHTTPProtocolException ExpectProtocolError(const std::function<void()>&
   return EIdHTTPProtocolException(0, "", "");
 }
 
+// One peer that gives one answer, a client with the read limit and the
+// caller's stream: the parts of most single-exchange tests.
+struct TExchange {
+  explicit TExchange(std::string answer) : Server({Reply(std::move(answer))}) {}
+  TScriptedServer Server;
+  std::unique_ptr<TIdHTTP> Client = MakeClient();
+  TMemoryStream Stream;
+};
+
 }  // namespace httptest

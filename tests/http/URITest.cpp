@@ -9,16 +9,9 @@ namespace {
 struct TParseCase {
   const char* Why;
   const char* Url;
-  const char* Scheme;
-  const char* Username;
-  const char* Password;
-  const char* Host;
-  const char* Port;
-  const char* Path;
-  const char* Resource;
-  const char* Query;
-  const char* Fragment;
-  const char* PathAndQuery;
+  // What the parse gives, field by field.
+  const char *Scheme, *Username, *Password, *Host, *Port;
+  const char *Path, *Resource, *Query, *Fragment, *PathAndQuery;
   TIdIPVersion IPVersion;
 };
 
