@@ -12,6 +12,7 @@
 
 namespace {
 
+using httptest::ExpectProtocolError;
 using httptest::Text;
 
 std::string Env(const char* name) {
@@ -52,14 +53,10 @@ TEST_F(HttpPeers, NginxKeepAliveServesTwoDownloadsOnOneConnection) {
 
 TEST_F(HttpPeers, NginxNotFoundPage) {
   TMemoryStream stream;
-  try {
-    Client->Get(Nginx + "/missing.zip", &stream);
-    ADD_FAILURE() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
-    EXPECT_EQ(e.ReplyCode(), 404);
-    EXPECT_NE(e.ErrorBody().find("404 Not Found"), std::string::npos) << e.ErrorBody();
-  }
+  const auto e = ExpectProtocolError([&] { Client->Get(Nginx + "/missing.zip", &stream); });
+  EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(e.ReplyCode(), 404);
+  EXPECT_NE(e.ErrorBody().find("404 Not Found"), std::string::npos) << e.ErrorBody();
   EXPECT_EQ(stream.Size(), 0);
 }
 
@@ -74,13 +71,9 @@ TEST_F(HttpPeers, NginxBasicRetryWithCredentials) {
 
 TEST_F(HttpPeers, NginxBasicWithoutCredentialsIsRefused) {
   TMemoryStream stream;
-  try {
-    Client->Get(Nginx + "/private/secret.txt", &stream);
-    ADD_FAILURE() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ReplyCode(), 401);
-    EXPECT_EQ(e.Message(), "HTTP/1.1 401 Unauthorized");
-  }
+  const auto e = ExpectProtocolError([&] { Client->Get(Nginx + "/private/secret.txt", &stream); });
+  EXPECT_EQ(e.ReplyCode(), 401);
+  EXPECT_EQ(e.Message(), "HTTP/1.1 401 Unauthorized");
 }
 
 TEST_F(HttpPeers, PythonCloseDelimitedBody) {
@@ -105,12 +98,9 @@ TEST_F(HttpPeers, PythonDigestWrongPasswordIsRefused) {
   Client->HTTPOptions.Include(hoInProcessAuth);
   Client->Request().Username = "user";
   Client->Request().Password = "wrong";
-  try {
-    Client->Get(Python + "/digest/secret.txt", &stream);
-    ADD_FAILURE() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ReplyCode(), 401);
-  }
+  EXPECT_EQ(
+      ExpectProtocolError([&] { Client->Get(Python + "/digest/secret.txt", &stream); }).ReplyCode(),
+      401);
 }
 
 }  // namespace
