@@ -201,13 +201,10 @@ TEST(HttpResponseBody, ZeroLengthIsNotAwaited) {
 }
 
 TEST(HttpResponseBody, ContinueThenOk) {
-  TScriptedServer server(
-      {Reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  client->Get(server.Url("/"), &stream);
-  EXPECT_EQ(Text(stream), "hello");
-  EXPECT_EQ(client->Response().StatusCode(), 200);
+  TExchange x("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+  x.Client->Get(x.Server.Url("/"), &x.Stream);
+  EXPECT_EQ(Text(x.Stream), "hello");
+  EXPECT_EQ(x.Client->Response().StatusCode(), 200);
 }
 
 TEST(HttpResponseBody, ChunkedWithExtensionsAndTrailer) {
@@ -310,12 +307,9 @@ TEST(HttpResponseHeaders, FoldedValuesHighBytesAndMetaCharset) {
 }
 
 TEST(HttpResponseHeaders, ConnectionCloseDisconnectsAtTheEnd) {
-  TScriptedServer server(
-      {Reply("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  client->Get(server.Url("/"), &stream);
-  EXPECT_FALSE(client->Connected());
+  TExchange x("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx");
+  x.Client->Get(x.Server.Url("/"), &x.Stream);
+  EXPECT_FALSE(x.Client->Connected());
 }
 
 TEST(HttpResponseHeaders, EndlessHeaderBlockIsRefused) {

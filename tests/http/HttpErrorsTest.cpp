@@ -108,17 +108,14 @@ TEST(HttpProtocolErrors, ConnectionRefusedCarriesTheSocketError) {
 }
 
 TEST(HttpRedirects, DefaultClientRefusesAndDoesNotFollow) {
-  TScriptedServer server(
-      {Reply("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  const auto e = ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); });
+  TExchange x("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved");
+  const auto e = ExpectProtocolError([&] { x.Client->Get(x.Server.Url("/"), &x.Stream); });
   EXPECT_EQ(e.Message(), "HTTP/1.1 302 Found");
   EXPECT_EQ(e.ErrorBody(), "moved");
-  client->Disconnect();
-  server.Stop();
-  EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(stream.Size(), 0);
+  x.Client->Disconnect();
+  x.Server.Stop();
+  EXPECT_EQ(x.Server.Requests().size(), 1u);
+  EXPECT_EQ(x.Stream.Size(), 0);
 }
 
 TEST(HttpRedirects, FollowedWithGetIntoTheSameStreamCutBack) {
@@ -188,30 +185,28 @@ TEST(HttpRedirects, HandlerMayApproveWithoutFollowing) {
 }
 
 TEST(HttpAuthentication, BasicChallengeWithoutCredentialsRaisesAfterOneRequest) {
-  TScriptedServer server(
-      {Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
-             "Content-Length: 4\r\n\r\ndeny")});
-  auto client = MakeClient();
-  TMemoryStream stream;
-  const auto e = ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); });
+  TExchange x(
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+      "Content-Length: 4\r\n\r\ndeny");
+  const auto e = ExpectProtocolError([&] { x.Client->Get(x.Server.Url("/"), &x.Stream); });
   EXPECT_EQ(e.Message(), "HTTP/1.1 401 Unauthorized");
-  client->Disconnect();
-  server.Stop();
-  EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(server.ExtraConnections(), 0);
-  EXPECT_NE(dynamic_cast<TIdBasicAuthentication*>(client->Request().Authenticator.get()), nullptr);
+  x.Client->Disconnect();
+  x.Server.Stop();
+  EXPECT_EQ(x.Server.Requests().size(), 1u);
+  EXPECT_EQ(x.Server.ExtraConnections(), 0);
+  EXPECT_NE(dynamic_cast<TIdBasicAuthentication*>(x.Client->Request().Authenticator.get()),
+            nullptr);
 }
 
 TEST(HttpAuthentication, CredentialsWithoutInProcessRetryAreStillAnError) {
-  TScriptedServer server(
-      {Reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
-             "Content-Length: 4\r\n\r\ndeny")});
-  auto client = MakeClient();
-  client->Request().Username = "u";
-  client->Request().Password = "p";
-  TMemoryStream stream;
-  EXPECT_EQ(ExpectProtocolError([&] { client->Get(server.Url("/"), &stream); }).ReplyCode(), 401);
-  EXPECT_EQ(stream.Size(), 0);
+  TExchange x(
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+      "Content-Length: 4\r\n\r\ndeny");
+  x.Client->Request().Username = "u";
+  x.Client->Request().Password = "p";
+  EXPECT_EQ(ExpectProtocolError([&] { x.Client->Get(x.Server.Url("/"), &x.Stream); }).ReplyCode(),
+            401);
+  EXPECT_EQ(x.Stream.Size(), 0);
 }
 
 TEST(HttpAuthentication, BasicRetryOnANewConnectionAfterClose) {

@@ -93,14 +93,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HttpFraming, ChunkDataMustEndWithCRLF) {
   // The size says 3 but 5 bytes follow: read on, "lo" would be dropped as the line end.
-  TScriptedServer server(
-      {Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n")});
-  auto client = MakeClient();
-  TMemoryStream stream;
+  TExchange x("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n");
   testsupport::ExpectThrowMessage<EIdHTTPBadResponse>(
-      [&] { client->Get(server.Url("/"), &stream); },
+      [&] { x.Client->Get(x.Server.Url("/"), &x.Stream); },
       "Chunk data of 3 bytes is not followed by CRLF.");
-  EXPECT_FALSE(client->IOHandler()->IsOpen());
+  EXPECT_FALSE(x.Client->IOHandler()->IsOpen());
 }
 
 std::string Interim(int count, const std::string& line) {
