@@ -9,6 +9,7 @@
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 #include "http/IdHTTPBodyLimit.h"
+#include "rtl/ScopeExit.h"
 
 namespace {
 
@@ -43,12 +44,10 @@ struct TLimitedGet {
   explicit TLimitedGet(std::int64_t limit) : Body(limit) { Client.SetReadTimeout(8000); }
   void Get(TScriptedServer& server) {
     const auto start = std::chrono::steady_clock::now();
-    try {
-      GetLimited(Client, server.Url("/Download/TramelaCoreServer.zip.sig"), Body);
-    } catch (...) {
+    const auto timed = ScopeExit([&] {
       Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      throw;
-    }
+    });
+    GetLimited(Client, server.Url("/Download/TramelaCoreServer.zip.sig"), Body);
   }
   TIdHTTP Client;
   TIdLimitedMemoryStream Body;
