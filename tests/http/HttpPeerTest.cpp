@@ -36,6 +36,12 @@ class HttpPeers : public testing::Test {
     Client = std::make_unique<TIdHTTP>();
     Client->SetReadTimeout(20000);
   }
+  // The peers' user with password, sent again in the same call after a challenge.
+  void UseCredentials(const std::string& password) {
+    Client->HTTPOptions.Include(hoInProcessAuth);
+    Client->Request().Username = "user";
+    Client->Request().Password = password;
+  }
   std::string Nginx, Python, RandomMd5;
   std::unique_ptr<TIdHTTP> Client;
 };
@@ -62,9 +68,7 @@ TEST_F(HttpPeers, NginxNotFoundPage) {
 
 TEST_F(HttpPeers, NginxBasicRetryWithCredentials) {
   TMemoryStream stream;
-  Client->HTTPOptions.Include(hoInProcessAuth);
-  Client->Request().Username = "user";
-  Client->Request().Password = "pw";
+  UseCredentials("pw");
   Client->Get(Nginx + "/private/secret.txt", &stream);
   EXPECT_EQ(Text(stream), "secret\n");
 }
@@ -86,18 +90,14 @@ TEST_F(HttpPeers, PythonCloseDelimitedBody) {
 
 TEST_F(HttpPeers, PythonDigestRetry) {
   TMemoryStream stream;
-  Client->HTTPOptions.Include(hoInProcessAuth);
-  Client->Request().Username = "user";
-  Client->Request().Password = "pw";
+  UseCredentials("pw");
   Client->Get(Python + "/digest/secret.txt", &stream);
   EXPECT_EQ(Text(stream), "secret\n");
 }
 
 TEST_F(HttpPeers, PythonDigestWrongPasswordIsRefused) {
   TMemoryStream stream;
-  Client->HTTPOptions.Include(hoInProcessAuth);
-  Client->Request().Username = "user";
-  Client->Request().Password = "wrong";
+  UseCredentials("wrong");
   EXPECT_EQ(
       ExpectProtocolError([&] { Client->Get(Python + "/digest/secret.txt", &stream); }).ReplyCode(),
       401);
