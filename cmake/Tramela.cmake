@@ -25,9 +25,8 @@ endif()
 # (under Wine in the Windows build), which keeps the number of Wine starts low.
 function(tramela_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/TestSupport.cpp)
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main tramela_options)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} tramela_testsupport GTest::gtest_main tramela_options)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600
     ENVIRONMENT "TRAMELA_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")

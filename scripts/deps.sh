@@ -4,10 +4,10 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ ccache pkg-config
-  googletest libgtest-dev libgmock-dev zlib1g-dev libstb-dev
+  googletest libgtest-dev zlib1g-dev libstb-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb xauth xdotool imagemagick
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   python3 nginx curl zip unzip libarchive-tools time
   libssl-dev openssl
   locales

@@ -2,6 +2,7 @@
 #include "app/frmObvestilo.h"
 
 #include <cmath>
+#include <optional>
 
 #include "app/Appearance.h"
 #include "rtl/Strings.h"
@@ -100,11 +101,9 @@ void T_frmObvestilo::PlaceNotice() {
 
 int T_frmObvestilo::GetTaskbarHeight() {
   IPlatform& platform = FormPlatform();
-  const TWindowHandle tray = platform.FindWindowA("Shell_TrayWnd", "");
-  if (tray == 0) return 0;
-  TRect rect;
-  if (!platform.GetWindowRect(tray, rect)) return 0;
-  const int h = rect.Height();
+  const std::optional<TRect> tray = platform.TaskbarRect();
+  if (!tray) return 0;
+  const int h = tray->Height();
   // A taskbar docked at a side is as tall as the screen and takes no height.
   return h < platform.WorkArea().Height() ? h : 0;
 }
@@ -118,10 +117,11 @@ void T_frmObvestilo::ShowBackdrop() {
   backdrop.AlphaBlendValue = 128;
   backdrop.SetColor(clBlack);
   backdrop.SetBounds(0, 0, platform.ScreenWidth(), platform.ScreenHeight());
-  // Shown through the z-order call alone: above ordinary windows, below topmost
-  // ones; the form's own visibility stays off.
-  platform.SetWindowPos(backdrop.Handle(), HWND_NOTOPMOST_VALUE, backdrop.Left(), backdrop.Top(),
-                        backdrop.ClientWidth(), backdrop.ClientHeight(), SWP_SHOWWINDOW_FLAG);
+  // Shown by the placement alone: above ordinary windows, below topmost ones;
+  // the form's own visibility stays off.
+  platform.PlaceBackdrop(
+      backdrop.Handle(),
+      Bounds(backdrop.Left(), backdrop.Top(), backdrop.ClientWidth(), backdrop.ClientHeight()));
 }
 
 void T_frmObvestilo::FormClose(TObject*, TCloseAction&) { FNoticeBackdrop.reset(); }

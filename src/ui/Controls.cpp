@@ -11,6 +11,37 @@
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
+const char* TControl::ClassName() const {
+  // No default: a new kind without its name is flagged here.
+  switch (Kind()) {
+    case TControlKind::Form:
+      return "TForm";
+    case TControlKind::Label:
+      return "TLabel";
+    case TControlKind::Shape:
+      return "TShape";
+    case TControlKind::Panel:
+      return "TPanel";
+    case TControlKind::Image:
+      return "TImage";
+    case TControlKind::GIFAnimator:
+      return "TGIFAnimator";
+    case TControlKind::GlowButton:
+      return "TGlowButton";
+    case TControlKind::ProgressBar:
+      return "TProgressBar";
+    case TControlKind::Memo:
+      return "TMemo";
+    case TControlKind::ListView:
+      return "TListView";
+    case TControlKind::TabSheet:
+      return "TTabSheet";
+    case TControlKind::PageControl:
+      return "TPageControl";
+  }
+  return "TControl";
+}
+
 TControl::~TControl() {
   if (IPlatform* platform = Platform()) platform->ControlDestroyed(*this);
   for (TControl* child : FControls) child->FParent = nullptr;
@@ -59,12 +90,18 @@ void TControl::ResizeChildren(int dw, int dh) {
   for (TControl* c : FControls) {
     int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
     if (c->Anchors.Right) {
-      if (c->Anchors.Left) w += dw; else l += dw;
+      if (c->Anchors.Left)
+        w += dw;
+      else
+        l += dw;
     } else if (!c->Anchors.Left) {
       l += dw / 2;
     }
     if (c->Anchors.Bottom) {
-      if (c->Anchors.Top) h += dh; else t += dh;
+      if (c->Anchors.Top)
+        h += dh;
+      else
+        t += dh;
     } else if (!c->Anchors.Top) {
       t += dh / 2;
     }
@@ -75,7 +112,8 @@ void TControl::ResizeChildren(int dw, int dh) {
 TRect TControl::FormRect() const {
   TRect r = FBounds;
   if (dynamic_cast<const TForm*>(this) != nullptr) return ::Bounds(0, 0, Width(), Height());
-  for (const TControl* p = FParent; p != nullptr && dynamic_cast<const TForm*>(p) == nullptr; p = p->FParent) {
+  for (const TControl* p = FParent; p != nullptr && dynamic_cast<const TForm*>(p) == nullptr;
+       p = p->FParent) {
     r = r.Offset(p->FBounds.Left, p->FBounds.Top);
   }
   return r;
@@ -88,22 +126,12 @@ TRect TControl::VisibleFormRect() const {
 }
 
 void TControl::SetCaption(std::string caption) {
-  if (caption == FCaption) return;
-  FCaption = std::move(caption);
-  Changed(TControlChange::Caption);
+  ChangeTo(FCaption, std::move(caption), TControlChange::Caption);
 }
 
-void TControl::SetEnabled(bool enabled) {
-  if (enabled == FEnabled) return;
-  FEnabled = enabled;
-  Changed(TControlChange::Enabled);
-}
+void TControl::SetEnabled(bool enabled) { ChangeTo(FEnabled, enabled, TControlChange::Enabled); }
 
-void TControl::SetVisible(bool visible) {
-  if (visible == FVisible) return;
-  FVisible = visible;
-  Changed(TControlChange::Visible);
-}
+void TControl::SetVisible(bool visible) { ChangeTo(FVisible, visible, TControlChange::Visible); }
 
 bool TControl::Showing() const {
   for (const TControl* c = this; c != nullptr; c = c->FParent) {
@@ -125,11 +153,7 @@ TColor TControl::EffectiveColor() const {
   return FColor;
 }
 
-void TControl::SetFont(const TFont& font) {
-  if (font == FFont) return;
-  FFont = font;
-  Changed(TControlChange::Font);
-}
+void TControl::SetFont(const TFont& font) { ChangeTo(FFont, font, TControlChange::Font); }
 
 void TControl::SetFontName(const std::string& name) {
   TFont f = FFont;
@@ -218,7 +242,9 @@ int TGIFAnimator::CurrentDelay() const {
   const int n = FPicture.FrameCount();
   if (n == 0) return 100;
   const int i = FFrame.load() % n;
-  const int d = i < static_cast<int>(FPicture.DelaysMs.size()) ? FPicture.DelaysMs[static_cast<std::size_t>(i)] : 100;
+  const int d = i < static_cast<int>(FPicture.DelaysMs.size())
+                    ? FPicture.DelaysMs[static_cast<std::size_t>(i)]
+                    : 100;
   return std::max(d, 10);
 }
 
@@ -285,9 +311,7 @@ void TProgressBar::SetProgress(int position, int max) {
 }
 
 void TProgressBar::SetMarquee(bool marquee) {
-  if (marquee == FMarquee) return;
-  FMarquee = marquee;
-  Changed(TControlChange::Progress);
+  ChangeTo(FMarquee, marquee, TControlChange::Progress);
 }
 
 // ---- TMemo
@@ -323,8 +347,9 @@ TListItem& TListView::AddItem() {
 // ---- TPageControl
 
 int TPageControl::PageCount() const {
-  return static_cast<int>(std::count_if(Controls().begin(), Controls().end(),
-                                        [](const TControl* c) { return dynamic_cast<const TTabSheet*>(c) != nullptr; }));
+  return static_cast<int>(std::count_if(
+      Controls().begin(), Controls().end(),
+      [](const TControl* c) { return dynamic_cast<const TTabSheet*>(c) != nullptr; }));
 }
 
 TTabSheet& TPageControl::Pages(int index) const {
@@ -347,5 +372,6 @@ void TPageControl::SetActivePageIndex(int index) {
 
 TRect TPageControl::PageArea() const {
   constexpr int kFrame = 4;
-  return ::Bounds(kFrame, kFrame, std::max(Width() - 2 * kFrame, 0), std::max(Height() - 2 * kFrame, 0));
+  return ::Bounds(kFrame, kFrame, std::max(Width() - 2 * kFrame, 0),
+                  std::max(Height() - 2 * kFrame, 0));
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rtl/Component.h"
@@ -29,12 +30,31 @@ inline constexpr TAnchors akLeftTopRight{true, true, true, false};
 
 class TForm;
 
+// The kinds of control. A backend picks what it does for a control by its kind,
+// in one switch, so that a new kind is flagged wherever it is not yet handled.
+enum class TControlKind {
+  Form,
+  Label,
+  Shape,
+  Panel,
+  Image,
+  GIFAnimator,
+  GlowButton,
+  ProgressBar,
+  Memo,
+  ListView,
+  TabSheet,
+  PageControl
+};
+
 class TControl : public TComponent {
  public:
   explicit TControl(TComponent* owner);
   ~TControl() override;
 
-  virtual const char* ClassName() const = 0;
+  virtual TControlKind Kind() const = 0;
+  // The class name the stored form uses for this kind.
+  const char* ClassName() const;
   // Memo, list view and buttons are real child windows; the rest is painted.
   virtual bool Windowed() const { return false; }
   // The font that the window's stored form publishes, or null for a control without one.
@@ -94,6 +114,13 @@ class TControl : public TComponent {
 
  protected:
   void Changed(TControlChange change);
+  // Stores value and reports the change, unless the field holds it already.
+  template <class T, class V>
+  void ChangeTo(T& field, V&& value, TControlChange change) {
+    if (value == field) return;
+    field = std::forward<V>(value);
+    Changed(change);
+  }
   virtual void VisibilityChanged() {}
 
  private:
@@ -114,7 +141,7 @@ enum class TTextLayout { tlTop, tlCenter, tlBottom };
 class TLabel : public TControl {
  public:
   explicit TLabel(TComponent* owner) : TControl(owner) { ParentColor = true; }
-  const char* ClassName() const override { return "TLabel"; }
+  TControlKind Kind() const override { return TControlKind::Label; }
   bool Transparent = false;
   bool WordWrap = false;
   // An auto-sized label's text may run past its stored width (the backend
@@ -126,7 +153,7 @@ class TLabel : public TControl {
 class TShape : public TControl {
  public:
   explicit TShape(TComponent* owner) : TControl(owner) {}
-  const char* ClassName() const override { return "TShape"; }
+  TControlKind Kind() const override { return TControlKind::Shape; }
   TFont* PublishedFont() override { return nullptr; }
   TColor BrushColor = clWhite;
   TColor PenColor = clBlack;
@@ -135,7 +162,7 @@ class TShape : public TControl {
 class TPanel : public TControl {
  public:
   explicit TPanel(TComponent* owner) : TControl(owner) {}
-  const char* ClassName() const override { return "TPanel"; }
+  TControlKind Kind() const override { return TControlKind::Panel; }
   bool BevelNone = true;
   bool ParentBackground = false;
 };
@@ -143,7 +170,7 @@ class TPanel : public TControl {
 class TImage : public TControl {
  public:
   explicit TImage(TComponent* owner) : TControl(owner) {}
-  const char* ClassName() const override { return "TImage"; }
+  TControlKind Kind() const override { return TControlKind::Image; }
   TFont* PublishedFont() override { return nullptr; }
   const TPicture& Picture() const { return FPicture; }
   void SetPicture(TPicture picture);
@@ -158,7 +185,7 @@ class TGIFAnimator : public TControl {
  public:
   explicit TGIFAnimator(TComponent* owner);
   ~TGIFAnimator() override;
-  const char* ClassName() const override { return "TGIFAnimator"; }
+  TControlKind Kind() const override { return TControlKind::GIFAnimator; }
   TFont* PublishedFont() override { return nullptr; }
 
   void SetPicture(TPicture picture);
@@ -190,7 +217,7 @@ class TGIFAnimator : public TControl {
   std::atomic<int> FFrame{0};
   std::atomic<int> FDrawn{0};
   std::mutex FDrawLock;
-  bool FDrawShowing = false;  // guarded by FDrawLock
+  bool FDrawShowing = false;   // guarded by FDrawLock
   TAnimationFrame FDrawState;  // guarded by FDrawLock
   std::unique_ptr<TTimerThread> FThread;
 };
@@ -198,7 +225,8 @@ class TGIFAnimator : public TControl {
 // Colours of a glow button in one state: the upper and the lower half each run
 // from one colour to another; the border is one colour.
 struct TGlowColors {
-  TColor UpperFrom = clWhite, UpperTo = clWhite, LowerFrom = clWhite, LowerTo = clWhite, Border = clBlack;
+  TColor UpperFrom = clWhite, UpperTo = clWhite, LowerFrom = clWhite, LowerTo = clWhite,
+         Border = clBlack;
   friend bool operator==(const TGlowColors&, const TGlowColors&) = default;
 };
 struct TGlowAppearance {
@@ -208,7 +236,7 @@ struct TGlowAppearance {
 class TGlowButton : public TControl {
  public:
   explicit TGlowButton(TComponent* owner) : TControl(owner) { TabStop = true; }
-  const char* ClassName() const override { return "TGlowButton"; }
+  TControlKind Kind() const override { return TControlKind::GlowButton; }
   bool Windowed() const override { return true; }
   TGlowAppearance Appearance;
   bool Flat = true;
@@ -220,7 +248,7 @@ class TGlowButton : public TControl {
 class TProgressBar : public TControl {
  public:
   explicit TProgressBar(TComponent* owner) : TControl(owner) {}
-  const char* ClassName() const override { return "TProgressBar"; }
+  TControlKind Kind() const override { return TControlKind::ProgressBar; }
   bool Windowed() const override { return true; }
   TFont* PublishedFont() override { return nullptr; }
 
@@ -241,7 +269,7 @@ class TProgressBar : public TControl {
 class TMemo : public TControl {
  public:
   explicit TMemo(TComponent* owner);
-  const char* ClassName() const override { return "TMemo"; }
+  TControlKind Kind() const override { return TControlKind::Memo; }
   bool Windowed() const override { return true; }
   TStringList& Lines() { return FLines; }
   const TStringList& Lines() const { return FLines; }
@@ -282,7 +310,7 @@ class TListItem {
 class TListView : public TControl {
  public:
   explicit TListView(TComponent* owner) : TControl(owner) {}
-  const char* ClassName() const override { return "TListView"; }
+  TControlKind Kind() const override { return TControlKind::ListView; }
   bool Windowed() const override { return true; }
 
   TListItem& AddItem();
@@ -305,14 +333,14 @@ class TListView : public TControl {
 class TTabSheet : public TControl {
  public:
   explicit TTabSheet(TComponent* owner) : TControl(owner) { ParentColor = true; }
-  const char* ClassName() const override { return "TTabSheet"; }
+  TControlKind Kind() const override { return TControlKind::TabSheet; }
   bool TabVisible = true;
 };
 
 class TPageControl : public TControl {
  public:
   explicit TPageControl(TComponent* owner) : TControl(owner) { TabStop = true; }
-  const char* ClassName() const override { return "TPageControl"; }
+  TControlKind Kind() const override { return TControlKind::PageControl; }
   // Pages are the tab sheets among the children, in the order they were added.
   int PageCount() const;
   TTabSheet& Pages(int index) const;

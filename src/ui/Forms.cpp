@@ -68,7 +68,9 @@ TControl* TForm::FindNextControl(const TControl* current, bool forward) const {
   if (n == 0) return nullptr;
   const auto it = std::find(sequence.begin(), sequence.end(), current);
   // From outside the sequence the first step lands on its first (or last) control.
-  const std::size_t at = it != sequence.end() ? static_cast<std::size_t>(it - sequence.begin()) : forward ? n - 1 : 0;
+  const std::size_t at = it != sequence.end() ? static_cast<std::size_t>(it - sequence.begin())
+                         : forward            ? n - 1
+                                              : 0;
   for (std::size_t step = 1; step <= n; ++step) {
     TControl* candidate = sequence[forward ? (at + step) % n : (at + n - step) % n];
     if (CanTakeFocus(*candidate)) return candidate;
@@ -80,7 +82,8 @@ void TForm::ShowForm() {
   if (FShown) return;
   ++FShowCount;
   if (FShowCount == 1 && Position == TFormPosition::poScreenCenter) {
-    SetBounds((FPlatform->ScreenWidth() - Width()) / 2, (FPlatform->ScreenHeight() - Height()) / 2, Width(), Height());
+    SetBounds((FPlatform->ScreenWidth() - Width()) / 2, (FPlatform->ScreenHeight() - Height()) / 2,
+              Width(), Height());
   }
   Handle();
   if (OnShow) DispatchGuarded(*FPlatform, [this] { OnShow(this); });

@@ -19,7 +19,7 @@ class TForm : public TControl {
  public:
   TForm(TComponent* owner, IPlatform& platform);
   ~TForm() override;
-  const char* ClassName() const override { return "TForm"; }
+  TControlKind Kind() const override { return TControlKind::Form; }
   IPlatform& FormPlatform() const { return *FPlatform; }
 
   // No border: the client area is the whole window.

@@ -4,7 +4,8 @@
 #include <algorithm>
 
 TRect TRect::Intersect(const TRect& o) const {
-  const TRect r{std::max(Left, o.Left), std::max(Top, o.Top), std::min(Right, o.Right), std::min(Bottom, o.Bottom)};
+  const TRect r{std::max(Left, o.Left), std::max(Top, o.Top), std::min(Right, o.Right),
+                std::min(Bottom, o.Bottom)};
   if (r.Empty()) return {r.Left, r.Top, r.Left, r.Top};
   return r;
 }
@@ -31,7 +32,9 @@ TFont MakeFont(int height, TColor color, TFontStyle style) {
 }
 
 std::uint32_t TBitmap32::Pixel(int x, int y) const {
-  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(x)) * 4;
-  return (std::uint32_t{Rgba[i + 3]} << 24) | (std::uint32_t{Rgba[i]} << 16) | (std::uint32_t{Rgba[i + 1]} << 8) |
-         std::uint32_t{Rgba[i + 2]};
+  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(Width) +
+                         static_cast<std::size_t>(x)) *
+                        4;
+  return (std::uint32_t{Rgba[i + 3]} << 24) | (std::uint32_t{Rgba[i]} << 16) |
+         (std::uint32_t{Rgba[i + 1]} << 8) | std::uint32_t{Rgba[i + 2]};
 }

@@ -28,7 +28,9 @@ struct TRect {
   TRect Offset(int dx, int dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
   friend bool operator==(const TRect&, const TRect&) = default;
 };
-inline TRect Bounds(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
+inline TRect Bounds(int left, int top, int width, int height) {
+  return {left, top, left + width, top + height};
+}
 
 enum class TFontStyle { fsRegular, fsBold };
 

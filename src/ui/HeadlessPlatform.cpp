@@ -14,7 +14,9 @@ int THeadlessPlatform::RepaintsOf(const TControl& control) const {
   return static_cast<int>(std::count(Repaints.begin(), Repaints.end(), &control));
 }
 
-bool THeadlessPlatform::HandleAlive(TWindowHandle handle) const { return FHandles.count(handle) != 0; }
+bool THeadlessPlatform::HandleAlive(TWindowHandle handle) const {
+  return FHandles.count(handle) != 0;
+}
 
 TForm* THeadlessPlatform::FormOfHandle(TWindowHandle handle) const {
   const auto it = FHandles.find(handle);
@@ -23,36 +25,24 @@ TForm* THeadlessPlatform::FormOfHandle(TWindowHandle handle) const {
 
 void THeadlessPlatform::Press(TControl& button) {
   if (!button.Showing() || !button.Enabled()) return;
-  if (FBusy && &button != FBusyHooks.CancelControl) {
+  if (FBusy.Active() && &button != FBusy.CancelControl()) {
     ++IgnoredInput;
     return;
   }
   DispatchGuarded(*this, [&button] { button.Click(); });
 }
 
-void THeadlessPlatform::PressEscape() {
-  if (FBusy && FBusyHooks.OnCancel) DispatchGuarded(*this, FBusyHooks.OnCancel);
-}
+void THeadlessPlatform::PressEscape() { FBusy.Escape(*this); }
 
-void THeadlessPlatform::SystemClose(TForm& form) {
-  if (FBusy) {
-    if (FBusyHooks.OnClose) DispatchGuarded(*this, FBusyHooks.OnClose);
-    return;
-  }
-  DispatchGuarded(*this, [&form] { form.Close(); });
-}
+void THeadlessPlatform::SystemClose(TForm& form) { FBusy.CloseCommand(*this, form); }
 
 void THeadlessPlatform::BeginBusy(const TBusyHooks& hooks) {
-  FBusy = true;
-  FBusyHooks = hooks;
+  FBusy.Begin(hooks);
   const std::lock_guard lock(FWakeLock);
   FWoken = false;
 }
 
-void THeadlessPlatform::EndBusy() {
-  FBusy = false;
-  FBusyHooks = {};
-}
+void THeadlessPlatform::EndBusy() { FBusy.End(); }
 
 void THeadlessPlatform::PumpBusy(int ms) {
   ++BusyPumps;
@@ -60,7 +50,7 @@ void THeadlessPlatform::PumpBusy(int ms) {
     // A quit request taken while busy counts as the close command.
     FQuitPending = false;
     FTerminated = true;
-    if (FBusyHooks.OnClose) DispatchGuarded(*this, FBusyHooks.OnClose);
+    FBusy.QuitTaken(*this);
   }
   if (BusyHandler) BusyHandler();
   std::unique_lock lock(FWakeLock);
@@ -77,14 +67,14 @@ void THeadlessPlatform::WakeBusy() {
 }
 
 void THeadlessPlatform::PressTab(bool backward) {
-  if (FBusy) {
+  if (FBusy.Active()) {
     ++IgnoredInput;
     return;
   }
   const TForm* form = FFocused != nullptr ? FFocused->ParentForm() : nullptr;
   if (form == nullptr && !FModalStack.empty()) form = FModalStack.back();
-  for (std::size_t i = 0; form == nullptr && i < FForms.size(); ++i) {
-    if (FForms[i]->IsMainForm && FForms[i]->FormVisible()) form = FForms[i];
+  for (TForm* candidate : Forms()) {
+    if (form == nullptr && candidate->IsMainForm && candidate->FormVisible()) form = candidate;
   }
   if (form == nullptr) return;
   if (TControl* next = form->FindNextControl(FFocused, !backward)) FFocused = next;
@@ -99,36 +89,6 @@ void THeadlessPlatform::HideForm(TForm& form) {
   if (FFocused != nullptr && FFocused->ParentForm() == &form) FFocused = nullptr;
 }
 
-TWindowHandle THeadlessPlatform::FindWindowA(const std::string& className, const std::string& windowName) const {
-  for (std::size_t i = 0; i < Settings.Windows.size(); ++i) {
-    if (Settings.Windows[i].ClassName == className && Settings.Windows[i].Title == windowName) return i + 1;
-  }
-  return 0;
-}
-
-bool THeadlessPlatform::GetWindowRect(TWindowHandle window, TRect& rect) const {
-  if (window >= 1 && window <= Settings.Windows.size()) {
-    rect = Settings.Windows[window - 1].Rect;
-    return true;
-  }
-  if (const TForm* form = FormOfHandle(window)) {
-    rect = form->BoundsRect();
-    return true;
-  }
-  return false;
-}
-
-bool THeadlessPlatform::SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
-                                     unsigned flags) {
-  WindowPosCalls.push_back({window, insertAfter, x, y, cx, cy, flags});
-  return HandleAlive(window);
-}
-
-void THeadlessPlatform::UnregisterForm(TForm& form) {
-  FForms.erase(std::remove(FForms.begin(), FForms.end(), &form), FForms.end());
-  FModalStack.erase(std::remove(FModalStack.begin(), FModalStack.end(), &form), FModalStack.end());
-}
-
 TWindowHandle THeadlessPlatform::HandleNeeded(TForm& form) {
   const TWindowHandle h = FNextHandle++;
   FHandles[h] = &form;
@@ -136,6 +96,8 @@ TWindowHandle THeadlessPlatform::HandleNeeded(TForm& form) {
 }
 
 void THeadlessPlatform::DestroyHandle(TForm& form) {
+  // The form goes (only its destructor calls this): a modal showing of it ends too.
+  std::erase(FModalStack, &form);
   if (!form.HandleAllocated()) return;
   const TWindowHandle h = form.Handle();
   FHandles.erase(h);
@@ -155,7 +117,8 @@ void THeadlessPlatform::HandleMessage() {
     FTerminated = true;
     return;
   }
-  if (++FIdleEvents > kMaxUnansweredEvents) throw std::logic_error("headless event loop: nobody answers");
+  if (++FIdleEvents > kMaxUnansweredEvents)
+    throw std::logic_error("headless event loop: nobody answers");
   if (!FModalStack.empty()) {
     TForm& form = *FModalStack.back();
     if (ModalHandler) {
@@ -174,7 +137,7 @@ void THeadlessPlatform::HandleMessage() {
   if (MainLoopHandler) {
     MainLoopHandler();
   } else {
-    for (TForm* form : FForms) {
+    for (TForm* form : Forms()) {
       if (form->IsMainForm) form->Close();
     }
   }

@@ -7,22 +7,19 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/Forms.h"
+#include "ui/LongOperation.h"
 #include "ui/Platform.h"
 
 class THeadlessPlatform : public IPlatform {
  public:
-  struct TSystemWindow {
-    std::string ClassName, Title;
-    TRect Rect;
-  };
-  struct TWindowPosCall {
-    TWindowHandle Window, InsertAfter;
-    int X, Y, Cx, Cy;
-    unsigned Flags;
+  struct TBackdropPlacement {
+    TWindowHandle Window;
+    TRect Bounds;
   };
 
   // The screen as the test sets it.
@@ -31,7 +28,7 @@ class THeadlessPlatform : public IPlatform {
     int Height = 1080;
     TRect WorkArea{0, 0, 1920, 1080};
     std::vector<std::string> Fonts{"Arial", "MS Sans Serif", "Tahoma"};
-    std::vector<TSystemWindow> Windows;  // other programs' top-level windows
+    std::optional<TRect> Taskbar;  // none unless the test places one
   } Settings;
   // Acts as the user while a form is shown modally; the default presses the
   // form's first enabled, showing button.
@@ -43,7 +40,7 @@ class THeadlessPlatform : public IPlatform {
 
   // What happened.
   std::vector<std::string> ErrorBoxes;
-  std::vector<TWindowPosCall> WindowPosCalls;
+  std::vector<TBackdropPlacement> BackdropPlacements;
   std::vector<TWindowHandle> DestroyedHandles;
   std::vector<const TControl*> Repaints;
   std::vector<const TForm*> ShowHistory;
@@ -71,14 +68,10 @@ class THeadlessPlatform : public IPlatform {
   int ScreenHeight() const override { return Settings.Height; }
   TRect WorkArea() const override { return Settings.WorkArea; }
   std::vector<std::string> ScreenFonts() const override { return Settings.Fonts; }
-  TWindowHandle FindWindowA(const std::string& className, const std::string& windowName) const override;
-  bool GetWindowRect(TWindowHandle window, TRect& rect) const override;
-  bool SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
-                    unsigned flags) override;
-
-  void RegisterForm(TForm& form) override { FForms.push_back(&form); }
-  void UnregisterForm(TForm& form) override;
-  std::vector<TForm*> Forms() const override { return FForms; }
+  std::optional<TRect> TaskbarRect() const override { return Settings.Taskbar; }
+  void PlaceBackdrop(TWindowHandle window, const TRect& bounds) override {
+    BackdropPlacements.push_back({window, bounds});
+  }
 
   TWindowHandle HandleNeeded(TForm& form) override;
   void ShowForm(TForm& form) override;
@@ -100,7 +93,7 @@ class THeadlessPlatform : public IPlatform {
 
   void BeginBusy(const TBusyHooks& hooks) override;
   void EndBusy() override;
-  bool Busy() const override { return FBusy; }
+  bool Busy() const override { return FBusy.Active(); }
   void PumpBusy(int ms) override;
   void WakeBusy() override;
 
@@ -109,9 +102,8 @@ class THeadlessPlatform : public IPlatform {
   void ShowErrorBox(const std::string& text) override { ErrorBoxes.push_back(text); }
 
  private:
-  // System windows get handles from 1; forms from 1000.
+  // Forms get handles from 1000, far from 0 (none).
   static constexpr TWindowHandle kFirstFormHandle = 1000;
-  std::vector<TForm*> FForms;
   std::map<TWindowHandle, TForm*> FHandles;
   TWindowHandle FNextHandle = kFirstFormHandle;
   std::vector<TForm*> FModalStack;
@@ -121,8 +113,7 @@ class THeadlessPlatform : public IPlatform {
   int FIdleEvents = 0;
   std::string FTitle;
   std::atomic<int> FAnimationDraws{0};
-  bool FBusy = false;
-  TBusyHooks FBusyHooks;
+  TBusyState FBusy;
   // A worker's wake-up call; the only state here that another thread touches.
   std::mutex FWakeLock;
   std::condition_variable FWakeSignal;

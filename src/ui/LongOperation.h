@@ -6,6 +6,30 @@
 
 #include "ui/Platform.h"
 
+class TForm;
+
+// What a backend keeps while a long operation runs (from BeginBusy to EndBusy)
+// and what the user's ways out do meanwhile: one rule for every backend.
+class TBusyState {
+ public:
+  void Begin(const TBusyHooks& hooks);
+  void End();
+  bool Active() const { return FActive; }
+  // The one control whose presses go through while busy; null for none.
+  const TControl* CancelControl() const { return FActive ? FHooks.CancelControl : nullptr; }
+  // Esc while busy asks the operation to stop.
+  void Escape(IPlatform& platform) const;
+  // The system's close command for a form: the operation decides first while
+  // busy; otherwise the form does (the main form ends the program).
+  void CloseCommand(IPlatform& platform, TForm& form) const;
+  // A quit request taken while busy counts as the close command.
+  void QuitTaken(IPlatform& platform) const;
+
+ private:
+  bool FActive = false;
+  TBusyHooks FHooks;
+};
+
 // The user-interface thread services its queue at least this often (ms) while
 // an operation runs: painting, timers and the system's messages go on, and the
 // system never finds the window hung.
@@ -22,5 +46,5 @@ inline constexpr int kBusyPumpMs = 50;
 // its log stay on the user-interface thread in their order. The worker is always
 // joined before this returns; if this thread fails meanwhile, hooks.OnCancel is
 // called first so that the operation stops.
-void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks, const std::function<void()>& operation,
-                      const std::function<void()>& onTick);
+void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks,
+                      const std::function<void()>& operation, const std::function<void()>& onTick);

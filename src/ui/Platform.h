@@ -1,11 +1,12 @@
 // The window system as the framework sees it: screen metrics, fonts, the open
 // windows, the event loop with its quit request, and the realization of forms.
-// Win32Platform.cpp implements it over user32/gdi32; HeadlessPlatform for tests.
+// TWin32Platform implements it over user32/gdi32; THeadlessPlatform for tests.
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,18 +17,27 @@ class TForm;
 
 // A top-level window of the system, 0 for none.
 using TWindowHandle = std::uintptr_t;
-inline constexpr TWindowHandle HWND_NOTOPMOST_VALUE = static_cast<TWindowHandle>(-2);
-inline constexpr unsigned SWP_SHOWWINDOW_FLAG = 0x0040;
 
 // What changed on a control, so that a backend updates only that.
-enum class TControlChange { Bounds, Caption, Enabled, Visible, Font, Color, Items, Picture, Appearance, Progress };
+enum class TControlChange {
+  Bounds,
+  Caption,
+  Enabled,
+  Visible,
+  Font,
+  Color,
+  Items,
+  Picture,
+  Appearance,
+  Progress
+};
 
 // A snapshot of what an animation's own thread draws: taken on the user-interface
 // thread so that the drawing thread reads no control state.
 struct TAnimationFrame {
   const TForm* Form = nullptr;
-  TRect Rect;      // the control, in the form's client coordinates
-  TRect Clip;      // the part of it that its parents let show
+  TRect Rect;  // the control, in the form's client coordinates
+  TRect Clip;  // the part of it that its parents let show
   TColor Background = clWhite;
   const TBitmap32* Pixels = nullptr;
 };
@@ -53,16 +63,18 @@ class IPlatform {
   virtual int ScreenHeight() const = 0;
   virtual TRect WorkArea() const = 0;  // the screen without the taskbar
   virtual std::vector<std::string> ScreenFonts() const = 0;
-  // The top-level window with this class and title, 0 when there is none.
-  virtual TWindowHandle FindWindowA(const std::string& className, const std::string& windowName) const = 0;
-  virtual bool GetWindowRect(TWindowHandle window, TRect& rect) const = 0;
-  virtual bool SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
-                            unsigned flags) = 0;
+  // Where the system's taskbar stands; nothing when the system shows none.
+  virtual std::optional<TRect> TaskbarRect() const = 0;
+  // Shows the window at bounds above the ordinary windows and below the
+  // topmost ones, leaving its form's own shown state as it is: a backdrop
+  // behind a modal notice.
+  virtual void PlaceBackdrop(TWindowHandle window, const TRect& bounds) = 0;
 
-  // The open forms in creation order (the screen's window list).
-  virtual void RegisterForm(TForm& form) = 0;
-  virtual void UnregisterForm(TForm& form) = 0;
-  virtual std::vector<TForm*> Forms() const = 0;
+  // The open forms in creation order (the screen's window list), kept here
+  // because it is the same for every backend.
+  void RegisterForm(TForm& form) { FForms.push_back(&form); }
+  void UnregisterForm(TForm& form) { std::erase(FForms, &form); }
+  std::vector<TForm*> Forms() const { return FForms; }
 
   // Realization. HandleNeeded makes the form's window without showing it.
   virtual TWindowHandle HandleNeeded(TForm& form) = 0;
@@ -99,6 +111,9 @@ class IPlatform {
   // The framework's standard error box for an exception no handler caught.
   virtual void SetApplicationTitle(const std::string& title) = 0;
   virtual void ShowErrorBox(const std::string& text) = 0;
+
+ private:
+  std::vector<TForm*> FForms;  // we don't own them
 };
 
 // Runs an event handler the way the framework does: an exception that leaves it

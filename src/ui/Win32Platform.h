@@ -1,11 +1,11 @@
-// The Win32 backend: forms become popup windows, memo, list view and buttons
-// real child windows, and the rest is painted by the form. Only this unit and
-// its source see windows.h.
+// The Win32 backend: forms become popup windows, memo, list view, progress bar
+// and buttons real child windows, and the rest is painted by the form. This
+// unit is the facade; the form windows, the realizers, the glow button, the
+// painting and the message loop are units of their own. This header keeps
+// windows.h out of its includers.
 #pragma once
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,14 +23,8 @@ class TWin32Platform : public IPlatform {
   int ScreenHeight() const override;
   TRect WorkArea() const override;
   std::vector<std::string> ScreenFonts() const override;
-  TWindowHandle FindWindowA(const std::string& className, const std::string& windowName) const override;
-  bool GetWindowRect(TWindowHandle window, TRect& rect) const override;
-  bool SetWindowPos(TWindowHandle window, TWindowHandle insertAfter, int x, int y, int cx, int cy,
-                    unsigned flags) override;
-
-  void RegisterForm(TForm& form) override;
-  void UnregisterForm(TForm& form) override;
-  std::vector<TForm*> Forms() const override { return FForms; }
+  std::optional<TRect> TaskbarRect() const override;
+  void PlaceBackdrop(TWindowHandle window, const TRect& bounds) override;
 
   TWindowHandle HandleNeeded(TForm& form) override;
   void ShowForm(TForm& form) override;
@@ -42,50 +36,22 @@ class TWin32Platform : public IPlatform {
   void DrawAnimationFrame(const TAnimationFrame& frame) override;
 
   void PostQuit() override;
-  bool Terminated() const override { return FTerminated; }
+  bool Terminated() const override;
   void HandleMessage() override;
   void BeginModal(TForm& form) override;
   void EndModal(TForm& form) override;
 
   void BeginBusy(const TBusyHooks& hooks) override;
   void EndBusy() override;
-  bool Busy() const override { return FBusy; }
+  bool Busy() const override;
   void PumpBusy(int ms) override;
   void WakeBusy() override;
 
-  void SetApplicationTitle(const std::string& title) override;
+  void SetApplicationTitle(const std::string& title) override { FTitle = title; }
   void ShowErrorBox(const std::string& text) override;
 
-  struct TWindowRecord;
-  struct TFormWindow;
-
  private:
-  friend struct TWin32Access;
-  TFormWindow* WindowOf(const TControl& control) const;
-  TWindowRecord* ChildOf(const TControl& control) const;
-  void CreateChildren(TFormWindow& window, TControl& parent);
-  void CreateChild(TFormWindow& window, TControl& control);
-  void SyncChild(TWindowRecord& child, TControlChange change);
-  void SyncChildren(TFormWindow& window);
-  void SyncItems(TWindowRecord& child);
-  bool PassDuringBusy(const struct tagMSG& msg);
-  // Moves the focus within the form whose window is root (an HWND) along its
-  // tab order; false when root is not one of ours.
-  bool MoveFocusByTab(void* root, bool backward);
-
-  void* FInstance;
-  std::vector<TForm*> FForms;
-  // The backend's map from forms to their windows; the animation threads read
-  // it to draw, hence the lock.
-  mutable std::mutex FLock;
-  std::map<const TForm*, std::unique_ptr<TFormWindow>> FWindows;
-  std::vector<std::pair<void*, bool>> FDisabledForModal;  // window, was enabled
-  std::vector<std::size_t> FModalMarks;
+  struct TBackend;
   std::string FTitle;
-  bool FTerminated = false;
-  bool FBusy = false;
-  TBusyHooks FBusyHooks;
-  void* FBusyCancel = nullptr;  // the cancel control's window while busy
-  // Set by a worker to end a busy wait (an event object; thread-safe).
-  void* FBusyWake = nullptr;
+  std::unique_ptr<TBackend> FBackend;
 };

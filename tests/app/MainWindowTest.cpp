@@ -66,10 +66,11 @@ TEST_F(MainWindowLayout, EveryControlStandsWhereTheFormStoresIt) {
 
 TEST_F(MainWindowLayout, ComponentsAreOwnedInDeclarationOrder) {
   const std::vector<std::string> order{
-      "Shape2", "Panel2", "Image1", "_lblMenuLokacija", "_lblMenuNamestitev", "Label17", "_lblTitle", "_btnPreklici",
-      "_btnPotrdi", "Label14", "Label15", "Label16", "ImageList1", "PageControl1", "_tabLokacija", "Label4",
-      "_tabPrenos", "Label8", "_lblNacin", "_lblLokacija", "Label9", "Label10", "Panel1", "_progress", "_lblPotek",
-      "_memoPotek", "_lstPostavke", "_btnNaprej", "_btnNazaj", "Image2", "Shape1",
+      "Shape2", "Panel2", "Image1", "_lblMenuLokacija", "_lblMenuNamestitev", "Label17",
+      "_lblTitle", "_btnPreklici", "_btnPotrdi", "Label14", "Label15", "Label16", "ImageList1",
+      "PageControl1", "_tabLokacija", "Label4", "_tabPrenos", "Label8", "_lblNacin", "_lblLokacija",
+      "Label9", "Label10", "Panel1", "_progress", "_lblPotek", "_memoPotek", "_lstPostavke",
+      "_btnNaprej", "_btnNazaj", "Image2", "Shape1",
       // Added after the stored form's own: the progress line of the long steps.
       "_lblNapredek", "_barNapredek"};
   std::vector<std::string> names;
@@ -80,13 +81,16 @@ TEST_F(MainWindowLayout, ComponentsAreOwnedInDeclarationOrder) {
 TEST_F(MainWindowLayout, ProgressLineCoversNoControlOfTheLayout) {
   Platform.Settings.Fonts.push_back("Segoe UI");
   Start();  // fonts switched, labels grown
-  for (const TControl* line : std::initializer_list<const TControl*>{&Main->_lblNapredek, &Main->_barNapredek}) {
+  for (const TControl* line :
+       std::initializer_list<const TControl*>{&Main->_lblNapredek, &Main->_barNapredek}) {
     EXPECT_FALSE(line->Visible());
     const std::initializer_list<const TControl*> layout{
-        &Main->_progress, &Main->_lblPotek, &Main->Shape1, &Main->_memoPotek, &Main->_lstPostavke,
-        &Main->Label8,    &Main->_lblNacin, &Main->_lblLokacija, &Main->Label9, &Main->Label10};
+        &Main->_progress,    &Main->_lblPotek, &Main->Shape1,    &Main->_memoPotek,
+        &Main->_lstPostavke, &Main->Label8,    &Main->_lblNacin, &Main->_lblLokacija,
+        &Main->Label9,       &Main->Label10};
     for (const TControl* other : layout) {
-      EXPECT_TRUE(line->FormRect().Intersect(other->FormRect()).Empty()) << line->Name() << " covers " << other->Name();
+      EXPECT_TRUE(line->FormRect().Intersect(other->FormRect()).Empty())
+          << line->Name() << " covers " << other->Name();
     }
     // Inside the page, on the window's white.
     EXPECT_EQ(line->VisibleFormRect(), line->FormRect());
@@ -107,8 +111,10 @@ TEST_F(MainWindowLayout, CaptionsFontsAndStoredStates) {
   EXPECT_EQ(Main->Label4.Font().Color, 0x666666u);
   EXPECT_EQ(Main->Label4.Caption(),
             "Ste tik pred tem, da izvedete namestitev mrežne verzije programa Tramela.\r\n\r\n"
-            "Na vaš lokalni strežnik se bo izvedla namestitev lokalnega Firebird SQL strežnika. Za nemoteno "
-            "povezovanje je potrebno na požarnem zidu ali antivirusni zaščiti  omogočiti pretok podatkov na portu "
+            "Na vaš lokalni strežnik se bo izvedla namestitev lokalnega Firebird SQL strežnika. Za "
+            "nemoteno "
+            "povezovanje je potrebno na požarnem zidu ali antivirusni zaščiti  omogočiti pretok "
+            "podatkov na portu "
             "tcp/3050.");
   EXPECT_TRUE(Main->Label4.WordWrap);
   EXPECT_FALSE(Main->Label4.AutoSize);
@@ -124,10 +130,11 @@ TEST_F(MainWindowLayout, CaptionsFontsAndStoredStates) {
   EXPECT_EQ(Main->_progress.FrameIndex(), 54);
   EXPECT_TRUE(Main->_progress.Animate());
   EXPECT_EQ(Main->PageControl1.ActivePageIndex(), 0);
-  const std::pair<TControl*, int> tabOrders[] = {{&Main->_btnPreklici, 1}, {&Main->_btnPotrdi, 2},
-                                                 {&Main->PageControl1, 3}, {&Main->_btnNaprej, 4},
-                                                 {&Main->_btnNazaj, 5},    {&Main->_lstPostavke, 1}};
-  for (const auto& [control, order] : tabOrders) EXPECT_EQ(control->TabOrder, order) << control->Name();
+  const std::pair<TControl*, int> tabOrders[] = {
+      {&Main->_btnPreklici, 1}, {&Main->_btnPotrdi, 2}, {&Main->PageControl1, 3},
+      {&Main->_btnNaprej, 4},   {&Main->_btnNazaj, 5},  {&Main->_lstPostavke, 1}};
+  for (const auto& [control, order] : tabOrders)
+    EXPECT_EQ(control->TabOrder, order) << control->Name();
   EXPECT_FALSE(Main->_lstPostavke.TabStop);
 }
 
@@ -171,9 +178,10 @@ TEST_F(StartUp, EarlierInstallationIsRefusedBeforeTheWindowShows) {
   Start();
   ASSERT_EQ(Notices.size(), 1u);
   EXPECT_EQ(Notices[0].Title, "Kontrola namestitve");
-  EXPECT_EQ(Notices[0].Lines, (std::vector<std::string>{
-                                  "Mrežna namestitev programa Tramela že obstaja.",
-                                  "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."}));
+  EXPECT_EQ(Notices[0].Lines,
+            (std::vector<std::string>{
+                "Mrežna namestitev programa Tramela že obstaja.",
+                "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."}));
   EXPECT_FALSE(Notices[0].MainVisible);
   EXPECT_TRUE(Platform.QuitPending());
   // The rest of FormShow still runs.
@@ -187,8 +195,9 @@ TEST_F(StartUp, InstalledProgramIsRefusedWithError) {
   Start();
   ASSERT_EQ(Notices.size(), 1u);
   EXPECT_EQ(Notices[0].Title, "Napaka");
-  EXPECT_EQ(Notices[0].Lines, (std::vector<std::string>{"Namestitev programa Tramela že obstaja.",
-                                                        "Ponovna namestitev programa ni mogoča. "}));
+  EXPECT_EQ(Notices[0].Lines,
+            (std::vector<std::string>{"Namestitev programa Tramela že obstaja.",
+                                      "Ponovna namestitev programa ni mogoča. "}));
   EXPECT_TRUE(Platform.QuitPending());
 }
 
@@ -203,7 +212,7 @@ TEST_F(StartUp, BothRefusalsSecondNoticeClosesAtOnceAndLeavesItsBackdrop) {
   EXPECT_TRUE(Platform.Terminated());
   ASSERT_NE(Notice->NoticeBackdrop(), nullptr);
   EXPECT_TRUE(Platform.HandleAlive(Notice->NoticeBackdrop()->Handle()));
-  EXPECT_EQ(Platform.WindowPosCalls.size(), 2u);
+  EXPECT_EQ(Platform.BackdropPlacements.size(), 2u);
   EXPECT_EQ(Platform.DestroyedHandles.size(), 1u);  // the first notice's backdrop only
 }
 
@@ -346,12 +355,15 @@ TEST_F(Navigation, TabFollowsTheStoredTabOrderOnEachPage) {
   // The first in tab order has the focus; the hidden log and the disabled "Nazaj" are passed over.
   ASSERT_NE(Platform.Focused(), nullptr);
   EXPECT_EQ(Platform.Focused()->Name(), "_btnPreklici");
-  EXPECT_EQ(TabStops(Platform, 3), (std::vector<std::string>{"_btnPotrdi", "_btnNaprej", "_btnPreklici"}));
+  EXPECT_EQ(TabStops(Platform, 3),
+            (std::vector<std::string>{"_btnPotrdi", "_btnNaprej", "_btnPreklici"}));
   Platform.Press(Main->_btnNaprej);
-  // The log of the confirmation page stands between "Potrdi" and "Nazaj"; the checklist is no tab stop.
+  // The log of the confirmation page stands between "Potrdi" and "Nazaj"; the checklist is no tab
+  // stop.
   EXPECT_EQ(TabStops(Platform, 4),
             (std::vector<std::string>{"_btnPotrdi", "_memoPotek", "_btnNazaj", "_btnPreklici"}));
-  EXPECT_EQ(TabStops(Platform, 3, true), (std::vector<std::string>{"_btnNazaj", "_memoPotek", "_btnPotrdi"}));
+  EXPECT_EQ(TabStops(Platform, 3, true),
+            (std::vector<std::string>{"_btnNazaj", "_memoPotek", "_btnPotrdi"}));
 }
 
 TEST_F(Navigation, CancelRequestsTheEndAndTheCallerGoesOn) {

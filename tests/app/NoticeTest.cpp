@@ -14,7 +14,7 @@ class NoticeTest : public TAppTest {
     Notice->ShowNotice();
   }
   void Taskbar(int top, int height, int width = 1920) {
-    Platform.Settings.Windows.push_back({"Shell_TrayWnd", "", Bounds(0, top, width, height)});
+    Platform.Settings.Taskbar = Bounds(0, top, width, height);
   }
 };
 
@@ -43,7 +43,6 @@ TEST_F(NoticeTest, PlacementUnderABottomTaskbar) {
     Platform.Settings.Width = c.W;
     Platform.Settings.Height = c.H + 40;
     Platform.Settings.WorkArea = Bounds(0, 0, c.W, c.H);
-    Platform.Settings.Windows.clear();
     Taskbar(c.H, 40, c.W);
     Notice->PlaceNotice();
     EXPECT_EQ(Notice->BoundsRect(), Bounds(0, c.Top, c.W, 336));
@@ -61,9 +60,6 @@ TEST_F(NoticeTest, SideOrMissingTaskbarCountsZero) {
   EXPECT_EQ(Notice->GetTaskbarHeight(), 0);
   Notice->PlaceNotice();
   EXPECT_EQ(Notice->Top(), RoundHalfEven((1080 - 376) / 2.0));
-  // A taskbar whose title is not empty is some other window.
-  Platform.Settings.Windows = {{"Shell_TrayWnd", "x", Bounds(0, 1040, 1920, 40)}};
-  EXPECT_EQ(Notice->GetTaskbarHeight(), 0);
 }
 
 TEST_F(NoticeTest, FirstShowingStandsAtTheScreenCentreLaterOnesWherePlaced) {
@@ -87,17 +83,11 @@ TEST_F(NoticeTest, EachShowingMakesItsOwnBackdropAndClosingDestroysIt) {
   Show("a", "b");
   const TWindowHandle first = during;
   Show("a", "b");
-  ASSERT_EQ(Platform.WindowPosCalls.size(), 2u);
+  ASSERT_EQ(Platform.BackdropPlacements.size(), 2u);
   EXPECT_NE(first, during);
   EXPECT_EQ(Platform.DestroyedHandles, (std::vector<TWindowHandle>{first, during}));
-  const auto& call = Platform.WindowPosCalls[0];
-  EXPECT_EQ(call.Window, first);
-  EXPECT_EQ(call.InsertAfter, static_cast<TWindowHandle>(-2));
-  EXPECT_EQ(call.X, 0);
-  EXPECT_EQ(call.Y, 0);
-  EXPECT_EQ(call.Cx, 1920);
-  EXPECT_EQ(call.Cy, 1080);
-  EXPECT_EQ(call.Flags, 0x40u);
+  EXPECT_EQ(Platform.BackdropPlacements[0].Window, first);
+  EXPECT_EQ(Platform.BackdropPlacements[0].Bounds, Bounds(0, 0, 1920, 1080));  // the whole screen
 }
 
 TEST_F(NoticeTest, BackdropIsHalfTransparentBlackAndNotMarkedVisible) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "ControlTree.h"
 #include "ui/Forms.h"
 #include "ui/HeadlessPlatform.h"
 
@@ -18,16 +19,10 @@ class ControlsTest : public ::testing::Test {
 
 TEST_F(ControlsTest, AnchorsKeepDistancesWhenTheParentResizes) {
   Form.SetBounds(0, 0, 700, 300);
-  auto& left = Form.CreateOwned<TPanel>();
-  left.SetParent(&Form);
-  left.SetBounds(50, 10, 100, 50);
-  auto& right = Form.CreateOwned<TPanel>();
-  right.SetParent(&Form);
-  right.SetBounds(500, 200, 80, 40);
+  auto& left = AddControl<TPanel>(Form, Bounds(50, 10, 100, 50));
+  auto& right = AddControl<TPanel>(Form, Bounds(500, 200, 80, 40));
   right.Anchors = {false, false, true, true};
-  auto& both = Form.CreateOwned<TPanel>();
-  both.SetParent(&Form);
-  both.SetBounds(10, 10, 680, 280);
+  auto& both = AddControl<TPanel>(Form, Bounds(10, 10, 680, 280));
   both.Anchors = {true, true, true, true};
 
   Form.SetBounds(0, 0, 900, 400);
@@ -37,10 +32,8 @@ TEST_F(ControlsTest, AnchorsKeepDistancesWhenTheParentResizes) {
 }
 
 TEST_F(ControlsTest, ShowingNeedsEveryParentAndTheForm) {
-  auto& panel = Form.CreateOwned<TPanel>();
-  panel.SetParent(&Form);
-  auto& label = Form.CreateOwned<TLabel>();
-  label.SetParent(&panel);
+  auto& panel = AddControl<TPanel>(Form);
+  auto& label = AddControl<TLabel>(panel);
   EXPECT_FALSE(label.Showing());
   Form.ShowForm();
   EXPECT_TRUE(label.Showing());
@@ -51,23 +44,16 @@ TEST_F(ControlsTest, ShowingNeedsEveryParentAndTheForm) {
 
 TEST_F(ControlsTest, RectanglesInFormCoordinatesAreClippedByParents) {
   Form.SetBounds(0, 0, 930, 750);
-  auto& panel = Form.CreateOwned<TPanel>();
-  panel.SetParent(&Form);
-  panel.SetBounds(0, 0, 193, 750);
-  auto& image = Form.CreateOwned<TImage>();
-  image.SetParent(&panel);
-  image.SetBounds(178, 88, 29, 29);
+  auto& panel = AddControl<TPanel>(Form, Bounds(0, 0, 193, 750));
+  auto& image = AddControl<TImage>(panel, Bounds(178, 88, 29, 29));
   EXPECT_EQ(image.FormRect(), Bounds(178, 88, 29, 29));
   EXPECT_EQ(image.VisibleFormRect(), Bounds(178, 88, 15, 29));
 }
 
 TEST_F(ControlsTest, ActivePageShowsItselfAndHidesThePreviousOne) {
-  auto& pages = Form.CreateOwned<TPageControl>();
-  pages.SetParent(&Form);
-  auto& a = Form.CreateOwned<TTabSheet>();
-  a.SetParent(&pages);
-  auto& b = Form.CreateOwned<TTabSheet>();
-  b.SetParent(&pages);
+  auto& pages = AddControl<TPageControl>(Form);
+  auto& a = AddControl<TTabSheet>(pages);
+  auto& b = AddControl<TTabSheet>(pages);
   a.Hide();
   b.Hide();
   pages.SetActivePageIndex(1);
@@ -94,8 +80,7 @@ TEST(FontTest, PointsAndPixelHeights) {
 }
 
 TEST_F(ControlsTest, ListViewItemChangesReachTheBackendItemsOnly) {
-  auto& list = Form.CreateOwned<TListView>();
-  list.SetParent(&Form);
+  auto& list = AddControl<TListView>(Form);
   TListItem& item = list.AddItem();
   item.AddSubItem("row");
   item.SetStateIndex(2);
@@ -105,9 +90,7 @@ TEST_F(ControlsTest, ListViewItemChangesReachTheBackendItemsOnly) {
 
 // A busy user-interface thread must not stop the animation.
 TEST_F(ControlsTest, AnimationMovesWhileTheUserInterfaceThreadIsBlocked) {
-  auto& anim = Form.CreateOwned<TGIFAnimator>();
-  anim.SetParent(&Form);
-  anim.SetBounds(0, 0, 4, 4);
+  auto& anim = AddControl<TGIFAnimator>(Form, Bounds(0, 0, 4, 4));
   TPicture picture;
   for (int i = 0; i < 3; ++i) {
     TBitmap32 b;
@@ -132,8 +115,7 @@ TEST_F(ControlsTest, AnimationMovesWhileTheUserInterfaceThreadIsBlocked) {
 }
 
 TEST_F(ControlsTest, HiddenAnimationAdvancesWithoutDrawing) {
-  auto& anim = Form.CreateOwned<TGIFAnimator>();
-  anim.SetParent(&Form);
+  auto& anim = AddControl<TGIFAnimator>(Form);
   TPicture picture;
   for (int i = 0; i < 2; ++i) {
     TBitmap32 b;
@@ -149,7 +131,8 @@ TEST_F(ControlsTest, HiddenAnimationAdvancesWithoutDrawing) {
   Form.ShowForm();
   anim.SetAnimate(true);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-  while (std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  while (std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   anim.Stop();
   EXPECT_EQ(Platform.AnimationDraws(), 0);
 }

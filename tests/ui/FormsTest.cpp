@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "ControlTree.h"
 #include "rtl/Exceptions.h"
 #include "ui/Forms.h"
 #include "ui/HeadlessPlatform.h"
@@ -77,14 +78,14 @@ TEST(FormsTest, GuardedDispatchBoxesOnlyExceptions) {
   DispatchGuarded(platform, [] {});
   DispatchGuarded(platform, [] { throw std::runtime_error("plain"); });
   DispatchGuarded(platform, [] { throw EConvertError("'x' is not a valid integer value"); });
-  EXPECT_EQ(platform.ErrorBoxes, (std::vector<std::string>{"plain", "'x' is not a valid integer value"}));
+  EXPECT_EQ(platform.ErrorBoxes,
+            (std::vector<std::string>{"plain", "'x' is not a valid integer value"}));
 }
 
 TEST(FormsTest, PressIgnoresDisabledOrHiddenButtons) {
   THeadlessPlatform platform;
   TForm form(nullptr, platform);
-  auto& button = form.CreateOwned<TGlowButton>();
-  button.SetParent(&form);
+  auto& button = AddControl<TGlowButton>(form);
   int clicks = 0;
   button.OnClick = [&](TObject* sender) {
     EXPECT_EQ(sender, &button);
@@ -102,12 +103,10 @@ TEST(FormsTest, PressIgnoresDisabledOrHiddenButtons) {
 TEST(FormsTest, TabOrderDecidesTheFocusPathThroughContainers) {
   THeadlessPlatform platform;
   TForm form(nullptr, platform);
-  auto& panel = form.CreateOwned<TPanel>();
-  panel.SetParent(&form);
+  auto& panel = AddControl<TPanel>(form);
   auto add = [&](TControl& parent, const char* name, int order) -> TGlowButton& {
-    auto& button = form.CreateOwned<TGlowButton>();
+    auto& button = AddControl<TGlowButton>(parent);
     button.SetName(name);
-    button.SetParent(&parent);
     button.TabOrder = order;
     return button;
   };
