@@ -36,11 +36,15 @@ class HttpPeers : public testing::Test {
     Client = std::make_unique<TIdHTTP>();
     Client->SetReadTimeout(20000);
   }
-  // The peers' user with password, sent again in the same call after a challenge.
-  void UseCredentials(const std::string& password) {
+  // The body of url, asked for as the peers' user with password, which is
+  // sent again in the same call after a challenge.
+  std::string GetWithPassword(const std::string& url, const std::string& password) {
     Client->HTTPOptions.Include(hoInProcessAuth);
     Client->Request().Username = "user";
     Client->Request().Password = password;
+    TMemoryStream stream;
+    Client->Get(url, &stream);
+    return Text(stream);
   }
   std::string Nginx, Python, RandomMd5;
   std::unique_ptr<TIdHTTP> Client;
@@ -67,10 +71,7 @@ TEST_F(HttpPeers, NginxNotFoundPage) {
 }
 
 TEST_F(HttpPeers, NginxBasicRetryWithCredentials) {
-  TMemoryStream stream;
-  UseCredentials("pw");
-  Client->Get(Nginx + "/private/secret.txt", &stream);
-  EXPECT_EQ(Text(stream), "secret\n");
+  EXPECT_EQ(GetWithPassword(Nginx + "/private/secret.txt", "pw"), "secret\n");
 }
 
 TEST_F(HttpPeers, NginxBasicWithoutCredentialsIsRefused) {
@@ -89,18 +90,13 @@ TEST_F(HttpPeers, PythonCloseDelimitedBody) {
 }
 
 TEST_F(HttpPeers, PythonDigestRetry) {
-  TMemoryStream stream;
-  UseCredentials("pw");
-  Client->Get(Python + "/digest/secret.txt", &stream);
-  EXPECT_EQ(Text(stream), "secret\n");
+  EXPECT_EQ(GetWithPassword(Python + "/digest/secret.txt", "pw"), "secret\n");
 }
 
 TEST_F(HttpPeers, PythonDigestWrongPasswordIsRefused) {
-  TMemoryStream stream;
-  UseCredentials("wrong");
-  EXPECT_EQ(
-      ExpectProtocolError([&] { Client->Get(Python + "/digest/secret.txt", &stream); }).ReplyCode(),
-      401);
+  const auto e =
+      ExpectProtocolError([&] { GetWithPassword(Python + "/digest/secret.txt", "wrong"); });
+  EXPECT_EQ(e.ReplyCode(), 401);
 }
 
 }  // namespace
