@@ -92,3 +92,43 @@ sign_package() {
   fi
   "$root/build/native/tools/sign-package/sign-package" "$key" "$package"
 }
+
+# free_port: a TCP port on 127.0.0.1 that nobody listens on now.
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
+}
+
+# wait_http PORT: until 127.0.0.1:PORT answers HTTP, at most about 10 s.
+wait_http() {
+  local i
+  for i in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0; sleep 0.1; done
+  return 1
+}
+
+# write_nginx_conf WORK PORT ROOT [HTTP-SETTINGS [SERVER-SETTINGS]]: WORK/nginx.conf
+# for a foreground nginx on 127.0.0.1:PORT serving ROOT, its files kept in WORK.
+write_nginx_conf() {
+  local work=$1 port=$2 www=$3 http_extra=${4:-} server_extra=${5:-}
+  mkdir -p "$work/tmp"
+  cat >"$work/nginx.conf" <<CONF
+worker_processes 1;
+daemon off;
+pid $work/nginx.pid;
+error_log $work/nginx-error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $work/tmp/body;
+  proxy_temp_path $work/tmp/proxy;
+  fastcgi_temp_path $work/tmp/fastcgi;
+  uwsgi_temp_path $work/tmp/uwsgi;
+  scgi_temp_path $work/tmp/scgi;
+  $http_extra
+  server {
+    listen 127.0.0.1:$port;
+    root $www;
+    $server_extra
+  }
+}
+CONF
+}

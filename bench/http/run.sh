@@ -21,32 +21,13 @@ done
 [ -f "$work/www/big.bin" ] || head -c 268435456 /dev/urandom >"$work/www/big.bin"
 chmod 644 "$work/www/big.bin"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-cat >"$work/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/tmp/body;
-  proxy_temp_path $work/tmp/proxy;
-  fastcgi_temp_path $work/tmp/fastcgi;
-  uwsgi_temp_path $work/tmp/uwsgi;
-  scgi_temp_path $work/tmp/scgi;
-  sendfile on;
-  server {
-    listen 127.0.0.1:$port;
-    root $work/www;
-  }
-}
-CONF
+port=$(free_port)
+write_nginx_conf "$work" "$port" "$work/www" "sendfile on;"
 nginx -p "$work" -c "$work/nginx.conf" &
 nginx_pid=$!
 trap 'exit 1' INT TERM
 trap 'kill $nginx_pid 2>/dev/null; wait $nginx_pid 2>/dev/null; rm -f "$work"/out-*.bin' EXIT
-for i in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
+wait_http "$port" || { echo "bench/http: nginx did not start"; exit 1; }
 
 url=http://127.0.0.1:$port/big.bin
 if [ "$builds" != windows ]; then

@@ -21,12 +21,6 @@ trap 'exit 1' INT TERM
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'; }
-wait_port() {
-  local i
-  for i in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0; sleep 0.1; done
-  return 1
-}
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
 get_native=$native/tools/idhttp-get/idhttp-get
@@ -55,38 +49,18 @@ sha=$(python3 -c 'import base64, hashlib; print(base64.b64encode(hashlib.sha1(b"
 echo "user:{SHA}$sha" >"$work/htpasswd"
 
 nport=$(free_port)
-cat >"$work/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/tmp/body;
-  proxy_temp_path $work/tmp/proxy;
-  fastcgi_temp_path $work/tmp/fastcgi;
-  uwsgi_temp_path $work/tmp/uwsgi;
-  scgi_temp_path $work/tmp/scgi;
-  default_type application/octet-stream;
-  keepalive_timeout 30;
-  server {
-    listen 127.0.0.1:$nport;
-    root $www;
-    location /private/ {
-      auth_basic "tramela";
+write_nginx_conf "$work" "$nport" "$www" "default_type application/octet-stream;
+  keepalive_timeout 30;" "location /private/ {
+      auth_basic \"tramela\";
       auth_basic_user_file $work/htpasswd;
-    }
-  }
-}
-CONF
+    }"
 nginx -p "$work" -c "$work/nginx.conf" &
 pids+=($!)
 pport=$(free_port)
 timeout 150 python3 "$root/tests/http/peers/http_peer.py" "$pport" "$www" &
 pids+=($!)
-wait_port "$nport" || { echo "http-peers: nginx did not start"; cat "$work/nginx-error.log"; exit 1; }
-wait_port "$pport" || { echo "http-peers: python peer did not start"; exit 1; }
+wait_http "$nport" || { echo "http-peers: nginx did not start"; cat "$work/nginx-error.log"; exit 1; }
+wait_http "$pport" || { echo "http-peers: python peer did not start"; exit 1; }
 nginx_url=http://127.0.0.1:$nport
 python_url=http://127.0.0.1:$pport
 

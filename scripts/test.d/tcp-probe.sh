@@ -23,7 +23,7 @@ listener=$!
 trap 'kill $listener 2>/dev/null; wait $listener 2>/dev/null; rm -f "$portfile"' EXIT
 for _ in $(seq 1 100); do [ -s "$portfile" ] && break; sleep 0.05; done
 port=$(cat "$portfile")
-closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+closed=$(free_port)
 
 failed=0
 check() {  # check NAME EXPECTED-RC EXPECTED-TEXT COMMAND...

@@ -14,12 +14,14 @@
 // ---- coders ---------------------------------------------------------------
 
 std::string EncodeBase64(std::string_view bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   out.reserve((bytes.size() + 2) / 3 * 4);
   std::size_t i = 0;
   for (; i + 3 <= bytes.size(); i += 3) {
-    const std::uint32_t v = static_cast<std::uint8_t>(bytes[i]) << 16 | static_cast<std::uint8_t>(bytes[i + 1]) << 8 |
+    const std::uint32_t v = static_cast<std::uint8_t>(bytes[i]) << 16 |
+                            static_cast<std::uint8_t>(bytes[i + 1]) << 8 |
                             static_cast<std::uint8_t>(bytes[i + 2]);
     out += kAlphabet[v >> 18];
     out += kAlphabet[(v >> 12) & 63];
@@ -53,7 +55,8 @@ class TMD5 {
     for (std::size_t block = 0; block < data.size(); block += 64) Transform(h, &data[block]);
     std::array<std::uint8_t, 16> digest{};
     for (int w = 0; w < 4; ++w) {
-      for (int b = 0; b < 4; ++b) digest[static_cast<std::size_t>(w * 4 + b)] = static_cast<std::uint8_t>(h[w] >> (8 * b));
+      for (int b = 0; b < 4; ++b)
+        digest[static_cast<std::size_t>(w * 4 + b)] = static_cast<std::uint8_t>(h[w] >> (8 * b));
     }
     return digest;
   }
@@ -69,13 +72,17 @@ class TMD5 {
     static const std::array<std::uint32_t, 64> kTable = [] {
       std::array<std::uint32_t, 64> t{};
       // K[i] = floor(2^32 * |sin(i + 1)|)
-      for (int i = 0; i < 64; ++i) t[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(std::fabs(std::sin(i + 1.0)) * 4294967296.0);
+      for (int i = 0; i < 64; ++i)
+        t[static_cast<std::size_t>(i)] =
+            static_cast<std::uint32_t>(std::fabs(std::sin(i + 1.0)) * 4294967296.0);
       return t;
     }();
     std::uint32_t m[16];
     for (int i = 0; i < 16; ++i) {
-      m[i] = static_cast<std::uint32_t>(block[i * 4]) | static_cast<std::uint32_t>(block[i * 4 + 1]) << 8 |
-             static_cast<std::uint32_t>(block[i * 4 + 2]) << 16 | static_cast<std::uint32_t>(block[i * 4 + 3]) << 24;
+      m[i] = static_cast<std::uint32_t>(block[i * 4]) |
+             static_cast<std::uint32_t>(block[i * 4 + 1]) << 8 |
+             static_cast<std::uint32_t>(block[i * 4 + 2]) << 16 |
+             static_cast<std::uint32_t>(block[i * 4 + 3]) << 24;
     }
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
     for (int i = 0; i < 64; ++i) {
@@ -126,7 +133,9 @@ namespace {
 // Asking for credentials that never come is given up after this many steps.
 constexpr int kMaxAskSteps = 3;
 
-std::string SchemeOf(std::string_view challenge) { return std::string(challenge.substr(0, challenge.find(' '))); }
+std::string SchemeOf(std::string_view challenge) {
+  return std::string(challenge.substr(0, challenge.find(' ')));
+}
 
 // The challenge of the given scheme among the response's challenges.
 std::string ChallengeFor(const TIdHeaderList& params, std::string_view scheme) {
@@ -173,11 +182,16 @@ void TIdAuthentication::SetRequest(std::string_view method, std::string_view uri
   FUri = std::string(uri);
 }
 
-// ---- Basic ----------------------------------------------------------------
+// ---- user name and password ----------------------------------------------
 
-TIdAuthWhatsNext TIdBasicAuthentication::Next() {
-  // Credentials sent once and refused are not sent again until new ones are given.
-  if (!Username.empty() && (FCurrentStep == 0 || FAsked)) {
+void TIdPasswordAuthentication::Reset() {
+  TIdAuthentication::Reset();
+  FAsked = false;
+  FAskCount = 0;
+}
+
+TIdAuthWhatsNext TIdPasswordAuthentication::SendOrAsk(bool send) {
+  if (send) {
     FAsked = false;
     FCurrentStep = 1;
     return TIdAuthWhatsNext::wnDoRequest;
@@ -188,26 +202,27 @@ TIdAuthWhatsNext TIdBasicAuthentication::Next() {
   return TIdAuthWhatsNext::wnAskTheProgram;
 }
 
-void TIdBasicAuthentication::Reset() {
-  TIdAuthentication::Reset();
-  FAsked = false;
-  FAskCount = 0;
+// ---- Basic ----------------------------------------------------------------
+
+TIdAuthWhatsNext TIdBasicAuthentication::Next() {
+  // Credentials sent once and refused are not sent again until new ones are given.
+  return SendOrAsk(!Username.empty() && (FCurrentStep == 0 || Asked()));
 }
 
 std::string TIdBasicAuthentication::Authentication() {
   return Username.empty() ? std::string() : "Basic " + EncodeBase64(Username + ":" + Password);
 }
 
-std::string TIdBasicAuthentication::Realm() const { return AuthParam(ChallengeFor(Params, "Basic"), "realm"); }
+std::string TIdBasicAuthentication::Realm() const {
+  return AuthParam(ChallengeFor(Params, "Basic"), "realm");
+}
 
 // ---- Digest ---------------------------------------------------------------
 
 std::string TIdDigestAuthentication::Challenge() const { return ChallengeFor(Params, "Digest"); }
 
 void TIdDigestAuthentication::Reset() {
-  TIdAuthentication::Reset();
-  FAsked = false;
-  FAskCount = 0;
+  TIdPasswordAuthentication::Reset();
   FNonceCount = 0;
   FLastNonce.clear();
 }
@@ -217,15 +232,7 @@ TIdAuthWhatsNext TIdDigestAuthentication::Next() {
   if (AuthParam(challenge, "nonce").empty()) return TIdAuthWhatsNext::wnFail;
   // A stale nonce means the credentials were right: answer the new nonce.
   const bool stale = SameText(AuthParam(challenge, "stale"), "true");
-  if (!Username.empty() && (FCurrentStep == 0 || stale || FAsked)) {
-    FAsked = false;
-    FCurrentStep = 1;
-    return TIdAuthWhatsNext::wnDoRequest;
-  }
-  if (FAskCount >= kMaxAskSteps) return TIdAuthWhatsNext::wnFail;
-  ++FAskCount;
-  FAsked = true;
-  return TIdAuthWhatsNext::wnAskTheProgram;
+  return SendOrAsk(!Username.empty() && (FCurrentStep == 0 || stale || Asked()));
 }
 
 std::string TIdDigestAuthentication::Authentication() {
@@ -257,10 +264,11 @@ std::string TIdDigestAuthentication::Authentication() {
   std::string ha1 = MD5Hex(Username + ":" + realm + ":" + Password);
   if (SameText(algorithm, "MD5-sess")) ha1 = MD5Hex(ha1 + ":" + nonce + ":" + cnonce);
   const std::string ha2 = MD5Hex(Method() + ":" + Uri());
-  const std::string response = qopAuth ? MD5Hex(ha1 + ":" + nonce + ":" + nc + ":" + cnonce + ":auth:" + ha2)
-                                       : MD5Hex(ha1 + ":" + nonce + ":" + ha2);
-  std::string result = "Digest username=\"" + Username + "\", realm=\"" + realm + "\", nonce=\"" + nonce +
-                       "\", uri=\"" + Uri() + "\", response=\"" + response + "\"";
+  const std::string response =
+      qopAuth ? MD5Hex(ha1 + ":" + nonce + ":" + nc + ":" + cnonce + ":auth:" + ha2)
+              : MD5Hex(ha1 + ":" + nonce + ":" + ha2);
+  std::string result = "Digest username=\"" + Username + "\", realm=\"" + realm + "\", nonce=\"" +
+                       nonce + "\", uri=\"" + Uri() + "\", response=\"" + response + "\"";
   if (!algorithm.empty()) result += ", algorithm=" + algorithm;
   if (!opaque.empty()) result += ", opaque=\"" + opaque + "\"";
   if (qopAuth) result += ", qop=auth, nc=" + nc + ", cnonce=\"" + cnonce + "\"";

@@ -45,30 +45,41 @@ class TIdAuthentication : public TObject {
   std::string FUri;
 };
 
-class TIdBasicAuthentication : public TIdAuthentication {
+// The schemes that send a user name and password: credentials that are new
+// (or were just asked for) are sent; otherwise the program is asked again, a
+// bounded number of times.
+class TIdPasswordAuthentication : public TIdAuthentication {
  public:
-  TIdAuthWhatsNext Next() override;
-  std::string Authentication() override;
   void Reset() override;
-  std::string Realm() const;
+
+ protected:
+  // send: whether the credentials held now are to go out with the next request.
+  TIdAuthWhatsNext SendOrAsk(bool send);
+  bool Asked() const { return FAsked; }
 
  private:
   bool FAsked = false;
   int FAskCount = 0;
 };
 
-class TIdDigestAuthentication : public TIdAuthentication {
+class TIdBasicAuthentication : public TIdPasswordAuthentication {
+ public:
+  TIdAuthWhatsNext Next() override;
+  std::string Authentication() override;
+  std::string Realm() const;
+};
+
+class TIdDigestAuthentication : public TIdPasswordAuthentication {
  public:
   TIdAuthWhatsNext Next() override;
   std::string Authentication() override;
   void Reset() override;
+
   // The client nonce; a fixed one lets tests check the computed response.
   std::string ClientNonce;
 
  private:
   std::string Challenge() const;
-  bool FAsked = false;
-  int FAskCount = 0;
   std::uint32_t FNonceCount = 0;
   std::string FLastNonce;
 };

@@ -18,7 +18,8 @@ constexpr std::size_t kMaxCookies = 3000;
 
 bool IsIPAddress(std::string_view host) {
   if (host.find(':') != std::string_view::npos) return true;
-  return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+  return !host.empty() && std::all_of(host.begin(), host.end(),
+                                      [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
 }
 
 bool DomainMatches(std::string_view host, std::string_view domain) {
@@ -71,14 +72,16 @@ void TIdCookieManager::AddServerCookie(std::string_view setCookie, const TIdURI&
   const TDateTime now = NowGMT();
   bool haveMaxAge = false;
 
-  std::string_view rest = firstSemi == std::string_view::npos ? std::string_view() : setCookie.substr(firstSemi + 1);
+  std::string_view rest =
+      firstSemi == std::string_view::npos ? std::string_view() : setCookie.substr(firstSemi + 1);
   while (!rest.empty()) {
     const std::size_t semi = rest.find(';');
     const std::string_view attr = rest.substr(0, semi);
     rest = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
     const std::size_t attrEq = attr.find('=');
     const std::string name = Trim(attr.substr(0, attrEq));
-    const std::string value = attrEq == std::string_view::npos ? std::string() : Trim(attr.substr(attrEq + 1));
+    const std::string value =
+        attrEq == std::string_view::npos ? std::string() : Trim(attr.substr(attrEq + 1));
     if (SameText(name, "Max-Age")) {
       std::int64_t seconds = 0;
       if (!TryParseDecimal64(value, seconds)) continue;
@@ -132,8 +135,10 @@ void TIdCookieManager::AddServerCookie(std::string_view setCookie, const TIdURI&
   EvictOldest([](const TIdCookie&) { return true; }, kMaxCookies);
 }
 
-void TIdCookieManager::EvictOldest(const std::function<bool(const TIdCookie&)>& among, std::size_t limit) {
-  std::size_t count = static_cast<std::size_t>(std::count_if(FCookies.begin(), FCookies.end(), among));
+void TIdCookieManager::EvictOldest(const std::function<bool(const TIdCookie&)>& among,
+                                   std::size_t limit) {
+  std::size_t count =
+      static_cast<std::size_t>(std::count_if(FCookies.begin(), FCookies.end(), among));
   for (; count > limit; --count) {
     auto oldest = FCookies.end();
     for (auto it = FCookies.begin(); it != FCookies.end(); ++it) {
@@ -144,7 +149,8 @@ void TIdCookieManager::EvictOldest(const std::function<bool(const TIdCookie&)>& 
 }
 
 void TIdCookieManager::DropExpired(TDateTime now) {
-  std::erase_if(FCookies, [now](const TIdCookie& c) { return c.Persistent && c.ExpiresGMT <= now; });
+  std::erase_if(FCookies,
+                [now](const TIdCookie& c) { return c.Persistent && c.ExpiresGMT <= now; });
 }
 
 std::string TIdCookieManager::CookieHeaderFor(const TIdURI& uri, bool secure) {
@@ -158,7 +164,8 @@ std::string TIdCookieManager::CookieHeaderFor(const TIdURI& uri, bool secure) {
   std::vector<const TIdCookie*> chosen;
   const std::shared_lock<std::shared_mutex> guard(FLock);
   for (const TIdCookie& c : FCookies) {
-    const bool domainOk = c.HostOnly ? SameText(c.Domain, uri.Host) : DomainMatches(uri.Host, c.Domain);
+    const bool domainOk =
+        c.HostOnly ? SameText(c.Domain, uri.Host) : DomainMatches(uri.Host, c.Domain);
     if (domainOk && PathMatches(path, c.Path) && (!c.Secure || secure)) chosen.push_back(&c);
   }
   // Longer paths first, then the older cookie, as browsers send them.
@@ -174,7 +181,8 @@ std::string TIdCookieManager::CookieHeaderFor(const TIdURI& uri, bool secure) {
   return line;
 }
 
-void TIdCookieManager::GenerateClientCookies(const TIdURI& uri, bool secure, TIdHeaderList& headers) {
+void TIdCookieManager::GenerateClientCookies(const TIdURI& uri, bool secure,
+                                             TIdHeaderList& headers) {
   headers.AppendValue("Cookie", CookieHeaderFor(uri, secure));
 }
 

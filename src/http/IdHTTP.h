@@ -25,7 +25,8 @@ class EIdReplyError : public EIdException {
 
 class EIdReplyRFCError : public EIdReplyError {
  public:
-  EIdReplyRFCError(int replyCode, std::string message) : EIdReplyError(std::move(message)), FReplyCode(replyCode) {}
+  EIdReplyRFCError(int replyCode, std::string message)
+      : EIdReplyError(std::move(message)), FReplyCode(replyCode) {}
   int ReplyCode() const noexcept { return FReplyCode; }
 
  private:
@@ -117,7 +118,9 @@ class TIdHTTPOptions {
   constexpr std::uint16_t Bits() const { return FBits; }
 
  private:
-  static constexpr std::uint16_t Bit(TIdHTTPOption o) { return static_cast<std::uint16_t>(1u << o); }
+  static constexpr std::uint16_t Bit(TIdHTTPOption o) {
+    return static_cast<std::uint16_t>(1u << o);
+  }
   std::uint16_t FBits = 0;
 };
 
@@ -141,6 +144,8 @@ class TIdHTTPRequest : public TIdRequestHeaderInfo {
  public:
   explicit TIdHTTPRequest(TIdCustomHTTP& client) : FClient(&client) {}
   TIdCustomHTTP& Client() const { return *FClient; }
+  // Whether verb is this request's method, sent or overridden.
+  bool IsVerb(std::string_view verb) const;
 
   std::string Target;
   std::string Verb;
@@ -193,12 +198,14 @@ class TIdHTTPProtocol : public TObject {
 
 enum class TIdHTTPOutcome { ToLocation, Done, WithCredentials };
 
-using THeadersAvailableEvent = std::function<void(TObject* Sender, TIdHeaderList& headers, bool& continueRequest)>;
-using TRedirectEvent =
-    std::function<void(TObject* Sender, std::string& location, std::string& method, int count, bool& handled)>;
-using TSelectAuthorizationEvent =
-    std::function<void(TObject* Sender, TIdAuthenticationFactory& authClass, const TIdHeaderList& challenges)>;
-using TAuthorizationEvent = std::function<void(TObject* Sender, TIdAuthentication& authentication, bool& handled)>;
+using THeadersAvailableEvent =
+    std::function<void(TObject* Sender, TIdHeaderList& headers, bool& continueRequest)>;
+using TRedirectEvent = std::function<void(TObject* Sender, std::string& location,
+                                          std::string& method, int count, bool& handled)>;
+using TSelectAuthorizationEvent = std::function<void(
+    TObject* Sender, TIdAuthenticationFactory& authClass, const TIdHeaderList& challenges)>;
+using TAuthorizationEvent =
+    std::function<void(TObject* Sender, TIdAuthentication& authentication, bool& handled)>;
 
 class TIdCustomHTTP : public TIdTCPClientCustom {
  public:
@@ -210,8 +217,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void Get(const std::string& url, TStream* stream, const std::set<int>& acceptedCodes);
 
   // The request loop, virtual in this order.
-  virtual void RunRequest(const std::string& method, const std::string& url, TStream* sendStream, TStream* bodyStream,
-                          const std::set<int>& acceptedCodes);
+  virtual void RunRequest(const std::string& method, const std::string& url, TStream* sendStream,
+                          TStream* bodyStream, const std::set<int>& acceptedCodes);
   virtual std::unique_ptr<TIdHTTPProtocol> MakeExchange();
   virtual bool AuthorizeRetry(TIdHTTPRequest& request, TIdHTTPResponse& response);
   virtual bool AuthorizeProxyRetry(TIdHTTPRequest& request, TIdHTTPResponse& response);
@@ -227,8 +234,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void ReadStatusAndHeaders(TIdHTTPRequest& request, TIdHTTPResponse& response);
   void ReadHeaderBlock(TIdHTTPResponse& response);
   void ReadBody(TIdHTTPRequest& request, TIdHTTPResponse& response);
-  TIdHTTPOutcome Decide(TIdHTTPRequest& request, TIdHTTPResponse& response, const std::set<int>& acceptedCodes);
-  void RaiseProtocolError(TIdHTTPRequest& request, TIdHTTPResponse& response, const std::set<int>& acceptedCodes);
+  TIdHTTPOutcome Decide(TIdHTTPRequest& request, TIdHTTPResponse& response,
+                        const std::set<int>& acceptedCodes);
+  void RaiseProtocolError(TIdHTTPRequest& request, TIdHTTPResponse& response,
+                          const std::set<int>& acceptedCodes);
   void StoreCookies(TIdHTTPRequest& request, TIdHTTPResponse& response);
 
   // Settings.
@@ -278,6 +287,19 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   bool BodyToBeRead(TIdHTTPRequest& request, TIdHTTPResponse& response);
   void SkipBody(TIdHTTPRequest& request, TIdHTTPResponse& response);
   bool StepAuthenticator(TIdAuthentication& auth, const TAuthorizationEvent& handler);
+  // One side's credentials for a retry: the origin server's or the proxy's.
+  struct TAuthParty {
+    std::unique_ptr<TIdAuthentication>& Authenticator;
+    const TIdHeaderList& Challenges;
+    const TSelectAuthorizationEvent& OnSelect;
+    const TAuthorizationEvent& OnAuthorize;
+    std::string& Username;
+    std::string& Password;
+    bool PasswordSuffices;  // a stored password is enough to try without the handler
+  };
+  // Chooses a scheme once, hands over the credentials and challenges, steps
+  // the authenticator and takes back what it changed.
+  bool AuthorizeParty(const TAuthParty& party);
   TIdHTTPOutcome DecideRedirect(TIdHTTPRequest& request, TIdHTTPResponse& response,
                                 const std::set<int>& acceptedCodes);
 

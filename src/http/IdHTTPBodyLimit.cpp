@@ -42,12 +42,14 @@ void GetLimited(TIdCustomHTTP& http, const std::string& url, TIdLimitedMemoryStr
   // The headers are in before the body is read: a body announced too long is
   // refused there, without a byte of it taken. Only a body that becomes the
   // caller's result counts; an error page is the client's own business.
-  const THeadersHookScope scope(http, [&http, limit, previous](TObject* sender, TIdHeaderList& headers,
+  const THeadersHookScope scope(http, [&http, limit, previous](TObject* sender,
+                                                               TIdHeaderList& headers,
                                                                bool& continueRequest) {
     TIdHTTPResponse& response = http.Response();
-    if (response.StatusCode() / 100 == 2 && response.LengthKnown() && response.ContentLength > limit) {
-      throw EIdHTTPBodyTooLarge(
-          Format("The server announces %d bytes; at most %d are accepted.", {response.ContentLength, limit}));
+    if (response.StatusCode() / 100 == 2 && response.LengthKnown() &&
+        response.ContentLength > limit) {
+      throw EIdHTTPBodyTooLarge(Format("The server announces %d bytes; at most %d are accepted.",
+                                       {response.ContentLength, limit}));
     }
     if (previous) previous(sender, headers, continueRequest);
   });

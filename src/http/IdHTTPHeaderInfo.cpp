@@ -190,7 +190,8 @@ void TIdEntityHeaderInfo::DeriveEntityFields() {
   if (const std::string range = h.ValueOf("Content-Range"); !range.empty()) {
     const std::size_t space = range.find(' ');
     ContentRangeUnits = range.substr(0, space);
-    const std::string rest = space == std::string::npos ? std::string() : Trim(range.substr(space + 1));
+    const std::string rest =
+        space == std::string::npos ? std::string() : Trim(range.substr(space + 1));
     const std::size_t slash = rest.find('/');
     const std::string span = rest.substr(0, slash);
     const std::size_t dash = span.find('-');
@@ -226,7 +227,8 @@ void TIdEntityHeaderInfo::BuildEntityLines() {
   h.PutValue("Content-Encoding", ContentEncoding);
   h.PutValue("Content-Language", ContentLanguage);
   if (!ContentType.empty()) {
-    h.PutValue("Content-Type", CharSet.empty() ? ContentType : ContentType + "; charset=" + CharSet);
+    h.PutValue("Content-Type",
+               CharSet.empty() ? ContentType : ContentType + "; charset=" + CharSet);
   }
   if (ContentLength >= 0) h.PutValue("Content-Length", IntToStr(ContentLength));
   h.PutValue("Cache-control", CacheControl);
@@ -337,7 +339,8 @@ void TIdResponseHeaderInfo::ApplyMetaEquiv() {
     for (int i = 0; i < meta.Count(); ++i) {
       const std::string name = TIdHeaderList::LineName(meta[i]);
       // A page may describe itself, but never where the answer that carries it ends.
-      if (!Trim(name).empty() && !IsFramingHeader(Trim(name))) HeaderLines.PutValue(name, TrimLeft(meta[i].substr(name.size() + 1)));
+      if (!Trim(name).empty() && !IsFramingHeader(Trim(name)))
+        HeaderLines.PutValue(name, TrimLeft(meta[i].substr(name.size() + 1)));
     }
     DeriveFields();
   }
@@ -387,9 +390,12 @@ class TMetaScanner {
   }
 
  private:
-  static bool IsSpace(char c) { return c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+  static bool IsSpace(char c) {
+    return c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == ' ';
+  }
   static bool IsWordChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == ':' || c == '.';
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == ':' ||
+           c == '.';
   }
   char Peek() const { return FPos < FText.size() ? FText[FPos] : '\0'; }
   bool AtEnd() const { return FPos >= FText.size(); }
@@ -515,12 +521,14 @@ void TIdMetaHTTPEquiv::ProcessMetaHTTPEquiv(TStream& stream) {
   // A memory stream is scanned in place: the body is not copied.
   if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {
     const auto bytes = memory->Bytes();
-    TMetaScanner(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())).Run(found, charset);
+    TMetaScanner(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+        .Run(found, charset);
     memory->Seek(0, TSeekOrigin::soEnd);
   } else {
     stream.SetPosition(0);
     std::string text(static_cast<std::size_t>(stream.Size()), '\0');
-    text.resize(static_cast<std::size_t>(stream.Read(text.data(), static_cast<std::int64_t>(text.size()))));
+    text.resize(
+        static_cast<std::size_t>(stream.Read(text.data(), static_cast<std::int64_t>(text.size()))));
     TMetaScanner(text).Run(found, charset);
   }
   if (!found.Empty()) {

@@ -70,7 +70,8 @@ void TIdHeaderList::PutValue(std::string_view name, std::string_view value) {
 }
 
 void TIdHeaderList::AppendValue(std::string_view name, std::string_view value) {
-  if (!name.empty() && !value.empty()) Add(std::string(name) + NameValueSeparator + std::string(value));
+  if (!name.empty() && !value.empty())
+    Add(std::string(name) + NameValueSeparator + std::string(value));
 }
 
 void TIdHeaderList::Collect(std::string_view name, TStrings& list) const {

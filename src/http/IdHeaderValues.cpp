@@ -21,7 +21,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-std::string HeaderMainItem(std::string_view value) { return Trim(value.substr(0, value.find(';'))); }
+std::string HeaderMainItem(std::string_view value) {
+  return Trim(value.substr(0, value.find(';')));
+}
 
 std::string MediaSubtype(std::string_view value) {
   const std::string main = HeaderMainItem(value);
@@ -56,7 +58,8 @@ std::vector<THeaderParam> HeaderParams(std::string_view value) {
     // Whatever follows the value up to the next ";" is ignored.
     const std::size_t next = value.find(';', i);
     i = next == std::string_view::npos ? n : next + 1;
-    if (!name.empty() && !paramValue.empty()) params.emplace_back(std::move(name), std::move(paramValue));
+    if (!name.empty() && !paramValue.empty())
+      params.emplace_back(std::move(name), std::move(paramValue));
   }
   return params;
 }
@@ -82,7 +85,8 @@ std::string FormatHeaderParam(const THeaderParam& param) {
 
 bool IsMediaType(std::string_view value, std::string_view mediaType) {
   const std::string main = HeaderMainItem(value);
-  if (mediaType.find('/') == std::string_view::npos) return StartsText(std::string(mediaType) + "/", main);
+  if (mediaType.find('/') == std::string_view::npos)
+    return StartsText(std::string(mediaType) + "/", main);
   return SameText(main, mediaType);
 }
 
@@ -105,14 +109,16 @@ bool TryParseDecimal64(std::string_view text, std::int64_t& value) {
   if (!t.empty() && (t[0] == '-' || t[0] == '+')) ++i;
   if (i == t.size()) return false;
   std::uint64_t magnitude = 0;
-  const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+  const std::uint64_t limit =
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
   for (; i < t.size(); ++i) {
     if (t[i] < '0' || t[i] > '9') return false;
     const auto digit = static_cast<std::uint64_t>(t[i] - '0');
     if (magnitude > (limit - digit) / 10) return false;
     magnitude = magnitude * 10 + digit;
   }
-  value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+  value =
+      negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
   return true;
 }
 
@@ -334,7 +340,8 @@ bool TryParseHttpDateGMT(std::string_view text, TDateTime& gmt) {
   if (f.Am && f.Hour == 12) f.Hour = 0;
   TDateTime date = 0;
   TDateTime time = 0;
-  if (!TryEncodeDate(f.Year, f.Month, f.Day, date) || !TryEncodeTime(f.Hour, f.Minute, f.Second, 0, time)) {
+  if (!TryEncodeDate(f.Year, f.Month, f.Day, date) ||
+      !TryEncodeTime(f.Hour, f.Minute, f.Second, 0, time)) {
     return false;
   }
   gmt = date + time - f.OffsetMinutes / 1440.0;
@@ -355,6 +362,7 @@ std::string LocalDateTimeToHttpStr(TDateTime local) {
   const auto days = static_cast<std::int64_t>(std::floor(gmt));
   // Day 0 (30 December 1899) was a Saturday.
   const auto dow = static_cast<std::size_t>(((days % 7) + 7 + 6) % 7);
-  return Format("%s, %.2d %s %.4d %.2d:%.2d:%.2d GMT",
-                {kDayNames[dow], p.Day, kMonthNames[p.Month - 1], p.Year, p.Hour, p.Minute, p.Second});
+  return Format(
+      "%s, %.2d %s %.4d %.2d:%.2d:%.2d GMT",
+      {kDayNames[dow], p.Day, kMonthNames[p.Month - 1], p.Year, p.Hour, p.Minute, p.Second});
 }

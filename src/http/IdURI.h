@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "rtl/Component.h"
 #include "transport/IdException.h"
 #include "transport/IdTransportDefs.h"
-#include "rtl/Component.h"
 
 class EIdURIException : public EIdException {
   using EIdException::EIdException;

@@ -1,9 +1,11 @@
-// The local host's IPv4 addresses, for the location label. The socket calls sit
-// behind TLocalAddressCalls so tests can stand in for the resolver;
-// HalvexNetworkWindows.cpp (Winsock 1.1) and HalvexNetworkPosix.cpp give the real ones.
+// The local host's IPv4 addresses, for the location label. The socket calls
+// sit behind TLocalAddressCalls, so tests can stand in for the resolver; the
+// platform half (HalvexNetworkWindows.cpp over Winsock 1.1, or
+// HalvexNetworkPosix.cpp) is picked by CMake.
 #pragma once
 
-#include <functional>
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,25 +13,34 @@
 
 #include "rtl/Strings.h"
 
-struct TLocalAddressCalls {
-  std::function<void()> Startup;                    // WSAStartup 1.1; result not looked at
-  std::function<std::optional<std::string>()> HostName;  // gethostname into 64 bytes
-  // gethostbyname's address list as dotted text; empty optional when no entry.
-  std::function<std::optional<std::vector<std::string>>(const std::string&)> Resolve;
-  std::function<void()> Cleanup;                    // WSACleanup
+using TIPv4Bytes = std::array<std::uint8_t, 4>;
+
+class TLocalAddressCalls : public TObject {
+ public:
+  // WSAStartup 1.1 and WSACleanup where the platform has them; results not looked at.
+  virtual void Startup() {}
+  virtual void Cleanup() {}
+  // gethostname into buffer: 0 on success.
+  virtual int GetHostName(char* buffer, int size) = 0;
+  // gethostbyname's IPv4 addresses in the resolver's order; none when the
+  // name has no entry, an empty list when the entry is not IPv4.
+  virtual std::optional<std::vector<TIPv4Bytes>> HostAddresses(const std::string& name) = 0;
 };
 
-TLocalAddressCalls PlatformLocalAddressCalls();
+std::unique_ptr<TLocalAddressCalls> PlatformLocalAddressCalls();
+
+// A host entry's null-ended list of 4-byte addresses, copied out.
+std::vector<TIPv4Bytes> CopyIPv4List(const char* const* list);
 
 class THalvexNetwork : public TObject {
  public:
   THalvexNetwork() : FCalls(PlatformLocalAddressCalls()) {}
-  explicit THalvexNetwork(TLocalAddressCalls calls) : FCalls(std::move(calls)) {}
+  explicit THalvexNetwork(std::unique_ptr<TLocalAddressCalls> calls) : FCalls(std::move(calls)) {}
 
   // A new list, owned by the caller, in the resolver's order; empty when no
   // address could be found. Never raises for network reasons.
   std::unique_ptr<TStringList> GetLocalIPs() const;
 
  private:
-  TLocalAddressCalls FCalls;
+  std::unique_ptr<TLocalAddressCalls> FCalls;
 };

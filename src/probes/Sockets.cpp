@@ -1,3 +1,4 @@
+// The reachability probe over its platform edge; see Sockets.h.
 #include "probes/Sockets.h"
 
 #include "probes/SocketsEdge.h"
@@ -55,11 +56,11 @@ int TBaseSocket::CheckSocketResult(int rc) {
 
 void TBaseSocket::Activate() {
   if (FActive) return;
-  FSocket = socketsedge::Socket(FAddressFamily, FSocketType, FProtocol);
+  FSocket = PlatformSocketsEdge().Socket(FAddressFamily, FSocketType, FProtocol);
   if (FSocket == -1) CheckSocketResult(-1);
   FActive = FSocket != -1;
   if (!FActive) return;
-  if (FBlockMode == bmNonBlocking) CheckSocketResult(socketsedge::SetNonBlocking(FSocket));
+  if (FBlockMode == bmNonBlocking) CheckSocketResult(PlatformSocketsEdge().SetNonBlocking(FSocket));
   FBytesReceived = 0;
   FBytesSent = 0;
   HandleCreated();
@@ -67,7 +68,7 @@ void TBaseSocket::Activate() {
 
 void TBaseSocket::Deactivate() {
   if (!FActive) return;
-  CheckSocketResult(socketsedge::CloseSocket(FSocket));
+  CheckSocketResult(PlatformSocketsEdge().CloseSocket(FSocket));
   FSocket = -1;
   FActive = false;
   HandleDestroyed();
@@ -82,14 +83,14 @@ void TBaseSocket::HandleDestroyed() {
 }
 
 void TBaseSocket::ReportSocketError() {
-  const int code = socketsedge::LastError();
+  const int code = PlatformSocketsEdge().LastError();
   if (OnError) OnError(this, code);
 }
 
 // ---------------------------------------------------------------- TIpSocket
 
 TIpSocket::TIpSocket(TComponent* owner) : TBaseSocket(owner) {
-  FAddressFamily = socketsedge::kAfInet;
+  FAddressFamily = TSocketsEdge::kAfInet;
   FProtocol = 0;
 }
 
@@ -108,13 +109,13 @@ void TIpSocket::SetRemotePort(TSocketPort value) {
 std::string TIpSocket::HostToAddress(const std::string& host) const {
   if (host.empty()) return "0.0.0.0";
   // Text that starts with a digit is an address or nothing; it is never looked up.
-  if (host[0] >= '0' && host[0] <= '9') return socketsedge::InetAddr(host) ? host : "";
-  return socketsedge::GetHostByName(host).value_or("");
+  if (host[0] >= '0' && host[0] <= '9') return PlatformSocketsEdge().InetAddr(host) ? host : "";
+  return PlatformSocketsEdge().GetHostByName(host).value_or("");
 }
 
 std::uint16_t TIpSocket::PortToNumber(const std::string& port) const {
   if (port.empty()) return 0;
-  if (const auto service = socketsedge::GetServByName(port)) return *service;
+  if (const auto service = PlatformSocketsEdge().GetServByName(port)) return *service;
   return static_cast<std::uint16_t>(StrToInt(port));
 }
 
@@ -129,17 +130,17 @@ void TCustomIpClient::Activate() {
   if (!FActive || FConnected) return;
   const std::string address = HostToAddress(RemoteHost());
   // No address: inet_addr of empty text, which names no reachable destination.
-  const std::uint32_t inAddr = socketsedge::InetAddrRaw(address);
+  const std::uint32_t inAddr = PlatformSocketsEdge().InetAddrRaw(address);
   const std::uint16_t port = PortToNumber(RemotePort());
   const std::uint16_t netPort = static_cast<std::uint16_t>((port << 8) | (port >> 8));
-  const int rc = CheckSocketResult(socketsedge::Connect(FSocket, inAddr, netPort));
+  const int rc = CheckSocketResult(PlatformSocketsEdge().Connect(FSocket, inAddr, netPort));
   FConnected = rc == 0;
   if (FConnected) NotifyConnect();
 }
 
 void TCustomIpClient::Deactivate() {
   if (FConnected) {
-    CheckSocketResult(socketsedge::Shutdown(FSocket, socketsedge::kSdBoth));
+    CheckSocketResult(PlatformSocketsEdge().Shutdown(FSocket, TSocketsEdge::kSdBoth));
     FConnected = false;
     NotifyDisconnect();
   }

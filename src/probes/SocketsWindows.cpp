@@ -1,5 +1,5 @@
-// The probe's edge over Winsock 1.1 (wsock32), started when the module starts
-// and cleaned up at program end.
+// The probe's edge over Winsock 1.1 (wsock32), started on the probe's first
+// use and cleaned up at program end.
 #include <windows.h>
 #include <winsock.h>
 
@@ -11,74 +11,78 @@
 
 namespace {
 
-struct TWinsockStartup {
-  TWinsockStartup() {
+SOCKET AsSocket(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
+
+class TSocketsEdgeWindows final : public TSocketsEdge {
+ public:
+  // Winsock 1.1 is started with the edge, on the probe's first use.
+  TSocketsEdgeWindows() {
     WSADATA data{};
     if (::WSAStartup(0x0101, &data) != 0) throw ESocketError("WSAStartup");
   }
   // A failed clean-up at program end has no one left to tell: raising here
   // would only abort the exiting program.
-  ~TWinsockStartup() { static_cast<void>(::WSACleanup()); }
-} gWinsockStartup;
+  ~TSocketsEdgeWindows() override { static_cast<void>(::WSACleanup()); }
 
-SOCKET AsSocket(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
+  std::intptr_t Socket(int family, int type, int protocol) override {
+    const SOCKET s = ::socket(family, type, protocol);
+    return s == INVALID_SOCKET ? -1 : static_cast<std::intptr_t>(s);
+  }
+
+  int SetNonBlocking(std::intptr_t socket) override {
+    u_long on = 1;
+    return ::ioctlsocket(AsSocket(socket), FIONBIO, &on) == SOCKET_ERROR ? -1 : 0;
+  }
+
+  int Connect(std::intptr_t socket, std::uint32_t address, std::uint16_t port) override {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = port;
+    in.sin_addr.s_addr = address;
+    return ::connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) ==
+                   SOCKET_ERROR
+               ? -1
+               : 0;
+  }
+
+  int Shutdown(std::intptr_t socket, int how) override {
+    return ::shutdown(AsSocket(socket), how) == SOCKET_ERROR ? -1 : 0;
+  }
+
+  int CloseSocket(std::intptr_t socket) override {
+    return ::closesocket(AsSocket(socket)) == SOCKET_ERROR ? -1 : 0;
+  }
+
+  int LastError() override { return ::WSAGetLastError(); }
+
+  std::optional<std::uint32_t> InetAddr(const std::string& text) override {
+    const unsigned long value = ::inet_addr(text.c_str());
+    if (value == INADDR_NONE) return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+  }
+
+  std::uint32_t InetAddrRaw(const std::string& text) override {
+    return static_cast<std::uint32_t>(::inet_addr(text.c_str()));
+  }
+
+  std::optional<std::string> GetHostByName(const std::string& name) override {
+    const hostent* host = ::gethostbyname(name.c_str());
+    if (host == nullptr || host->h_addr_list[0] == nullptr) return std::nullopt;
+    const auto* b = reinterpret_cast<const std::uint8_t*>(host->h_addr_list[0]);
+    return Format("%d.%d.%d.%d", {b[0], b[1], b[2], b[3]});
+  }
+
+  std::optional<std::uint16_t> GetServByName(const std::string& name) override {
+    const servent* entry = ::getservbyname(name.c_str(), nullptr);
+    if (entry == nullptr) return std::nullopt;
+    return ::ntohs(static_cast<u_short>(entry->s_port));
+  }
+};
 
 }  // namespace
 
-namespace socketsedge {
-
-std::intptr_t Socket(int family, int type, int protocol) {
-  const SOCKET s = ::socket(family, type, protocol);
-  return s == INVALID_SOCKET ? -1 : static_cast<std::intptr_t>(s);
+TSocketsEdge& PlatformSocketsEdge() {
+  // Made on first use and kept to program end; a constructor that raised is tried again next time.
+  static TSocketsEdgeWindows edge;
+  return edge;
 }
-
-int SetNonBlocking(std::intptr_t socket) {
-  u_long on = 1;
-  return ::ioctlsocket(AsSocket(socket), FIONBIO, &on) == SOCKET_ERROR ? -1 : 0;
-}
-
-int Connect(std::intptr_t socket, std::uint32_t address, std::uint16_t port) {
-  sockaddr_in in{};
-  in.sin_family = AF_INET;
-  in.sin_port = port;
-  in.sin_addr.s_addr = address;
-  return ::connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) ==
-                 SOCKET_ERROR
-             ? -1
-             : 0;
-}
-
-int Shutdown(std::intptr_t socket, int how) {
-  return ::shutdown(AsSocket(socket), how) == SOCKET_ERROR ? -1 : 0;
-}
-
-int CloseSocket(std::intptr_t socket) {
-  return ::closesocket(AsSocket(socket)) == SOCKET_ERROR ? -1 : 0;
-}
-
-int LastError() { return ::WSAGetLastError(); }
-
-std::optional<std::uint32_t> InetAddr(const std::string& text) {
-  const unsigned long value = ::inet_addr(text.c_str());
-  if (value == INADDR_NONE) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
-
-std::uint32_t InetAddrRaw(const std::string& text) {
-  return static_cast<std::uint32_t>(::inet_addr(text.c_str()));
-}
-
-std::optional<std::string> GetHostByName(const std::string& name) {
-  const hostent* host = ::gethostbyname(name.c_str());
-  if (host == nullptr || host->h_addr_list[0] == nullptr) return std::nullopt;
-  const auto* b = reinterpret_cast<const std::uint8_t*>(host->h_addr_list[0]);
-  return Format("%d.%d.%d.%d", {b[0], b[1], b[2], b[3]});
-}
-
-std::optional<std::uint16_t> GetServByName(const std::string& name) {
-  const servent* entry = ::getservbyname(name.c_str(), nullptr);
-  if (entry == nullptr) return std::nullopt;
-  return ::ntohs(static_cast<u_short>(entry->s_port));
-}
-
-}  // namespace socketsedge

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "rtl/Streams.h"
-#include "transport/IdTransportDefs.h"
 #include "transport/IdStack.h"
+#include "transport/IdTransportDefs.h"
 
 // A reader that waits for many bytes (a body) asks the socket for up to this
 // many in one receive: under Wine every receive is a round trip to the wine

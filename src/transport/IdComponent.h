@@ -67,3 +67,20 @@ class TIdComponent : public TIdBaseComponent {
   TWorkInfo FWorkInfos[2];
   TIdComponent* FWorkForward = nullptr;
 };
+
+// One work phase held open for a scope: WorkStart now, WorkEnd on every way
+// out, an exception included.
+class TIdWorkScope {
+ public:
+  TIdWorkScope(TIdComponent& component, TWorkMode mode, std::int64_t countMax = 0)
+      : FComponent(component), FMode(mode) {
+    FComponent.WorkStart(FMode, countMax);
+  }
+  TIdWorkScope(const TIdWorkScope&) = delete;
+  TIdWorkScope& operator=(const TIdWorkScope&) = delete;
+  ~TIdWorkScope() { FComponent.WorkEnd(FMode); }
+
+ private:
+  TIdComponent& FComponent;
+  TWorkMode FMode;
+};

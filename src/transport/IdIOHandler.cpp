@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "rtl/Exceptions.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/Text.h"
 #include "rtl/Threads.h"
 #include "transport/IdException.h"
@@ -143,7 +144,9 @@ bool TIdIOHandler::WaitForInput(int timeout) {
       slice = static_cast<int>(std::clamp<std::int64_t>(left, 0, kAbortPollMs));
     }
     if (WaitReadable(slice)) return true;
-    if (timeout >= 0 && TicksBetween(start, GetTickCount32()) >= static_cast<std::uint32_t>(timeout)) return false;
+    if (timeout >= 0 &&
+        TicksBetween(start, GetTickCount32()) >= static_cast<std::uint32_t>(timeout))
+      return false;
   }
 }
 
@@ -233,19 +236,15 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
     stream.SetPosition(position);
   }
   const bool readAll = count < 0;
-  WorkStart(wmRead, readAll ? 0 : count);
-  // Also when an exception passes: end the work phase, cut the stream at what arrived.
-  struct TFinish {
-    TIdIOHandler& Handler;
-    TStream& Target;
-    ~TFinish() {
-      Handler.WorkEnd(wmRead);
-      try {
-        if (Target.Size() > Target.Position()) Target.SetSize(Target.Position());
-      } catch (...) {
-      }
+  // Also when an exception passes: end the work phase, then cut the stream at what arrived.
+  const auto cut = ScopeExit([&stream] {
+    try {
+      if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
+    } catch (...) {
+      // The error that ended the read is the one to report; an uncut stream only holds spare room.
     }
-  } finish{*this, stream};
+  });
+  const TIdWorkScope work(*this, wmRead, readAll ? 0 : count);
 
   const int buffered = FInBuffer->Size();
   if (readAll) {
@@ -283,11 +282,7 @@ void TIdIOHandler::ReadToStream(TStream& stream, std::int64_t count, bool untilC
 
 void TIdIOHandler::SkipBytes(std::int64_t count) {
   if (count <= 0) return;
-  WorkStart(wmRead, count);
-  struct TFinish {
-    TIdIOHandler& Handler;
-    ~TFinish() { Handler.WorkEnd(wmRead); }
-  } finish{*this};
+  const TIdWorkScope work(*this, wmRead, count);
   while (true) {
     const int m = static_cast<int>(std::min<std::int64_t>(
         {count, std::numeric_limits<std::int32_t>::max(), FInBuffer->Size()}));
@@ -301,12 +296,10 @@ void TIdIOHandler::SkipBytes(std::int64_t count) {
 }
 
 void TIdIOHandler::SkipToEnd() {
-  WorkStart(wmRead, 0);
-  struct TFinish {
-    TIdIOHandler& Handler;
-    ~TFinish() { Handler.WorkEnd(wmRead); }
-  } finish{*this};
+  const TIdWorkScope work(*this, wmRead);
   FInBuffer->Clear();
+  // Whatever ends the loop, nothing of the rest stays buffered.
+  const auto clear = ScopeExit([this] { FInBuffer->Clear(); });
   try {
     while (true) {
       if (FillInput(false, kTimeoutDefault, true) > 0) {
@@ -316,10 +309,7 @@ void TIdIOHandler::SkipToEnd() {
       }
     }
   } catch (const EIdConnClosedGracefully&) {
-    FInBuffer->Clear();
-  } catch (...) {
-    FInBuffer->Clear();
-    throw;
+    // The peer's close is the end this call waits for.
   }
 }
 
@@ -384,11 +374,7 @@ void TIdIOHandler::Write(TStream& stream, std::int64_t count, bool writeCount) {
     }
     Write(size);
   }
-  WorkStart(wmWrite, count);
-  struct TFinish {
-    TIdIOHandler& Handler;
-    ~TFinish() { Handler.WorkEnd(wmWrite); }
-  } finish{*this};
+  const TIdWorkScope work(*this, wmWrite, count);
   TIdBytes chunk;
   while (count > 0) {
     const int want = static_cast<int>(std::min<std::int64_t>(count, std::max(FSendBufferSize, 1)));
@@ -418,10 +404,7 @@ void TIdIOHandler::FlushWriteBuffer(int count) {
 
 void TIdIOHandler::EndBufferedWrite() {
   if (!FOutBuffer) return;
-  struct TFree {
-    std::unique_ptr<TIdBuffer>& Buffer;
-    ~TFree() { Buffer.reset(); }
-  } release{FOutBuffer};
+  const auto release = ScopeExit([this] { FOutBuffer.reset(); });
   FlushWriteBuffer(-1);
 }
 

@@ -41,10 +41,9 @@ class TIdConnectThread : public TThread {
     try {
       FHandle.ConnectPeer();
     } catch (const EIdSocketError& e) {
-      Record(e.Message(),
-             e.SocketErrorCode() == kWsaeBadF || e.SocketErrorCode() == kWsaeNotSock
-                 ? 0
-                 : e.SocketErrorCode());
+      Record(e.Message(), e.SocketErrorCode() == kWsaeBadF || e.SocketErrorCode() == kWsaeNotSock
+                              ? 0
+                              : e.SocketErrorCode());
     } catch (const Exception& e) {
       Record(e.Message(), 0);
     } catch (const std::exception& e) {

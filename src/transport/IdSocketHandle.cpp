@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "rtl/ScopeExit.h"
 #include "rtl/Text.h"
 
 TIdSocketHandle::TIdSocketHandle() { Reset(true); }
@@ -33,16 +34,17 @@ void TIdSocketHandle::AllocateHandle(int socketType, int protocol) {
   ReleaseHandle();
   const TIdStackSocketHandle handle =
       CurrentStack().CreateSocket(socketType, protocol, FIPVersion, FOverlapped);
-  try {
-    SetHandle(handle);
-  } catch (...) {
-    // The option read-back failed: do not leak the fresh socket.
+  bool held = false;
+  // The option read-back may fail: the fresh socket is not leaked then.
+  const auto release = ScopeExit([&] {
+    if (held) return;
     CurrentStack().ShutdownAndClose(handle);
     FReadSet.Remove(handle);
     FHandle = kInvalidSocket;
     FSocketHeld = false;
-    throw;
-  }
+  });
+  SetHandle(handle);
+  held = true;
 }
 
 bool TIdSocketHandle::TryBind(std::uint16_t port) {
@@ -109,7 +111,9 @@ bool TIdSocketHandle::WaitReadable(int timeout) {
   return CurrentStack().SelectRead(FReadSet, timeout < 0 ? -2 : timeout) > 0;
 }
 
-int TIdSocketHandle::Receive(TIdBytes& buffer) { return CurrentStack().ReceiveBytes(FHandle, buffer); }
+int TIdSocketHandle::Receive(TIdBytes& buffer) {
+  return CurrentStack().ReceiveBytes(FHandle, buffer);
+}
 
 int TIdSocketHandle::Receive(void* buffer, int length) {
   return CurrentStack().ReceiveBuffer(FHandle, buffer, length);

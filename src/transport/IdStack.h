@@ -10,21 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "rtl/Component.h"
 #include "rtl/Threads.h"
 #include "transport/IdException.h"
 #include "transport/IdTransportDefs.h"
+#include "transport/IdWinsockCodes.h"
 
 using TIdStackSocketHandle = std::intptr_t;
 inline constexpr TIdStackSocketHandle kInvalidSocket = -1;
 inline constexpr int kSocketError = -1;
-
-// Winsock codes the stack itself refers to.
-inline constexpr int kWsaeBadF = 10009;
-inline constexpr int kWsaeInval = 10022;
-inline constexpr int kWsaeNotSock = 10038;
-inline constexpr int kWsaeHostUnreach = 10065;
-inline constexpr int kWsaNotInitialised = 10093;
-inline constexpr int kWsaHostNotFound = 11001;
 
 using TIdCriticalSection = TCriticalSection;
 
@@ -53,13 +47,8 @@ struct TIdSockAddr {
   int Family() const { return Bytes[0] | (Bytes[1] << 8); }
 };
 
-class TIdStack {
+class TIdStack : public TObject {
  public:
-  TIdStack() = default;
-  TIdStack(const TIdStack&) = delete;
-  TIdStack& operator=(const TIdStack&) = delete;
-  virtual ~TIdStack() = default;
-
   // Dotted-quad test: four parts of 0..255, one trailing dot allowed.
   static bool IsIPv4Literal(std::string_view text);
   // The canonical eight-group form of an IPv6 literal, or "" when text is not one.

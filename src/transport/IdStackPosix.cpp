@@ -1,8 +1,6 @@
 // BSD sockets behind the stack's WS* primitives. Addresses arrive in Winsock
 // layout and numbering and are translated here; errno values and resolver
 // failures leave here as Winsock codes.
-#include "transport/IdStackPosix.h"
-
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -15,95 +13,12 @@
 #include <cstring>
 #include <vector>
 
-std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdStackPosix>(); }
+#include "transport/IdStack.h"
 
-int WinsockCodeOfErrno(int error) {
-  switch (error) {
-    case EINTR:
-      return 10004;
-    case EBADF:
-      return 10009;
-    case EACCES:
-      return 10013;
-    case EPERM:
-      return 10013;  // a firewall's refusal reads as access denied on Windows too
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-      return 10024;
-    case EWOULDBLOCK:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-      return 10038;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case ENOPROTOOPT:
-      return 10042;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case ESOCKTNOSUPPORT:
-      return 10044;
-    case EOPNOTSUPP:
-      return 10045;
-    case EPFNOSUPPORT:
-      return 10046;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    case ENETUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    case ECONNRESET:
-      return 10054;
-    case EPIPE:
-      return 10054;  // a send after the peer reset
-    case ENOBUFS:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return 10057;
-    case ESHUTDOWN:
-      return 10058;
-    case ETOOMANYREFS:
-      return 10059;
-    case ETIMEDOUT:
-      return 10060;
-    case ECONNREFUSED:
-      return 10061;
-    case ELOOP:
-      return 10062;
-    case ENAMETOOLONG:
-      return 10063;
-    case EHOSTDOWN:
-      return 10064;
-    case EHOSTUNREACH:
-      return 10065;
-    case ENOTEMPTY:
-      return 10066;
-    default:
-      return error;
-  }
-}
+namespace {
 
+// A getaddrinfo failure (the platform's EAI_* value) -> the BSD resolver number
+// of the code table; EAI_SYSTEM stays 11.
 int BsdResolverCode(int platformCode) {
   switch (platformCode) {
 #ifdef EAI_ADDRFAMILY
@@ -136,8 +51,6 @@ int BsdResolverCode(int platformCode) {
       return platformCode;
   }
 }
-
-namespace {
 
 int NativeFamily(int winsockFamily) {
   if (winsockFamily == kAfInet) return AF_INET;
@@ -214,148 +127,154 @@ void FromNative(const sockaddr_storage& in, TIdSockAddr& addr) {
 
 int AsFd(TIdStackSocketHandle socket) { return static_cast<int>(socket); }
 
+// getsockname or getpeername into the Winsock-layout area.
+int ReadAddress(int (*call)(int, sockaddr*, socklen_t*), TIdStackSocketHandle socket,
+                TIdSockAddr& addr) {
+  sockaddr_storage native{};
+  socklen_t length = sizeof native;
+  if (call(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0) return kSocketError;
+  FromNative(native, addr);
+  return 0;
+}
+
+class TIdStackPosix final : public TIdStackBSDBase {
+ public:
+  int LastSocketError() override { return WinsockCodeOfErrno(errno); }
+
+  std::string LookupHost(const std::string& host, TIdIPVersion version) override {
+    if (version != Id_IPv4 && version != Id_IPv6) throw EIdIPVersionUnsupported();
+    addrinfo hints{};
+    hints.ai_family = version == Id_IPv4 ? AF_INET : AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+    if (rc != 0) {
+      const int saved = errno;
+      const int code = MapResolverError(BsdResolverCode(rc));
+      ThrowSocketError(code != 0 ? code : WinsockCodeOfErrno(saved));
+    }
+    // Released on every path, the read-back below included.
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(result, ::freeaddrinfo);
+    sockaddr_storage storage{};
+    std::memcpy(&storage, result->ai_addr,
+                std::min<std::size_t>(result->ai_addrlen, sizeof storage));
+    TIdSockAddr addr;
+    FromNative(storage, addr);
+    return ReadSockAddr(addr).IP;
+  }
+
+  TIdStackSocketHandle CreateSocket(
+      int socketType, int protocol, TIdIPVersion version,
+      bool /*overlapped: every socket here can be waited on*/) override {
+    const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
+    if (family < 0) throw EIdIPVersionUnsupported();
+    const int type = socketType == kSockStream ? SOCK_STREAM : socketType;
+    const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0) ThrowSocketError(LastSocketError());
+#ifdef SO_NOSIGPIPE
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+    return fd;
+  }
+
+  int SelectRead(const TIdSocketList& list, int timeout) override {
+    // poll stands in for select: the same answer without select's descriptor limit.
+    const auto handles = list.Handles();
+    std::vector<pollfd> fds;
+    fds.reserve(handles.size());
+    for (const auto h : handles) fds.push_back(pollfd{AsFd(h), POLLIN, 0});
+    int rc;
+    do {
+      rc = ::poll(fds.data(), fds.size(), timeout < 0 ? -1 : timeout);
+    } while (rc < 0 && errno == EINTR);
+    return VerifySocketResult(rc < 0 ? kSocketError : rc);
+  }
+
+ protected:
+  int WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) override {
+    sockaddr_storage native;
+    const socklen_t length = ToNative(addr, native);
+    return ::bind(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
+               ? 0
+               : kSocketError;
+  }
+
+  int WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) override {
+    sockaddr_storage native;
+    const socklen_t length = ToNative(addr, native);
+    if (NativeFamily(addr.Family()) < 0) {
+      errno = EAFNOSUPPORT;
+      return kSocketError;
+    }
+    // Not retried on EINTR: a second connect would only report EALREADY.
+    return ::connect(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
+               ? 0
+               : kSocketError;
+  }
+
+  int WSRecv(TIdStackSocketHandle socket, void* buffer, int length) override {
+    ssize_t n;
+    do {
+      n = ::recv(AsFd(socket), buffer, static_cast<std::size_t>(length), 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? kSocketError : static_cast<int>(n);
+  }
+
+  int WSSend(TIdStackSocketHandle socket, const void* buffer, int length) override {
+    // MSG_NOSIGNAL: a peer that went away is an error code, not a signal that ends the program.
+    ssize_t n;
+    do {
+      n = ::send(AsFd(socket), buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? kSocketError : static_cast<int>(n);
+  }
+
+  int WSShutdown(TIdStackSocketHandle socket, int how) override {
+    const int nativeHow = how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR;
+    return ::shutdown(AsFd(socket), nativeHow) == 0 ? 0 : kSocketError;
+  }
+
+  int WSCloseSocket(TIdStackSocketHandle socket) override {
+    return ::close(AsFd(socket)) == 0 ? 0 : kSocketError;
+  }
+
+  int WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int& value) override {
+    int nativeLevel = 0;
+    int nativeName = 0;
+    if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
+      errno = ENOPROTOOPT;
+      return kSocketError;
+    }
+    socklen_t length = sizeof value;
+    if (::getsockopt(AsFd(socket), nativeLevel, nativeName, &value, &length) != 0)
+      return kSocketError;
+    if (nativeLevel == SOL_SOCKET && nativeName == SO_TYPE)
+      value = value == SOCK_STREAM ? kSockStream : value;
+    return 0;
+  }
+
+  int WSSetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int value) override {
+    int nativeLevel = 0;
+    int nativeName = 0;
+    if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
+      errno = ENOPROTOOPT;
+      return kSocketError;
+    }
+    return ::setsockopt(AsFd(socket), nativeLevel, nativeName, &value, sizeof value) == 0
+               ? 0
+               : kSocketError;
+  }
+
+  int WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) override {
+    return ReadAddress(::getsockname, socket, addr);
+  }
+
+  int WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr) override {
+    return ReadAddress(::getpeername, socket, addr);
+  }
+};
+
 }  // namespace
 
-int TIdStackPosix::LastSocketError() { return WinsockCodeOfErrno(errno); }
-
-std::string TIdStackPosix::LookupHost(const std::string& host, TIdIPVersion version) {
-  if (version != Id_IPv4 && version != Id_IPv6) throw EIdIPVersionUnsupported();
-  addrinfo hints{};
-  hints.ai_family = version == Id_IPv4 ? AF_INET : AF_INET6;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
-  if (rc != 0) {
-    const int saved = errno;
-    const int code = MapResolverError(BsdResolverCode(rc));
-    ThrowSocketError(code != 0 ? code : WinsockCodeOfErrno(saved));
-  }
-  // Released on every path, the read-back below included.
-  std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(result, ::freeaddrinfo);
-  sockaddr_storage storage{};
-  std::memcpy(&storage, result->ai_addr, std::min<std::size_t>(result->ai_addrlen, sizeof storage));
-  TIdSockAddr addr;
-  FromNative(storage, addr);
-  return ReadSockAddr(addr).IP;
-}
-
-TIdStackSocketHandle TIdStackPosix::CreateSocket(
-    int socketType, int protocol, TIdIPVersion version,
-    bool /*overlapped: every socket here can be waited on*/) {
-  const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
-  if (family < 0) throw EIdIPVersionUnsupported();
-  const int type = socketType == kSockStream ? SOCK_STREAM : socketType;
-  const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
-  if (fd < 0) ThrowSocketError(LastSocketError());
-#ifdef SO_NOSIGPIPE
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-  return fd;
-}
-
-int TIdStackPosix::SelectRead(const TIdSocketList& list, int timeout) {
-  // poll stands in for select: the same answer without select's descriptor limit.
-  const auto handles = list.Handles();
-  std::vector<pollfd> fds;
-  fds.reserve(handles.size());
-  for (const auto h : handles) fds.push_back(pollfd{AsFd(h), POLLIN, 0});
-  int rc;
-  do {
-    rc = ::poll(fds.data(), fds.size(), timeout < 0 ? -1 : timeout);
-  } while (rc < 0 && errno == EINTR);
-  return VerifySocketResult(rc < 0 ? kSocketError : rc);
-}
-
-int TIdStackPosix::WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
-  sockaddr_storage native;
-  const socklen_t length = ToNative(addr, native);
-  return ::bind(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
-             ? 0
-             : kSocketError;
-}
-
-int TIdStackPosix::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int /*length*/) {
-  sockaddr_storage native;
-  const socklen_t length = ToNative(addr, native);
-  if (NativeFamily(addr.Family()) < 0) {
-    errno = EAFNOSUPPORT;
-    return kSocketError;
-  }
-  // Not retried on EINTR: a second connect would only report EALREADY.
-  return ::connect(AsFd(socket), reinterpret_cast<const sockaddr*>(&native), length) == 0
-             ? 0
-             : kSocketError;
-}
-
-int TIdStackPosix::WSRecv(TIdStackSocketHandle socket, void* buffer, int length) {
-  ssize_t n;
-  do {
-    n = ::recv(AsFd(socket), buffer, static_cast<std::size_t>(length), 0);
-  } while (n < 0 && errno == EINTR);
-  return n < 0 ? kSocketError : static_cast<int>(n);
-}
-
-int TIdStackPosix::WSSend(TIdStackSocketHandle socket, const void* buffer, int length) {
-  // MSG_NOSIGNAL: a peer that went away is an error code, not a signal that ends the program.
-  ssize_t n;
-  do {
-    n = ::send(AsFd(socket), buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
-  } while (n < 0 && errno == EINTR);
-  return n < 0 ? kSocketError : static_cast<int>(n);
-}
-
-int TIdStackPosix::WSShutdown(TIdStackSocketHandle socket, int how) {
-  const int nativeHow = how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR;
-  return ::shutdown(AsFd(socket), nativeHow) == 0 ? 0 : kSocketError;
-}
-
-int TIdStackPosix::WSCloseSocket(TIdStackSocketHandle socket) {
-  return ::close(AsFd(socket)) == 0 ? 0 : kSocketError;
-}
-
-int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName,
-                                int& value) {
-  int nativeLevel = 0;
-  int nativeName = 0;
-  if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
-    errno = ENOPROTOOPT;
-    return kSocketError;
-  }
-  socklen_t length = sizeof value;
-  if (::getsockopt(AsFd(socket), nativeLevel, nativeName, &value, &length) != 0)
-    return kSocketError;
-  if (nativeLevel == SOL_SOCKET && nativeName == SO_TYPE)
-    value = value == SOCK_STREAM ? kSockStream : value;
-  return 0;
-}
-
-int TIdStackPosix::WSSetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int value) {
-  int nativeLevel = 0;
-  int nativeName = 0;
-  if (!NativeOption(level, optionName, nativeLevel, nativeName)) {
-    errno = ENOPROTOOPT;
-    return kSocketError;
-  }
-  return ::setsockopt(AsFd(socket), nativeLevel, nativeName, &value, sizeof value) == 0
-             ? 0
-             : kSocketError;
-}
-
-int TIdStackPosix::WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
-  sockaddr_storage native{};
-  socklen_t length = sizeof native;
-  if (::getsockname(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0)
-    return kSocketError;
-  FromNative(native, addr);
-  return 0;
-}
-
-int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
-  sockaddr_storage native{};
-  socklen_t length = sizeof native;
-  if (::getpeername(AsFd(socket), reinterpret_cast<sockaddr*>(&native), &length) != 0)
-    return kSocketError;
-  FromNative(native, addr);
-  return 0;
-}
+std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdStackPosix>(); }

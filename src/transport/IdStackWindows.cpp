@@ -10,18 +10,14 @@
 
 #include <cstring>
 #include <mutex>
-#include <vector>
 
 #include "rtl/Exceptions.h"
 #include "rtl/FileSystem.h"
 #include "rtl/Text.h"
 
-std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdStackWindows>(); }
-
 namespace {
 
 constexpr char kWship6[] = "Wship6.dll";
-constexpr char kFwpuclnt[] = "Fwpuclnt.dll";
 constexpr char kNormaliz[] = "Normaliz.dll";
 constexpr char kIdnDL[] = "IdnDL.dll";
 constexpr char kIphlpapi[] = "iphlpapi.dll";
@@ -67,10 +63,7 @@ struct TLibraryState {
   TGetNameInfo GetNameInfo = nullptr;
   TFreeAddrInfo FreeAddrInfo = nullptr;
   bool BuiltInAddressInfo = false;
-  std::vector<FARPROC> AddressInfoExtras;  // inet_pton, inet_ntop, the extended calls
   HMODULE Wship6 = nullptr;
-  HMODULE Fwpuclnt = nullptr;
-  std::vector<FARPROC> SocketSecurity;  // five functions this system never calls
   HMODULE Normaliz = nullptr;
   TIdnToAscii IdnToAscii = nullptr;
   FARPROC IdnToUnicode = nullptr;
@@ -229,9 +222,6 @@ int WSAAPI BuiltInGetNameInfo(const sockaddr* address, socklen_t length, char* h
 
 void InstallBuiltInAddressInfo(TLibraryState& lib) {
   ReleaseModule(lib.Wship6);
-  ReleaseModule(lib.Fwpuclnt);
-  lib.AddressInfoExtras.clear();
-  lib.SocketSecurity.clear();
   lib.GetAddrInfo = &BuiltInGetAddrInfo;
   lib.GetNameInfo = &BuiltInGetNameInfo;
   lib.FreeAddrInfo = &BuiltInFreeAddrInfo;
@@ -243,9 +233,6 @@ void LoadNameConversion(TLibraryState& lib) {
   if (lib.Normaliz == nullptr) lib.Normaliz = SafeLoadLibrary(kNormaliz);
   lib.IdnToAscii = ProcAs<TIdnToAscii>(lib.Normaliz, "IdnToAscii");
   lib.IdnToUnicode = ProcAs<FARPROC>(lib.Normaliz, "IdnToUnicode");
-  static_cast<void>(ProcAs<FARPROC>(lib.Normaliz, "IdnToNameprepUnicode"));
-  static_cast<void>(ProcAs<FARPROC>(lib.Normaliz, "NormalizeString"));
-  static_cast<void>(ProcAs<FARPROC>(lib.Normaliz, "IsNormalizedString"));
   if (lib.IdnDL == nullptr) lib.IdnDL = SafeLoadLibrary(kIdnDL);
 }
 
@@ -340,17 +327,6 @@ void LoadAddressInfoFunctions() {
   lib.GetNameInfo = getNameInfo;
   lib.FreeAddrInfo = freeAddrInfo;
   lib.BuiltInAddressInfo = false;
-  for (const char* name :
-       {"inet_pton", "inet_ntop", "GetAddrInfoExA", "GetAddrInfoExW", "SetAddrInfoExA",
-        "SetAddrInfoExW", "FreeAddrInfoEx", "FreeAddrInfoExW"}) {
-    if (FARPROC proc = ::GetProcAddress(module, name)) lib.AddressInfoExtras.push_back(proc);
-  }
-  if (lib.Fwpuclnt == nullptr) lib.Fwpuclnt = SafeLoadLibrary(kFwpuclnt);
-  for (const char* name :
-       {"WSASetSocketSecurity", "WSAQuerySocketSecurity", "WSASetSocketPeerTargetName",
-        "WSADeleteSocketPeerTargetName", "WSAImpersonateSocketPeer"}) {
-    if (FARPROC proc = ProcAs<FARPROC>(lib.Fwpuclnt, name)) lib.SocketSecurity.push_back(proc);
-  }
 }
 
 void UseBuiltInAddressInfo() {
@@ -367,9 +343,6 @@ void UnloadSocketLibrary() {
   TLibraryState& lib = Library();
   std::lock_guard guard(lib.Lock);
   ReleaseModule(lib.Wship6);
-  ReleaseModule(lib.Fwpuclnt);
-  lib.SocketSecurity.clear();
-  lib.AddressInfoExtras.clear();
   lib.GetAddrInfo = nullptr;
   lib.GetNameInfo = nullptr;
   lib.FreeAddrInfo = nullptr;
@@ -389,122 +362,134 @@ void UnloadSocketLibrary() {
   lib.Started = false;
 }
 
-TIdStackWindows::TIdStackWindows() {
-  TLibraryState& lib = Library();
-  std::lock_guard guard(lib.Lock);
-  if (lib.Started) return;
-  try {
-    LoadSocketLibrary();
-    LoadAddressInfoFunctions();
-    LoadNameConversion(lib);
-    if (lib.Iphlpapi == nullptr) lib.Iphlpapi = SafeLoadLibrary(kIphlpapi);
-    lib.Started = true;
-  } catch (const Exception& e) {
-    throw EIdStackInitializationFailed(e.Message());
-  }
-}
-
 // ---------------------------------------------------------------- stack operations
 
-int TIdStackWindows::LastSocketError() {
-  const int code = Ws(&TWinsockApi::WSAGetLastError, "WSAGetLastError")();
-  return static_cast<DWORD>(code) == kStatusHostUnreachable ? kWsaeHostUnreach : code;
+namespace {
+
+// getsockname or getpeername into the Winsock-layout area.
+int ReadAddress(decltype(&::getsockname) call, TIdStackSocketHandle socket, TIdSockAddr& addr) {
+  int length = TIdSockAddr::kSize;
+  return call(AsSocket(socket), reinterpret_cast<sockaddr*>(addr.Bytes.data()), &length);
 }
 
-std::string TIdStackWindows::LookupHost(const std::string& host, TIdIPVersion version) {
-  if (version != Id_IPv4 && version != Id_IPv6) throw EIdIPVersionUnsupported();
-  TLibraryState& lib = Library();
-  std::string name = host;
-  if (lib.IdnToAscii != nullptr && lib.IdnToUnicode != nullptr && OlderThanWindows8())
-    name = IdnToAsciiName(host);
-  addrinfo hints{};
-  hints.ai_family = version == Id_IPv4 ? AF_INET : AF_INET6;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int rc = lib.GetAddrInfo(name.c_str(), nullptr, &hints, &result);
-  // Winsock's resolver (and the built-in one) already answers with Winsock
-  // codes; the BSD table would turn its 8 (out of memory) into "Host not found.".
-  if (rc != 0) ThrowSocketError(rc);
-  // Released on every path, the read-back below included.
-  std::unique_ptr<addrinfo, TFreeAddrInfo> owner(result, lib.FreeAddrInfo);
-  TIdSockAddr addr;
-  std::memcpy(addr.Bytes.data(), result->ai_addr,
-              std::min<std::size_t>(result->ai_addrlen, TIdSockAddr::kSize));
-  return ReadSockAddr(addr).IP;
-}
-
-TIdStackSocketHandle TIdStackWindows::CreateSocket(int socketType, int protocol,
-                                                   TIdIPVersion version, bool overlapped) {
-  const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
-  if (family < 0) throw EIdIPVersionUnsupported();
-  const SOCKET s = overlapped ? Ws(&TWinsockApi::WSASocketA, "WSASocketA")(
-                                    family, socketType, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED)
-                              : Ws(&TWinsockApi::socket, "socket")(family, socketType, protocol);
-  if (s == INVALID_SOCKET) ThrowSocketError(LastSocketError());
-  return static_cast<TIdStackSocketHandle>(s);
-}
-
-int TIdStackWindows::SelectRead(const TIdSocketList& list, int timeout) {
-  fd_set readSet{};
-  for (const auto h : list.Handles()) {
-    if (readSet.fd_count < FD_SETSIZE) readSet.fd_array[readSet.fd_count++] = AsSocket(h);
+class TIdStackWindows final : public TIdStackBSDBase {
+ public:
+  // Loads and starts the socket library once per process; any failure is
+  // raised as EIdStackInitializationFailed with the cause's message.
+  TIdStackWindows() {
+    TLibraryState& lib = Library();
+    std::lock_guard guard(lib.Lock);
+    if (lib.Started) return;
+    try {
+      LoadSocketLibrary();
+      LoadAddressInfoFunctions();
+      LoadNameConversion(lib);
+      if (lib.Iphlpapi == nullptr) lib.Iphlpapi = SafeLoadLibrary(kIphlpapi);
+      lib.Started = true;
+    } catch (const Exception& e) {
+      throw EIdStackInitializationFailed(e.Message());
+    }
   }
-  timeval limit{};
-  limit.tv_sec = timeout / 1000;
-  limit.tv_usec = (timeout % 1000) * 1000;
-  const int rc = Ws(&TWinsockApi::select, "select")(0, &readSet, nullptr, nullptr,
-                                                    timeout < 0 ? nullptr : &limit);
-  return VerifySocketResult(rc);
-}
 
-int TIdStackWindows::WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int length) {
-  return Ws(&TWinsockApi::bind, "bind")(
-      AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()), length);
-}
+  int LastSocketError() override {
+    const int code = Ws(&TWinsockApi::WSAGetLastError, "WSAGetLastError")();
+    return static_cast<DWORD>(code) == kStatusHostUnreachable ? kWsaeHostUnreach : code;
+  }
 
-int TIdStackWindows::WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int length) {
-  return Ws(&TWinsockApi::connect, "connect")(
-      AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()), length);
-}
+  std::string LookupHost(const std::string& host, TIdIPVersion version) override {
+    if (version != Id_IPv4 && version != Id_IPv6) throw EIdIPVersionUnsupported();
+    TLibraryState& lib = Library();
+    std::string name = host;
+    if (lib.IdnToAscii != nullptr && lib.IdnToUnicode != nullptr && OlderThanWindows8())
+      name = IdnToAsciiName(host);
+    addrinfo hints{};
+    hints.ai_family = version == Id_IPv4 ? AF_INET : AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    const int rc = lib.GetAddrInfo(name.c_str(), nullptr, &hints, &result);
+    // Winsock's resolver (and the built-in one) already answers with Winsock
+    // codes; the BSD table would turn its 8 (out of memory) into "Host not found.".
+    if (rc != 0) ThrowSocketError(rc);
+    // Released on every path, the read-back below included.
+    std::unique_ptr<addrinfo, TFreeAddrInfo> owner(result, lib.FreeAddrInfo);
+    TIdSockAddr addr;
+    std::memcpy(addr.Bytes.data(), result->ai_addr,
+                std::min<std::size_t>(result->ai_addrlen, TIdSockAddr::kSize));
+    return ReadSockAddr(addr).IP;
+  }
 
-int TIdStackWindows::WSRecv(TIdStackSocketHandle socket, void* buffer, int length) {
-  return Ws(&TWinsockApi::recv, "recv")(AsSocket(socket), static_cast<char*>(buffer), length, 0);
-}
+  TIdStackSocketHandle CreateSocket(int socketType, int protocol, TIdIPVersion version,
+                                    bool overlapped) override {
+    const int family = version == Id_IPv4 ? AF_INET : version == Id_IPv6 ? AF_INET6 : -1;
+    if (family < 0) throw EIdIPVersionUnsupported();
+    const SOCKET s = overlapped ? Ws(&TWinsockApi::WSASocketA, "WSASocketA")(
+                                      family, socketType, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED)
+                                : Ws(&TWinsockApi::socket, "socket")(family, socketType, protocol);
+    if (s == INVALID_SOCKET) ThrowSocketError(LastSocketError());
+    return static_cast<TIdStackSocketHandle>(s);
+  }
 
-int TIdStackWindows::WSSend(TIdStackSocketHandle socket, const void* buffer, int length) {
-  return Ws(&TWinsockApi::send, "send")(AsSocket(socket), static_cast<const char*>(buffer), length,
-                                        0);
-}
+  int SelectRead(const TIdSocketList& list, int timeout) override {
+    fd_set readSet{};
+    for (const auto h : list.Handles()) {
+      if (readSet.fd_count < FD_SETSIZE) readSet.fd_array[readSet.fd_count++] = AsSocket(h);
+    }
+    timeval limit{};
+    limit.tv_sec = timeout / 1000;
+    limit.tv_usec = (timeout % 1000) * 1000;
+    const int rc = Ws(&TWinsockApi::select, "select")(0, &readSet, nullptr, nullptr,
+                                                      timeout < 0 ? nullptr : &limit);
+    return VerifySocketResult(rc);
+  }
 
-int TIdStackWindows::WSShutdown(TIdStackSocketHandle socket, int how) {
-  return Ws(&TWinsockApi::shutdown, "shutdown")(AsSocket(socket), how);
-}
+ protected:
+  int WSBind(TIdStackSocketHandle socket, const TIdSockAddr& addr, int length) override {
+    return Ws(&TWinsockApi::bind, "bind")(
+        AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()), length);
+  }
 
-int TIdStackWindows::WSCloseSocket(TIdStackSocketHandle socket) {
-  return Ws(&TWinsockApi::closesocket, "closesocket")(AsSocket(socket));
-}
+  int WSConnect(TIdStackSocketHandle socket, const TIdSockAddr& addr, int length) override {
+    return Ws(&TWinsockApi::connect, "connect")(
+        AsSocket(socket), reinterpret_cast<const sockaddr*>(addr.Bytes.data()), length);
+  }
 
-int TIdStackWindows::WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName,
-                                  int& value) {
-  int length = sizeof value;
-  return Ws(&TWinsockApi::getsockopt, "getsockopt")(AsSocket(socket), level, optionName,
-                                                    reinterpret_cast<char*>(&value), &length);
-}
+  int WSRecv(TIdStackSocketHandle socket, void* buffer, int length) override {
+    return Ws(&TWinsockApi::recv, "recv")(AsSocket(socket), static_cast<char*>(buffer), length, 0);
+  }
 
-int TIdStackWindows::WSSetSockOpt(TIdStackSocketHandle socket, int level, int optionName,
-                                  int value) {
-  return Ws(&TWinsockApi::setsockopt, "setsockopt")(
-      AsSocket(socket), level, optionName, reinterpret_cast<const char*>(&value), sizeof value);
-}
+  int WSSend(TIdStackSocketHandle socket, const void* buffer, int length) override {
+    return Ws(&TWinsockApi::send, "send")(AsSocket(socket), static_cast<const char*>(buffer),
+                                          length, 0);
+  }
 
-int TIdStackWindows::WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
-  int length = TIdSockAddr::kSize;
-  return Ws(&TWinsockApi::getsockname, "getsockname")(
-      AsSocket(socket), reinterpret_cast<sockaddr*>(addr.Bytes.data()), &length);
-}
+  int WSShutdown(TIdStackSocketHandle socket, int how) override {
+    return Ws(&TWinsockApi::shutdown, "shutdown")(AsSocket(socket), how);
+  }
 
-int TIdStackWindows::WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr) {
-  int length = TIdSockAddr::kSize;
-  return Ws(&TWinsockApi::getpeername, "getpeername")(
-      AsSocket(socket), reinterpret_cast<sockaddr*>(addr.Bytes.data()), &length);
-}
+  int WSCloseSocket(TIdStackSocketHandle socket) override {
+    return Ws(&TWinsockApi::closesocket, "closesocket")(AsSocket(socket));
+  }
+
+  int WSGetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int& value) override {
+    int length = sizeof value;
+    return Ws(&TWinsockApi::getsockopt, "getsockopt")(AsSocket(socket), level, optionName,
+                                                      reinterpret_cast<char*>(&value), &length);
+  }
+
+  int WSSetSockOpt(TIdStackSocketHandle socket, int level, int optionName, int value) override {
+    return Ws(&TWinsockApi::setsockopt, "setsockopt")(
+        AsSocket(socket), level, optionName, reinterpret_cast<const char*>(&value), sizeof value);
+  }
+
+  int WSGetSockName(TIdStackSocketHandle socket, TIdSockAddr& addr) override {
+    return ReadAddress(Ws(&TWinsockApi::getsockname, "getsockname"), socket, addr);
+  }
+
+  int WSGetPeerName(TIdStackSocketHandle socket, TIdSockAddr& addr) override {
+    return ReadAddress(Ws(&TWinsockApi::getpeername, "getpeername"), socket, addr);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TIdStack> CreatePlatformStack() { return std::make_unique<TIdStackWindows>(); }

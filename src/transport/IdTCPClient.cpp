@@ -1,5 +1,6 @@
 #include "transport/IdTCPClient.h"
 
+#include "rtl/ScopeExit.h"
 #include "transport/IdIOHandlerStack.h"
 
 namespace {
@@ -34,23 +35,23 @@ void TIdTCPClientCustom::Connect() {
   if (FHost.empty()) throw EIdHostRequired();
   if (FPort == 0) throw EIdPortRequired();
   if (IOHandler() == nullptr) CreateDefaultHandler();
-  try {
-    PassSettingsTo(*IOHandler());
-    IOHandler()->Open();
-    if (IOHandler()->Intercept() != nullptr) IOHandler()->Intercept()->Connect(this);
-    ReportStatus(hsConnected, {FHost});
-    NotifyConnected();
-  } catch (...) {
-    // A failed connect leaves no owned handler behind; the next Connect makes a fresh one.
-    if (IOHandler() != nullptr) {
-      try {
-        IOHandler()->Close();
-      } catch (...) {
-      }
-      if (OwnsHandler()) SetIOHandler(nullptr);
+  bool connected = false;
+  // A failed connect leaves no owned handler behind; the next Connect makes a fresh one.
+  const auto undo = ScopeExit([&] {
+    if (connected || IOHandler() == nullptr) return;
+    try {
+      IOHandler()->Close();
+    } catch (...) {
+      // The connect's own failure is the one to report.
     }
-    throw;
-  }
+    if (OwnsHandler()) SetIOHandler(nullptr);
+  });
+  PassSettingsTo(*IOHandler());
+  IOHandler()->Open();
+  if (IOHandler()->Intercept() != nullptr) IOHandler()->Intercept()->Connect(this);
+  ReportStatus(hsConnected, {FHost});
+  NotifyConnected();
+  connected = true;
 }
 
 void TIdTCPClientCustom::PassSettingsTo(TIdIOHandler& handler) {

@@ -14,7 +14,8 @@ TEST(Coders, Base64AndMD5KnownValues) {
   EXPECT_EQ(EncodeBase64("fo"), "Zm8=");
   EXPECT_EQ(EncodeBase64("foo"), "Zm9v");
   EXPECT_EQ(MD5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-  EXPECT_EQ(MD5Hex("The quick brown fox jumps over the lazy dog"), "9e107d9d372bb6826bd81d3542a419d6");
+  EXPECT_EQ(MD5Hex("The quick brown fox jumps over the lazy dog"),
+            "9e107d9d372bb6826bd81d3542a419d6");
   // Two blocks of padding.
   EXPECT_EQ(MD5Hex(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
 }
@@ -55,7 +56,8 @@ TEST(DigestAuth, ComputesTheResponseOfTheRfcExample) {
   TIdDigestAuthentication a;
   a.Params.Add("Basic realm=\"x\"");
   a.Params.Add(
-      "Digest realm=\"testrealm@host.com\", qop=\"auth,auth-int\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+      "Digest realm=\"testrealm@host.com\", qop=\"auth,auth-int\", "
+      "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
       "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"");
   a.Username = "Mufasa";
   a.Password = "Circle Of Life";
@@ -63,7 +65,8 @@ TEST(DigestAuth, ComputesTheResponseOfTheRfcExample) {
   ASSERT_EQ(a.Next(), TIdAuthWhatsNext::wnDoRequest);
   a.SetRequest("GET", "/dir/index.html");
   const std::string value = a.Authentication();
-  EXPECT_NE(value.find("response=\"6629fae49393a05397450978507c4ef1\""), std::string::npos) << value;
+  EXPECT_NE(value.find("response=\"6629fae49393a05397450978507c4ef1\""), std::string::npos)
+      << value;
   EXPECT_NE(value.find("nc=00000001"), std::string::npos);
   EXPECT_NE(value.find("opaque=\"5ccc069c403ebaf9f0171e9517f40e41\""), std::string::npos);
   // The nonce count grows for the same nonce.
@@ -84,7 +87,9 @@ TDateTime TestNow() { return gNow; }
 class Cookies : public testing::Test {
  protected:
   Cookies() { Store.NowGMT = TestNow; }
-  std::string For(const char* url) { return Store.CookieHeaderFor(TIdURI(url), TIdURI(url).Scheme == "https"); }
+  std::string For(const char* url) {
+    return Store.CookieHeaderFor(TIdURI(url), TIdURI(url).Scheme == "https");
+  }
   void Set(const char* cookie, const char* url) { Store.AddServerCookie(cookie, TIdURI(url)); }
   TIdCookieManager Store;
 };
@@ -159,7 +164,9 @@ TEST_F(Cookies, FiftyPerDomainThreeThousandInAllOldestGoFirst) {
   EXPECT_EQ(Store.CookieCount(), 3000);
   EXPECT_EQ(For("http://h/"), "");  // the oldest domain went first
   const auto all = Store.Cookies();
-  EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const TIdCookie& c) { return c.Domain == "d0"; }), 50);
+  EXPECT_EQ(
+      std::count_if(all.begin(), all.end(), [](const TIdCookie& c) { return c.Domain == "d0"; }),
+      50);
 }
 
 TEST_F(Cookies, ACookieOfMoreThan4096BytesIsIgnored) {

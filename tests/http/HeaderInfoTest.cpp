@@ -36,7 +36,7 @@ TEST(ResponseFields, ContentLengthNotANumberOrNegativeIsAbsent) {
   for (const char* bad : {"Content-Length: -5", "Content-Length: 0x10", "Content-Length: 12abc",
                           "Content-Length: 99999999999999999999"}) {
     const auto rOwner = Derived({bad});
-  const auto& r = *rOwner;
+    const auto& r = *rOwner;
     EXPECT_EQ(r.ContentLength, -1) << bad;
     EXPECT_FALSE(r.LengthKnown()) << bad;
   }
@@ -56,7 +56,8 @@ TEST(ResponseFields, ContentRangeParts) {
 }
 
 TEST(ResponseFields, DatesNeverFailAResponse) {
-  const auto rOwner = Derived({"Date: garbage", "Last-Modified: 32 Foo 99999", "Expires: nonsense"});
+  const auto rOwner =
+      Derived({"Date: garbage", "Last-Modified: 32 Foo 99999", "Expires: nonsense"});
   const auto& r = *rOwner;
   EXPECT_EQ(r.Date, 0);
   EXPECT_EQ(r.LastModified, 0);
@@ -70,7 +71,8 @@ TEST(ResponseFields, DatesNeverFailAResponse) {
 }
 
 TEST(ResponseFields, ChallengesAndLocation) {
-  const auto rOwner = Derived({"WWW-Authenticate: Basic realm=\"a\"", "Location: /x", "www-authenticate: Digest nonce=1"});
+  const auto rOwner = Derived(
+      {"WWW-Authenticate: Basic realm=\"a\"", "Location: /x", "www-authenticate: Digest nonce=1"});
   const auto& r = *rOwner;
   EXPECT_EQ(r.Location, "/x");
   ASSERT_EQ(r.WWWAuthenticate.Count(), 2);
@@ -185,7 +187,8 @@ TEST(MetaHttpEquiv, ContentTypeTagChangesTypeAndCharset) {
   EXPECT_EQ(r.ContentType, "text/html");
   EXPECT_EQ(r.CharSet, "windows-1250");
   EXPECT_EQ(r.HeaderLines.ValueOf("Refresh"), "5");
-  EXPECT_EQ(r.HeaderLines.Text(), "Content-Type: text/html; charset=windows-1250\r\nRefresh: 5\r\n");
+  EXPECT_EQ(r.HeaderLines.Text(),
+            "Content-Type: text/html; charset=windows-1250\r\nRefresh: 5\r\n");
 }
 
 TEST(MetaHttpEquiv, MetaCharsetAndUnterminatedInput) {
@@ -213,10 +216,12 @@ TEST(Charsets, XmlAutodetection) {
   EXPECT_EQ(charsetOf("<?xml version='1.0' encoding='ISO-8859-1'?><x/>", &pos), "ISO-8859-1");
   EXPECT_EQ(pos, 0);
   std::string utf16be;
-  for (const char c : std::string("<?xml encoding=\"UTF-16\"?>")) utf16be += std::string(1, '\0') + c;
+  for (const char c : std::string("<?xml encoding=\"UTF-16\"?>"))
+    utf16be += std::string(1, '\0') + c;
   EXPECT_EQ(charsetOf(utf16be), "UTF-16");
   // "<?xml encoding="x">" in EBCDIC.
-  EXPECT_EQ(charsetOf("\x4C\x6F\xA7\x94\x93\x40\x85\x95\x83\x96\x84\x89\x95\x87\x7E\x7F\xC5\xC2\xC3\xC4\xC9\xC3\x7F\x6E"),
+  EXPECT_EQ(charsetOf("\x4C\x6F\xA7\x94\x93\x40\x85\x95\x83\x96\x84\x89\x95\x87\x7E\x7F\xC5\xC2\xC3"
+                      "\xC4\xC9\xC3\x7F\x6E"),
             "EBCDIC");
   EXPECT_EQ(charsetOf("plain"), "UTF-8");
 }

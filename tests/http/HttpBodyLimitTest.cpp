@@ -9,6 +9,7 @@
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 #include "http/IdHTTPBodyLimit.h"
+#include "rtl/ScopeExit.h"
 
 namespace {
 
@@ -43,12 +44,10 @@ struct TLimitedGet {
   explicit TLimitedGet(std::int64_t limit) : Body(limit) { Client.SetReadTimeout(8000); }
   void Get(TScriptedServer& server) {
     const auto start = std::chrono::steady_clock::now();
-    try {
-      GetLimited(Client, server.Url("/Download/TramelaCoreServer.zip.sig"), Body);
-    } catch (...) {
+    const auto timed = ScopeExit([&] {
       Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      throw;
-    }
+    });
+    GetLimited(Client, server.Url("/Download/TramelaCoreServer.zip.sig"), Body);
   }
   TIdHTTP Client;
   TIdLimitedMemoryStream Body;
@@ -58,10 +57,10 @@ struct TLimitedGet {
 TEST(HttpBodyLimit, AnnouncedLengthPastTheCapIsRefusedBeforeTheBody) {
   TScriptedServer server({SendAndHold("HTTP/1.1 200 OK\r\nContent-Length: 4097\r\n\r\n")});
   TLimitedGet get(kSigCap);
-  ExpectThrowMessage<EIdHTTPBodyTooLarge>([&] { get.Get(server); },
-                                          "The server announces 4097 bytes; at most 4096 are accepted.");
+  ExpectThrowMessage<EIdHTTPBodyTooLarge>(
+      [&] { get.Get(server); }, "The server announces 4097 bytes; at most 4096 are accepted.");
   EXPECT_EQ(get.Body.Size(), 0);
-  EXPECT_LT(get.Seconds, 5.0);  // refused at the headers, not at the read limit
+  EXPECT_LT(get.Seconds, 5.0);           // refused at the headers, not at the read limit
   EXPECT_FALSE(get.Client.Connected());  // the rest of that answer is never read
   EXPECT_EQ(get.Client.OnHeadersAvailable, nullptr);
 }
@@ -71,7 +70,8 @@ TEST(HttpBodyLimit, ChunkedBodyStopsAsSoonAsItRunsPastTheCap) {
   TScriptedServer server(
       {SendAndHold("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + Chunked(body, 1000))});
   TLimitedGet get(kSigCap);
-  ExpectThrowMessage<EIdHTTPBodyTooLarge>([&] { get.Get(server); }, "The response body runs past 4096 bytes.");
+  ExpectThrowMessage<EIdHTTPBodyTooLarge>([&] { get.Get(server); },
+                                          "The response body runs past 4096 bytes.");
   EXPECT_LE(get.Body.Size(), kSigCap);
   EXPECT_LT(get.Seconds, 5.0);
 }
@@ -79,7 +79,8 @@ TEST(HttpBodyLimit, ChunkedBodyStopsAsSoonAsItRunsPastTheCap) {
 TEST(HttpBodyLimit, BodyUntilCloseStopsAsSoonAsItRunsPastTheCap) {
   TScriptedServer server({SendAndHold("HTTP/1.1 200 OK\r\n\r\n" + std::string(200, 'x'))});
   TLimitedGet get(150);
-  ExpectThrowMessage<EIdHTTPBodyTooLarge>([&] { get.Get(server); }, "The response body runs past 150 bytes.");
+  ExpectThrowMessage<EIdHTTPBodyTooLarge>([&] { get.Get(server); },
+                                          "The response body runs past 150 bytes.");
   EXPECT_LE(get.Body.Size(), 150);
   EXPECT_LT(get.Seconds, 5.0);
 }
@@ -104,8 +105,8 @@ TEST(HttpBodyLimit, BodyOfExactlyTheCapPassesInEveryFraming) {
 }
 
 TEST(HttpBodyLimit, ErrorPageLongerThanTheCapIsReportedByItsStatusLine) {
-  TScriptedServer server(
-      {SendAndHold("HTTP/1.1 404 Not Found\r\nContent-Length: 9000\r\n\r\n" + std::string(9000, 'e'))});
+  TScriptedServer server({SendAndHold("HTTP/1.1 404 Not Found\r\nContent-Length: 9000\r\n\r\n" +
+                                      std::string(9000, 'e'))});
   TLimitedGet get(kSigCap);
   ExpectThrowMessage<EIdHTTPProtocolException>([&] { get.Get(server); }, "HTTP/1.1 404 Not Found");
 }

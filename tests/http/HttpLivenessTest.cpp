@@ -6,12 +6,15 @@
 #include <atomic>
 #include <thread>
 
+#include "HttpTestClient.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 #include "http/IdHTTP.h"
 #include "rtl/Threads.h"
 
 namespace {
+
+using httptest::Text;
 
 using testsupport::ExpectThrowMessage;
 
@@ -25,16 +28,13 @@ TScriptedServer::TScript StallAfter(std::string part, int announced) {
   };
 }
 
-std::string Text(const TMemoryStream& s) {
-  return std::string(reinterpret_cast<const char*>(s.Bytes().data()), s.Bytes().size());
-}
-
 TEST(HttpLiveness, SilentServerEndsTheBodyWithReadTimeOutKeepingWhatCame) {
   TScriptedServer server({StallAfter("first", 1000)});
   TIdHTTP http;
   http.SetReadTimeout(300);
   TMemoryStream body;
-  ExpectThrowMessage<EIdReadTimeout>([&] { http.Get(server.Url("/p.zip"), &body); }, "Read timed out.");
+  ExpectThrowMessage<EIdReadTimeout>([&] { http.Get(server.Url("/p.zip"), &body); },
+                                     "Read timed out.");
   EXPECT_EQ(Text(body), "first");
 }
 
@@ -46,7 +46,8 @@ TEST(HttpLiveness, SilentServerBeforeTheStatusLineTimesOutToo) {
   TIdHTTP http;
   http.SetReadTimeout(300);
   TMemoryStream body;
-  ExpectThrowMessage<EIdReadTimeout>([&] { http.Get(server.Url("/p.zip"), &body); }, "Read timed out.");
+  ExpectThrowMessage<EIdReadTimeout>([&] { http.Get(server.Url("/p.zip"), &body); },
+                                     "Read timed out.");
 }
 
 TEST(HttpLiveness, AbortFlagEndsAWaitForDataThatNeverComes) {

@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "HttpTestClient.h"
 #include "TestSupport.h"
 #include "http/IdHTTP.h"
 
 namespace {
+
+using httptest::ExpectProtocolError;
+using httptest::Text;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -17,11 +21,8 @@ std::string Env(const char* name) {
 }
 
 std::string Md5Of(const TMemoryStream& s) {
-  return MD5Hex(std::string_view(reinterpret_cast<const char*>(s.Bytes().data()), s.Bytes().size()));
-}
-
-std::string Text(const TMemoryStream& s) {
-  return std::string(reinterpret_cast<const char*>(s.Bytes().data()), s.Bytes().size());
+  return MD5Hex(
+      std::string_view(reinterpret_cast<const char*>(s.Bytes().data()), s.Bytes().size()));
 }
 
 class HttpPeers : public testing::Test {
@@ -30,9 +31,20 @@ class HttpPeers : public testing::Test {
     Nginx = Env("TRAMELA_HTTP_NGINX");
     Python = Env("TRAMELA_HTTP_PYTHON");
     RandomMd5 = Env("TRAMELA_HTTP_RANDOM_MD5");
-    if (Nginx.empty() || Python.empty() || RandomMd5.empty()) GTEST_SKIP() << "no peers (run by http-peers.sh)";
+    if (Nginx.empty() || Python.empty() || RandomMd5.empty())
+      GTEST_SKIP() << "no peers (run by http-peers.sh)";
     Client = std::make_unique<TIdHTTP>();
     Client->SetReadTimeout(20000);
+  }
+  // The body of url, asked for as the peers' user with password, which is
+  // sent again in the same call after a challenge.
+  std::string GetWithPassword(const std::string& url, const std::string& password) {
+    Client->HTTPOptions.Include(hoInProcessAuth);
+    Client->Request().Username = "user";
+    Client->Request().Password = password;
+    TMemoryStream stream;
+    Client->Get(url, &stream);
+    return Text(stream);
   }
   std::string Nginx, Python, RandomMd5;
   std::unique_ptr<TIdHTTP> Client;
@@ -51,35 +63,22 @@ TEST_F(HttpPeers, NginxKeepAliveServesTwoDownloadsOnOneConnection) {
 
 TEST_F(HttpPeers, NginxNotFoundPage) {
   TMemoryStream stream;
-  try {
-    Client->Get(Nginx + "/missing.zip", &stream);
-    ADD_FAILURE() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
-    EXPECT_EQ(e.ReplyCode(), 404);
-    EXPECT_NE(e.ErrorBody().find("404 Not Found"), std::string::npos) << e.ErrorBody();
-  }
+  const auto e = ExpectProtocolError([&] { Client->Get(Nginx + "/missing.zip", &stream); });
+  EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(e.ReplyCode(), 404);
+  EXPECT_NE(e.ErrorBody().find("404 Not Found"), std::string::npos) << e.ErrorBody();
   EXPECT_EQ(stream.Size(), 0);
 }
 
 TEST_F(HttpPeers, NginxBasicRetryWithCredentials) {
-  TMemoryStream stream;
-  Client->HTTPOptions.Include(hoInProcessAuth);
-  Client->Request().Username = "user";
-  Client->Request().Password = "pw";
-  Client->Get(Nginx + "/private/secret.txt", &stream);
-  EXPECT_EQ(Text(stream), "secret\n");
+  EXPECT_EQ(GetWithPassword(Nginx + "/private/secret.txt", "pw"), "secret\n");
 }
 
 TEST_F(HttpPeers, NginxBasicWithoutCredentialsIsRefused) {
   TMemoryStream stream;
-  try {
-    Client->Get(Nginx + "/private/secret.txt", &stream);
-    ADD_FAILURE() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ReplyCode(), 401);
-    EXPECT_EQ(e.Message(), "HTTP/1.1 401 Unauthorized");
-  }
+  const auto e = ExpectProtocolError([&] { Client->Get(Nginx + "/private/secret.txt", &stream); });
+  EXPECT_EQ(e.ReplyCode(), 401);
+  EXPECT_EQ(e.Message(), "HTTP/1.1 401 Unauthorized");
 }
 
 TEST_F(HttpPeers, PythonCloseDelimitedBody) {
@@ -91,25 +90,13 @@ TEST_F(HttpPeers, PythonCloseDelimitedBody) {
 }
 
 TEST_F(HttpPeers, PythonDigestRetry) {
-  TMemoryStream stream;
-  Client->HTTPOptions.Include(hoInProcessAuth);
-  Client->Request().Username = "user";
-  Client->Request().Password = "pw";
-  Client->Get(Python + "/digest/secret.txt", &stream);
-  EXPECT_EQ(Text(stream), "secret\n");
+  EXPECT_EQ(GetWithPassword(Python + "/digest/secret.txt", "pw"), "secret\n");
 }
 
 TEST_F(HttpPeers, PythonDigestWrongPasswordIsRefused) {
-  TMemoryStream stream;
-  Client->HTTPOptions.Include(hoInProcessAuth);
-  Client->Request().Username = "user";
-  Client->Request().Password = "wrong";
-  try {
-    Client->Get(Python + "/digest/secret.txt", &stream);
-    ADD_FAILURE() << "no exception";
-  } catch (const EIdHTTPProtocolException& e) {
-    EXPECT_EQ(e.ReplyCode(), 401);
-  }
+  const auto e =
+      ExpectProtocolError([&] { GetWithPassword(Python + "/digest/secret.txt", "wrong"); });
+  EXPECT_EQ(e.ReplyCode(), 401);
 }
 
 }  // namespace

@@ -40,11 +40,12 @@ TEST_F(PrepareTarget, HostValueComparesThePortAsText) {
 }
 
 TEST_F(PrepareTarget, UnknownProtocolWithoutPort) {
-  testsupport::ExpectThrowMessage<EIdUnknownProtocol>([this] { Prepare("ftp://h/x"); }, "Unknown Protocol");
+  testsupport::ExpectThrowMessage<EIdUnknownProtocol>([this] { Prepare("ftp://h/x"); },
+                                                      "Unknown Protocol");
   TIdHTTP fresh;
   fresh.Request().Target = "Download/x.zip";
-  testsupport::ExpectThrowMessage<EIdUnknownProtocol>([&fresh] { fresh.PrepareTarget(fresh.Request()); },
-                                                      "Unknown Protocol");
+  testsupport::ExpectThrowMessage<EIdUnknownProtocol>(
+      [&fresh] { fresh.PrepareTarget(fresh.Request()); }, "Unknown Protocol");
 }
 
 TEST_F(PrepareTarget, RelativeURLResolvesAgainstTheLastRequest) {

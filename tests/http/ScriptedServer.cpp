@@ -2,15 +2,6 @@
 #include "ScriptedServer.h"
 
 #include <chrono>
-#include <stdexcept>
-
-namespace {
-constexpr int kWaitMs = 10000;
-}
-
-TPeerConnection::~TPeerConnection() {
-  if (FSocket != testsocket::kInvalid) testsocket::Close(FSocket);
-}
 
 std::string TPeerConnection::ReadHead() {
   for (;;) {
@@ -22,48 +13,43 @@ std::string TPeerConnection::ReadHead() {
       return head;
     }
     char buffer[4096];
-    const int n = testsocket::Receive(FSocket, buffer, sizeof buffer, kWaitMs);
+    const int n = FSocket.ReceiveSome(buffer, sizeof buffer);
     if (n <= 0) return {};
     FPending.append(buffer, static_cast<std::size_t>(n));
   }
 }
 
-void TPeerConnection::Send(std::string_view bytes) { testsocket::SendAll(FSocket, bytes); }
+void TPeerConnection::Send(std::string_view bytes) { static_cast<void>(FSocket.Send(bytes)); }
 
-void TPeerConnection::CloseSend() { testsocket::ShutdownSend(FSocket); }
+void TPeerConnection::CloseSend() { FSocket.ShutdownWrite(); }
 
 bool TPeerConnection::WaitForClientClose() {
   char buffer[4096];
   for (;;) {
-    const int n = testsocket::Receive(FSocket, buffer, sizeof buffer, kWaitMs);
+    const int n = FSocket.ReceiveSome(buffer, sizeof buffer);
     if (n == 0) return true;
     if (n < 0) return false;
   }
 }
 
-void TPeerConnection::Abort() {
-  testsocket::Abort(FSocket);
-  FSocket = testsocket::kInvalid;
-}
+void TPeerConnection::Abort() { FSocket.Reset(); }
 
 TScriptedServer::TScriptedServer(std::vector<TScript> scripts) {
-  FListener = testsocket::ListenLocal(FPort);
-  if (FListener == testsocket::kInvalid) throw std::runtime_error("cannot listen on 127.0.0.1");
   FThread = std::thread([this, s = std::move(scripts)]() mutable { Run(std::move(s)); });
 }
 
 TScriptedServer::~TScriptedServer() { Stop(); }
 
 std::string TScriptedServer::Url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(FPort) + std::string(path);
+  return "http://127.0.0.1:" + std::to_string(Port()) + std::string(path);
 }
 
 void TScriptedServer::Run(std::vector<TScript> scripts) {
   for (TScript& script : scripts) {
-    const testsocket::THandle socket = testsocket::Accept(FListener, kWaitMs);
-    if (socket == testsocket::kInvalid) return;
+    testpeer::TSocket socket = FListener.Accept();
+    if (!socket.Valid()) return;
     ++FAccepted;
-    TPeerConnection connection(socket, [this](const std::string& head) {
+    TPeerConnection connection(std::move(socket), [this](const std::string& head) {
       const std::lock_guard<std::mutex> guard(FLock);
       FRequests.push_back(head);
     });
@@ -80,18 +66,19 @@ void TScriptedServer::Run(std::vector<TScript> scripts) {
 
 bool TScriptedServer::WaitForScripts(int count) {
   std::unique_lock<std::mutex> guard(FLock);
-  return FFinishedChanged.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return FFinished >= count; });
+  return FFinishedChanged.wait_for(guard, std::chrono::milliseconds(testpeer::kWaitMs),
+                                   [&] { return FFinished >= count; });
 }
 
 void TScriptedServer::Stop() {
   if (FStopped) return;
   FStopped = true;
   if (FThread.joinable()) FThread.join();
-  for (testsocket::THandle extra; (extra = testsocket::Accept(FListener, 0)) != testsocket::kInvalid;) {
+  // Connections beyond the scripts: counted and closed unanswered.
+  for (testpeer::TSocket extra = FListener.Accept(0); extra.Valid(); extra = FListener.Accept(0)) {
     ++FExtra;
-    testsocket::Close(extra);
   }
-  testsocket::Close(FListener);
+  FListener.Close();
 }
 
 std::vector<std::string> TScriptedServer::Requests() {

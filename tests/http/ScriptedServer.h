@@ -1,5 +1,6 @@
 // A scripted HTTP peer for byte-exact tests: a thread on 127.0.0.1 that
-// accepts connections one after another and runs one script on each.
+// accepts connections one after another and runs one script on each. Built
+// on the test peers of tests/transport.
 #pragma once
 
 #include <atomic>
@@ -12,15 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "TestSocket.h"
+#include "TestPeer.h"
 
 class TPeerConnection {
  public:
-  TPeerConnection(testsocket::THandle socket, std::function<void(const std::string&)> onRequest)
-      : FSocket(socket), FOnRequest(std::move(onRequest)) {}
-  TPeerConnection(const TPeerConnection&) = delete;
-  TPeerConnection& operator=(const TPeerConnection&) = delete;
-  ~TPeerConnection();
+  TPeerConnection(testpeer::TSocket socket, std::function<void(const std::string&)> onRequest)
+      : FSocket(std::move(socket)), FOnRequest(std::move(onRequest)) {}
 
   // One request head up to and including the empty line; "" at close or after 10 s.
   std::string ReadHead();
@@ -32,7 +30,7 @@ class TPeerConnection {
   void Abort();
 
  private:
-  testsocket::THandle FSocket;
+  testpeer::TSocket FSocket;
   std::function<void(const std::string&)> FOnRequest;
   std::string FPending;
 };
@@ -45,7 +43,7 @@ class TScriptedServer {
   TScriptedServer& operator=(const TScriptedServer&) = delete;
   ~TScriptedServer();
 
-  std::uint16_t Port() const { return FPort; }
+  std::uint16_t Port() const { return FListener.Port(); }
   std::string Url(std::string_view path) const;
   // Waits for the scripts to finish; then counts connections beyond them.
   void Stop();
@@ -58,8 +56,7 @@ class TScriptedServer {
  private:
   void Run(std::vector<TScript> scripts);
 
-  testsocket::THandle FListener = testsocket::kInvalid;
-  std::uint16_t FPort = 0;
+  testpeer::TListener FListener;
   std::thread FThread;
   std::mutex FLock;
   std::vector<std::string> FRequests;

@@ -5,69 +5,61 @@
 
 namespace {
 
-TEST(URIParse, SplitsTheInstallersURL) {
-  const TIdURI u("http://dist.example/Download/TramelaCoreServer.zip");
-  EXPECT_EQ(u.Scheme, "http");
-  EXPECT_EQ(u.Host, "dist.example");
-  EXPECT_EQ(u.Port, "");
-  EXPECT_EQ(u.Path, "/Download/");
-  EXPECT_EQ(u.Resource, "TramelaCoreServer.zip");
-  EXPECT_EQ(u.PathAndQuery(), "/Download/TramelaCoreServer.zip");
+// Every field of a parse, so that a change in one split shows in all the others.
+struct TParseCase {
+  const char* Why;
+  const char* Url;
+  // What the parse gives, field by field.
+  const char *Scheme, *Username, *Password, *Host, *Port;
+  const char *Path, *Resource, *Query, *Fragment, *PathAndQuery;
+  TIdIPVersion IPVersion;
+};
+
+class URIParse : public testing::TestWithParam<TParseCase> {};
+
+TEST_P(URIParse, SplitsIntoItsFields) {
+  const TParseCase& c = GetParam();
+  const TIdURI u(c.Url);
+  EXPECT_EQ(u.Scheme, c.Scheme) << c.Why;
+  EXPECT_EQ(u.Username, c.Username) << c.Why;
+  EXPECT_EQ(u.Password, c.Password) << c.Why;
+  EXPECT_EQ(u.Host, c.Host) << c.Why;
+  EXPECT_EQ(u.Port, c.Port) << c.Why;
+  EXPECT_EQ(u.Path, c.Path) << c.Why;
+  EXPECT_EQ(u.Resource, c.Resource) << c.Why;
+  EXPECT_EQ(u.Query, c.Query) << c.Why;
+  EXPECT_EQ(u.Fragment, c.Fragment) << c.Why;
+  EXPECT_EQ(u.PathAndQuery(), c.PathAndQuery) << c.Why;
+  EXPECT_EQ(u.IPVersion, c.IPVersion) << c.Why;
 }
 
-TEST(URIParse, HostWithoutPathGivesRootPath) {
-  const TIdURI u("http://host");
-  EXPECT_EQ(u.Path, "/");
-  EXPECT_EQ(u.Resource, "");
-  EXPECT_EQ(u.PathAndQuery(), "/");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, URIParse,
+    testing::Values(
+        TParseCase{"the installer's URL", "http://dist.example/Download/TramelaCoreServer.zip",
+                   "http", "", "", "dist.example", "", "/Download/", "TramelaCoreServer.zip", "",
+                   "", "/Download/TramelaCoreServer.zip", Id_IPv4},
+        TParseCase{"a host without a path has the root path", "http://host", "http", "", "", "host",
+                   "", "/", "", "", "", "/", Id_IPv4},
+        TParseCase{"the fragment is split off and never sent", "http://h/a/b?x=1#top", "http", "",
+                   "", "h", "", "/a/", "b", "x=1", "top", "/a/b?x=1", Id_IPv4},
+        TParseCase{"\"?\" is looked for first: a \"#\" before it stays in the path",
+                   "http://h/a#b?c", "http", "", "", "h", "", "/", "a#b", "c", "", "/a#b?c",
+                   Id_IPv4},
+        TParseCase{"user information splits at the last @ and the first colon",
+                   "http://us:er:p@w@host:81/", "http", "us", "er:p@w", "host", "81", "/", "", "",
+                   "", "/", Id_IPv4},
+        TParseCase{"without a user name the password is dropped too", "http://:pw@host/", "http",
+                   "", "", "host", "", "/", "", "", "", "/", Id_IPv4},
+        TParseCase{"a bracketed IPv6 literal", "http://[::1]:8080/x", "http", "", "", "::1", "8080",
+                   "/", "x", "", "", "/x", Id_IPv6},
+        TParseCase{"backslashes before the query become slashes", "http://host\\dir\\f.zip?a\\b",
+                   "http", "", "", "host", "", "/dir/", "f.zip", "a\\b", "", "/dir/f.zip?a\\b",
+                   Id_IPv4},
+        TParseCase{"a relative URL keeps the host empty", "Download/x.zip", "", "", "", "", "",
+                   "Download/", "x.zip", "", "", "Download/x.zip", Id_IPv4}));
 
-TEST(URIParse, QueryAndFragmentAreSplitAndFragmentNeverSent) {
-  const TIdURI u("http://h/a/b?x=1#top");
-  EXPECT_EQ(u.Query, "x=1");
-  EXPECT_EQ(u.Fragment, "top");
-  EXPECT_EQ(u.PathAndQuery(), "/a/b?x=1");
-  // "?" is looked for first: a "#" before it stays in the path.
-  const TIdURI v("http://h/a#b?c");
-  EXPECT_EQ(v.Resource, "a#b");
-  EXPECT_EQ(v.Query, "c");
-}
-
-TEST(URIParse, UserInformationSplitsAtLastAtAndFirstColon) {
-  const TIdURI u("http://us:er:p@w@host:81/");
-  EXPECT_EQ(u.Username, "us");
-  EXPECT_EQ(u.Password, "er:p@w");
-  EXPECT_EQ(u.Host, "host");
-  EXPECT_EQ(u.Port, "81");
-  // Without a user name the password is dropped too.
-  const TIdURI v("http://:pw@host/");
-  EXPECT_EQ(v.Username, "");
-  EXPECT_EQ(v.Password, "");
-}
-
-TEST(URIParse, BracketedIPv6Literal) {
-  const TIdURI u("http://[::1]:8080/x");
-  EXPECT_EQ(u.Host, "::1");
-  EXPECT_EQ(u.Port, "8080");
-  EXPECT_EQ(u.IPVersion, TIdIPVersion::Id_IPv6);
-  EXPECT_EQ(u.Compose(false, false), "http://[::1]:8080/x");
-}
-
-TEST(URIParse, BackslashesBeforeQueryBecomeSlashes) {
-  const TIdURI u("http://host\\dir\\f.zip?a\\b");
-  EXPECT_EQ(u.Host, "host");
-  EXPECT_EQ(u.PathAndQuery(), "/dir/f.zip?a\\b");
-}
-
-TEST(URIParse, RelativeURLKeepsHostEmpty) {
-  const TIdURI u("Download/x.zip");
-  EXPECT_EQ(u.Scheme, "");
-  EXPECT_EQ(u.Host, "");
-  EXPECT_EQ(u.Path, "Download/");
-  EXPECT_EQ(u.Resource, "x.zip");
-}
-
-TEST(URIParse, ReparseClearsEarlierFields) {
+TEST(URIReparse, ClearsEarlierFields) {
   TIdURI u("http://u:p@[::1]:1/a?q#f");
   u.Parse("x");
   EXPECT_EQ(u.Host, "");
@@ -84,6 +76,10 @@ TEST(URICompose, OmitsUsualPortComparedAsText) {
   EXPECT_EQ(TIdURI("gopher://h:70/a").Compose(false, false), "gopher://h:70/a");
 }
 
+TEST(URICompose, IPv6LiteralKeepsItsBrackets) {
+  EXPECT_EQ(TIdURI("http://[::1]:8080/x").Compose(false, false), "http://[::1]:8080/x");
+}
+
 TEST(URICompose, UserInfoAndFragmentOnlyWhenAsked) {
   TIdURI u("http://me:pw@h/a#f");
   EXPECT_EQ(u.Compose(true, true), "http://me:pw@h/a#f");
@@ -92,10 +88,10 @@ TEST(URICompose, UserInfoAndFragmentOnlyWhenAsked) {
 }
 
 TEST(URICompose, RefusesMissingSchemeOrHost) {
-  testsupport::ExpectThrowMessage<EIdURIException>([] { (void)TIdURI("a/b").Compose(false, false); },
-                                                   "Protocol field is empty");
-  testsupport::ExpectThrowMessage<EIdURIException>([] { (void)TIdURI("http:///a").Compose(false, false); },
-                                                   "Host field is empty");
+  testsupport::ExpectThrowMessage<EIdURIException>(
+      [] { (void)TIdURI("a/b").Compose(false, false); }, "Protocol field is empty");
+  testsupport::ExpectThrowMessage<EIdURIException>(
+      [] { (void)TIdURI("http:///a").Compose(false, false); }, "Host field is empty");
 }
 
 struct MergeCase {
@@ -110,11 +106,12 @@ TEST_P(URIMergePath, Combines) {
   EXPECT_EQ(MergePath(GetParam().Base, GetParam().New), GetParam().Result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, URIMergePath,
-                         testing::Values(MergeCase{"/a/b/", "../c", "/a/c"}, MergeCase{"/Download/", "", "/Download/"},
-                                         MergeCase{"", "/Download/", "/Download/"}, MergeCase{"/a/", "Download/", "/a/Download/"},
-                                         MergeCase{"/a", "b", "/a/b"}, MergeCase{"/a//", "b//c/", "/a/b/c/"},
-                                         MergeCase{"/a/", "./b", "/a/./b"}, MergeCase{"/", "../../x", "/x"},
-                                         MergeCase{"/a/b/", "..", "/a"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, URIMergePath,
+    testing::Values(MergeCase{"/a/b/", "../c", "/a/c"}, MergeCase{"/Download/", "", "/Download/"},
+                    MergeCase{"", "/Download/", "/Download/"},
+                    MergeCase{"/a/", "Download/", "/a/Download/"}, MergeCase{"/a", "b", "/a/b"},
+                    MergeCase{"/a//", "b//c/", "/a/b/c/"}, MergeCase{"/a/", "./b", "/a/./b"},
+                    MergeCase{"/", "../../x", "/x"}, MergeCase{"/a/b/", "..", "/a"}));
 
 }  // namespace

@@ -293,6 +293,22 @@ TEST_F(IdIOHandlerPeer, WorkIsCountedOnlyInsideAPhase) {
   EXPECT_EQ(events.back(), "end");
 }
 
+TEST_F(IdIOHandlerPeer, FailedReadStillEndsItsWorkPhase) {
+  // A phase left open by an exception would swallow the begin of every later one.
+  Start([](TSocket& s) { s.Send(std::string(600, 'x')); });
+  int begins = 0;
+  int ends = 0;
+  FClient.OnWorkBegin = [&](TObject*, TWorkMode, std::int64_t) { ++begins; };
+  FClient.OnWorkEnd = [&](TObject*, TWorkMode) { ++ends; };
+  TMemoryStream stream;
+  EXPECT_THROW(IO().ReadToStream(stream, 1000), EIdConnClosedGracefully);
+  EXPECT_EQ(begins, 1);
+  EXPECT_EQ(ends, 1);
+  EXPECT_ANY_THROW(IO().SkipBytes(10));
+  EXPECT_EQ(begins, 2);
+  EXPECT_EQ(ends, 2);
+}
+
 TEST_F(IdIOHandlerPeer, StreamIsWrittenWholeWithItsCountFirst) {
   std::string received;
   Start([&](TSocket& s) { received = s.ReceiveUntilClosed(); });

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <set>
+
 #include "TestSupport.h"
 #include "transport/IdStack.h"
 #ifdef _WIN32
@@ -83,6 +86,29 @@ TEST(IdStackErrors, ResolverCodesMapOntoWinsockCodes) {
   EXPECT_EQ(TIdStack::MapResolverError(2), 11002);
   EXPECT_EQ(TIdStack::MapResolverError(10), 10044);
   EXPECT_EQ(TIdStack::MapResolverError(11001), 11001);  // Winsock's own codes pass unchanged
+  EXPECT_EQ(TIdStack::MapResolverError(11), 0);  // EAI_SYSTEM: the caller reads errno instead
+}
+
+TEST(IdStackErrors, ErrnoMapsOntoWinsockCodesByMeaning) {
+  EXPECT_EQ(WinsockCodeOfErrno(ECONNREFUSED), kWsaeConnRefused);
+  EXPECT_EQ(WinsockCodeOfErrno(EPIPE), kWsaeConnReset);  // a send after the peer reset
+  EXPECT_EQ(WinsockCodeOfErrno(EPERM), kWsaeAcces);
+  EXPECT_EQ(WinsockCodeOfErrno(0), 0);  // 0 marks an empty cell, never a match
+  EXPECT_EQ(WinsockCodeOfErrno(987654), 987654);
+}
+
+TEST(IdStackErrors, TableNamesEachErrnoAndResolverNumberOnce) {
+  // A second row for the same number would be shadowed by the first without a word.
+  std::set<int> errnos;
+  std::set<int> resolverCodes;
+  for (const auto& row : WinsockCodeTable()) {
+    if (row.PosixErrno != 0) {
+      EXPECT_TRUE(errnos.insert(row.PosixErrno).second) << row.PosixErrno;
+    }
+    if (row.ResolverCode != 0) {
+      EXPECT_TRUE(resolverCodes.insert(row.ResolverCode).second) << row.ResolverCode;
+    }
+  }
 }
 
 TEST(IdStackLifetime, CountedCreationAndRelease) {

@@ -1,13 +1,13 @@
-// Real peers for the network tests: listeners on 127.0.0.1 run by a thread of
-// the test process, each wait bounded. The platform edge is TestPeerPosix.cpp
-// or TestPeerWindows.cpp.
+// Real peers for the transport, HTTP and probe tests: listeners on 127.0.0.1
+// (port 0, so the system picks a free one) run by a thread of the test
+// process, each wait bounded. The platform edge is TestPeerEdge.h.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace testpeer {
@@ -26,7 +26,18 @@ class TSocket {
   ~TSocket() { Close(); }
 
   bool Valid() const { return FFd != -1; }
-  void Send(const std::string& bytes);
+  std::intptr_t Handle() const { return FFd; }
+  // Gives up ownership: the caller closes the handle.
+  std::intptr_t Release() {
+    const std::intptr_t fd = FFd;
+    FFd = -1;
+    return fd;
+  }
+  // Sends all bytes; false when the other side is gone first.
+  bool Send(std::string_view bytes);
+  // Up to size bytes as soon as any arrive: the count, 0 when the other side
+  // closed, -1 after timeoutMs or on an error.
+  int ReceiveSome(char* buffer, int size, int timeoutMs = kWaitMs);
   // Up to max bytes as soon as any arrive; "" on close or after timeoutMs.
   std::string Receive(int max = 65536, int timeoutMs = kWaitMs);
   // Exactly count bytes, or fewer when the connection ends or the time runs out.
