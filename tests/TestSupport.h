@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
-#include <typeinfo>
 #include <string>
+#include <typeinfo>
 
 #include "rtl/Exceptions.h"
 
@@ -43,11 +43,13 @@ template <class E>
 void ExpectThrowMessage(const std::function<void()>& f, const std::string& message) {
   try {
     f();
-    ADD_FAILURE() << "expected " << typeid(E).name() << " \"" << message << "\", nothing was raised";
+    ADD_FAILURE() << "expected " << typeid(E).name() << " \"" << message
+                  << "\", nothing was raised";
   } catch (const E& e) {
     EXPECT_EQ(e.Message(), message);
   } catch (const std::exception& e) {
-    ADD_FAILURE() << "expected " << typeid(E).name() << ", got " << ClassNameOf(e) << ": " << e.what();
+    ADD_FAILURE() << "expected " << typeid(E).name() << ", got " << ClassNameOf(e) << ": "
+                  << e.what();
   }
 }
 

@@ -20,13 +20,15 @@ class TMemoryIOHandler : public TIdIOHandler {
 
  protected:
   int ReadDataFromSource(std::uint8_t* buffer, int length) override {
-    const std::size_t n =
-        std::min({static_cast<std::size_t>(std::max(length, 0)), FData.size() - FPos, static_cast<std::size_t>(FChunk)});
+    const std::size_t n = std::min({static_cast<std::size_t>(std::max(length, 0)),
+                                    FData.size() - FPos, static_cast<std::size_t>(FChunk)});
     if (n > 0) std::memcpy(buffer, FData.data() + FPos, n);
     FPos += n;
     return static_cast<int>(n);
   }
-  int WriteDataToTarget(const TIdBytes& /*buffer*/, int /*offset*/, int length) override { return length; }
+  int WriteDataToTarget(const TIdBytes& /*buffer*/, int /*offset*/, int length) override {
+    return length;
+  }
   bool SourceIsAvailable() const override { return IsOpen(); }
 
  private:

@@ -13,10 +13,14 @@
 #include "trust/PackageSignature.h"
 
 // The verdicts of step 4, as the log shows them.
-inline constexpr const char* kSignatureUnavailable = "[Napaka] Podpis namestitvenega paketa ni na voljo... ";
-inline constexpr const char* kSignatureInvalid = "[Napaka] Podpis namestitvenega paketa ni veljaven... ";
-inline constexpr const char* kPackageMismatch = "[Napaka] Namestitveni paket se ne ujema s podpisom... ";
-inline constexpr const char* kWorkingDirUnsafe = "[Napaka] Delovni imenik že obstaja ali ni varen... ";
+inline constexpr const char* kSignatureUnavailable =
+    "[Napaka] Podpis namestitvenega paketa ni na voljo... ";
+inline constexpr const char* kSignatureInvalid =
+    "[Napaka] Podpis namestitvenega paketa ni veljaven... ";
+inline constexpr const char* kPackageMismatch =
+    "[Napaka] Namestitveni paket se ne ujema s podpisom... ";
+inline constexpr const char* kWorkingDirUnsafe =
+    "[Napaka] Delovni imenik že obstaja ali ni varen... ";
 
 // Fetches packageUrl + ".sig" and packageUrl into package (emptied first);
 // returns only when the package is the one a key of keys signed.

@@ -13,10 +13,12 @@ std::string FormatProgressText(const TProgressSnapshot& progress, double bytesPe
       return "";
     case TProgressUnit::Bytes:
       if (progress.Total < 0) {
-        return Format("%.1n MB (%.1n MB/s)", {done / kBytesPerMB, bytesPerSecond / kBytesPerMB}, settings);
+        return Format("%.1n MB (%.1n MB/s)", {done / kBytesPerMB, bytesPerSecond / kBytesPerMB},
+                      settings);
       }
       return Format("%.1n MB od %.1n MB (%.1n MB/s)",
-                    {done / kBytesPerMB, total / kBytesPerMB, bytesPerSecond / kBytesPerMB}, settings);
+                    {done / kBytesPerMB, total / kBytesPerMB, bytesPerSecond / kBytesPerMB},
+                    settings);
     case TProgressUnit::Files:
       if (progress.Total < 0) return Format("Datoteka %.0n", {done}, settings);
       return Format("Datoteka %.0n od %.0n", {done, total}, settings);

@@ -18,13 +18,15 @@ T& Place(T& control, const char* name, TControl* parent, int left, int top, int 
   return control;
 }
 
-void SetLabel(TLabel& label, const std::string& caption, const TFont& font, bool transparent = false) {
+void SetLabel(TLabel& label, const std::string& caption, const TFont& font,
+              bool transparent = false) {
   label.SetCaption(caption);
   label.SetFont(font);
   label.Transparent = transparent;
 }
 
-void SetButton(TGlowButton& button, const std::string& caption, int tabOrder, TColor disabledLower = kDisabledGrey) {
+void SetButton(TGlowButton& button, const std::string& caption, int tabOrder,
+               TColor disabledLower = kDisabledGrey) {
   button.SetCaption(caption);
   button.SetFont(MakeFont(-11, clBlack));
   button.Appearance = ButtonAppearance(disabledLower);
@@ -68,7 +70,8 @@ void T_frmMain::BuildSidebarAndFrame() {
   SetLabel(_lblMenuNamestitev, "Namestitev", TFont{});
 
   Place(Label17, "Label17", this, 220, 32, 413, 29);
-  SetLabel(Label17, "Tramela - strežniška namestitev", MakeFont(-23, clBlack, TFontStyle::fsBold), true);
+  SetLabel(Label17, "Tramela - strežniška namestitev", MakeFont(-23, clBlack, TFontStyle::fsBold),
+           true);
   Place(_lblTitle, "_lblTitle", this, 220, 88, 97, 25);
   SetLabel(_lblTitle, "Namestitev", MakeFont(-20, clBlack), true);
 
@@ -113,7 +116,8 @@ void T_frmMain::BuildPages() {
   PageControl1.ParentColor = true;
   const TRect area = PageControl1.PageArea();
 
-  Place(_tabLokacija, "_tabLokacija", &PageControl1, area.Left, area.Top, area.Width(), area.Height(), akAll);
+  Place(_tabLokacija, "_tabLokacija", &PageControl1, area.Left, area.Top, area.Width(),
+        area.Height(), akAll);
   _tabLokacija.SetCaption("Lokacija");
   Place(Label4, "Label4", &_tabLokacija, 6, 56, 664, 121);
   SetLabel(Label4, kLabel4Text, MakeFont(-11, kTextGrey));
@@ -122,7 +126,8 @@ void T_frmMain::BuildPages() {
   Place(Image2, "Image2", &_tabLokacija, -8, 0, 47, 47);
   Image2.SetPicture(DatabasePicture());
 
-  Place(_tabPrenos, "_tabPrenos", &PageControl1, area.Left, area.Top, area.Width(), area.Height(), akAll);
+  Place(_tabPrenos, "_tabPrenos", &PageControl1, area.Left, area.Top, area.Width(), area.Height(),
+        akAll);
   _tabPrenos.SetCaption("Prenos podatkov");
   Place(Label8, "Label8", &_tabPrenos, 0, 8, 340, 13);
   SetLabel(Label8, "Želite izvesti namestitev programa za izbrano konfiguracijo?",

@@ -29,10 +29,10 @@ struct TWinVersionInputs {
 
   // The registry value ProductType under HKLM\SYSTEM\CurrentControlSet\Control\ProductOptions.
   enum class TRegistry {
-    KeyMissing,   // the key did not open: nothing is appended
-    Text,         // a string value (a missing value reads as the empty text)
-    NotText,      // the value exists but is not a string
-    ReadFailed,   // the value could not be read
+    KeyMissing,  // the key did not open: nothing is appended
+    Text,        // a string value (a missing value reads as the empty text)
+    NotText,     // the value exists but is not a string
+    ReadFailed,  // the value could not be read
   };
   TRegistry Registry = TRegistry::KeyMissing;
   std::string RegistryValue;

@@ -14,7 +14,8 @@ using TGetProductInfo = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
 TGetProductInfo LookupGetProductInfo() {
   const HMODULE kernel = ::GetModuleHandleA("KERNEL32.DLL");
   if (kernel == nullptr) return nullptr;
-  return reinterpret_cast<TGetProductInfo>(reinterpret_cast<void*>(::GetProcAddress(kernel, "GetProductInfo")));
+  return reinterpret_cast<TGetProductInfo>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel, "GetProductInfo")));
 }
 const TGetProductInfo gGetProductInfo = LookupGetProductInfo();
 
@@ -31,8 +32,8 @@ BOOL QueryVersion(OSVERSIONINFOA* record) {
 
 void ReadRegistry(TWinVersionInputs& in) {
   HKEY key = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS) {
     in.Registry = TWinVersionInputs::TRegistry::KeyMissing;
     return;
   }
@@ -48,7 +49,8 @@ void ReadRegistry(TWinVersionInputs& in) {
   } else {
     std::string value(size + 1, '\0');
     DWORD got = size;
-    rc = ::RegQueryValueExA(key, "ProductType", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &got);
+    rc = ::RegQueryValueExA(key, "ProductType", nullptr, &type,
+                            reinterpret_cast<BYTE*>(value.data()), &got);
     if (rc != ERROR_SUCCESS) {
       in.Registry = TWinVersionInputs::TRegistry::ReadFailed;
     } else {
@@ -78,17 +80,20 @@ TWinVersionInputs ReadWinVersionInputs() {
   in.MajorVersion = extended.dwMajorVersion;
   in.MinorVersion = extended.dwMinorVersion;
   in.BuildNumber = extended.dwBuildNumber;
-  in.CSDVersion.assign(extended.szCSDVersion, ::strnlen(extended.szCSDVersion, sizeof extended.szCSDVersion));
+  in.CSDVersion.assign(extended.szCSDVersion,
+                       ::strnlen(extended.szCSDVersion, sizeof extended.szCSDVersion));
   in.ServicePackMajor = extended.wServicePackMajor;
   in.ServicePackMinor = extended.wServicePackMinor;
   in.SuiteMask = extended.wSuiteMask;
   in.ProductType = extended.wProductType;
-  if (gGetProductInfo != nullptr && in.PlatformId == VER_PLATFORM_WIN32_NT && in.MajorVersion == 6 &&
-      in.MinorVersion == 0) {
+  if (gGetProductInfo != nullptr && in.PlatformId == VER_PLATFORM_WIN32_NT &&
+      in.MajorVersion == 6 && in.MinorVersion == 0) {
     DWORD product = 0;
-    gGetProductInfo(in.MajorVersion, in.MinorVersion, in.ServicePackMajor, in.ServicePackMinor, &product);
+    gGetProductInfo(in.MajorVersion, in.MinorVersion, in.ServicePackMajor, in.ServicePackMinor,
+                    &product);
     in.ProductInfo = product;
   }
-  if (in.PlatformId == VER_PLATFORM_WIN32_NT && in.ProductType != VER_NT_WORKSTATION) ReadRegistry(in);
+  if (in.PlatformId == VER_PLATFORM_WIN32_NT && in.ProductType != VER_NT_WORKSTATION)
+    ReadRegistry(in);
   return in;
 }

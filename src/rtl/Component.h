@@ -30,7 +30,9 @@ class TComponent : public TObject {
   void SetName(std::string name) { FName = std::move(name); }
 
   int ComponentCount() const { return static_cast<int>(FComponents.size()); }
-  TComponent* Components(int index) const { return FComponents.at(static_cast<std::size_t>(index)).get(); }
+  TComponent* Components(int index) const {
+    return FComponents.at(static_cast<std::size_t>(index)).get();
+  }
   TComponent* FindComponent(const std::string& name) const;
 
   // Creates a component owned by this one: it is freed with its owner.

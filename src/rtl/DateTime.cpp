@@ -27,7 +27,8 @@ int DaysInMonth(int year, int month) {
 }
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month)) {
     return false;
   }
   result = static_cast<double>(DaysSinceYearOne(year, month, day) - kDateDelta);
@@ -35,8 +36,8 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
 }
 
 bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& result) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || millisecond < 0 ||
-      millisecond > 999) {
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
+      millisecond < 0 || millisecond > 999) {
     return false;
   }
   result = ((hour * 3600.0 + minute * 60.0 + second) * 1000.0 + millisecond) / kMsPerDay;

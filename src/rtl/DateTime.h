@@ -9,7 +9,8 @@ using TDateTime = double;
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
 [[nodiscard]] bool TryEncodeDate(int year, int month, int day, TDateTime& result);
-[[nodiscard]] bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& result);
+[[nodiscard]] bool TryEncodeTime(int hour, int minute, int second, int millisecond,
+                                 TDateTime& result);
 
 struct TDateParts {
   int Year, Month, Day, Hour, Minute, Second, Millisecond;

@@ -57,7 +57,8 @@ class EStringListError : public EListError {
 // A system call failed; the message names the call and carries the system's text.
 class EOSError : public Exception {
  public:
-  EOSError(std::string message, unsigned long code) : Exception(std::move(message)), FErrorCode(code) {}
+  EOSError(std::string message, unsigned long code)
+      : Exception(std::move(message)), FErrorCode(code) {}
   unsigned long ErrorCode() const noexcept { return FErrorCode; }
 
  private:

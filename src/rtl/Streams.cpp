@@ -182,7 +182,8 @@ TFileStream::TFileStream(const std::string& fileName, std::uint32_t mode) : FFil
     FHandle = TFileHandle::Create(fileName, ShareOf(mode & 0xFF));
     if (!FHandle.Valid()) {
       const std::uint32_t code = GetLastOSError();
-      throw EFCreateError("Cannot create file \"" + ExpandFileName(fileName) + "\". " + SysErrorMessage(code));
+      throw EFCreateError("Cannot create file \"" + ExpandFileName(fileName) + "\". " +
+                          SysErrorMessage(code));
     }
     return;
   }
@@ -193,7 +194,8 @@ TFileStream::TFileStream(const std::string& fileName, std::uint32_t mode) : FFil
   FHandle = TFileHandle::Open(fileName, how, ShareOf(mode));
   if (!FHandle.Valid()) {
     const std::uint32_t code = GetLastOSError();
-    throw EFOpenError("Cannot open file \"" + ExpandFileName(fileName) + "\". " + SysErrorMessage(code));
+    throw EFOpenError("Cannot open file \"" + ExpandFileName(fileName) + "\". " +
+                      SysErrorMessage(code));
   }
 }
 
@@ -213,7 +215,8 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 }
 
 void TFileStream::SetSize(std::int64_t size) {
-  if (!FHandle.SetSize(size)) throw EStreamError("Stream size error: " + SysErrorMessage(GetLastOSError()));
+  if (!FHandle.SetSize(size))
+    throw EStreamError("Stream size error: " + SysErrorMessage(GetLastOSError()));
 }
 
 namespace {
@@ -275,10 +278,12 @@ std::span<const std::uint8_t> TReadBufferStream::View(std::int64_t count) {
 
 // Refills the buffer from the position with at least needed bytes where the source has them.
 bool TReadBufferStream::Fill(std::int64_t needed) {
-  const std::int64_t piece = FPosition == FSourcePosition ? FBufferSize : std::max(needed, kJumpPiece);
+  const std::int64_t piece =
+      FPosition == FSourcePosition ? FBufferSize : std::max(needed, kJumpPiece);
   FBufferStart = FPosition;
   FBufferLength = 0;
-  FBufferLength = ReadSource(FBuffer.get(), FPosition, std::min({piece, FBufferSize, FSize - FPosition}));
+  FBufferLength =
+      ReadSource(FBuffer.get(), FPosition, std::min({piece, FBufferSize, FSize - FPosition}));
   return FBufferLength > 0;
 }
 

@@ -81,7 +81,9 @@ class TMemoryStream : public TStream {
 
   std::uint8_t* Memory() { return FData.Data(); }
   const std::uint8_t* Memory() const { return FData.Data(); }
-  std::span<const std::uint8_t> Bytes() const { return {FData.Data(), static_cast<std::size_t>(FSize)}; }
+  std::span<const std::uint8_t> Bytes() const {
+    return {FData.Data(), static_cast<std::size_t>(FSize)};
+  }
   std::int64_t Capacity() const { return FCapacity; }
   // Reserves room without changing the size (a pre-sized download, say).
   void SetCapacity(std::int64_t capacity);
@@ -142,7 +144,8 @@ class TFileStream : public TStream {
 // must not change while it is read this way.
 class TReadBufferStream : public TStream {
  public:
-  explicit TReadBufferStream(std::unique_ptr<TStream> source, std::int64_t bufferSize = kReadBufferSize);
+  explicit TReadBufferStream(std::unique_ptr<TStream> source,
+                             std::int64_t bufferSize = kReadBufferSize);
 
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;  // read-only: moves nothing

@@ -155,11 +155,13 @@ int TCollectionItem::Index() const {
 }
 
 TCollectionItem& TCollection::Items(int index) const {
-  if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", {index}));
+  if (index < 0 || index >= Count())
+    throw EListError(Format("List index out of bounds (%d)", {index}));
   return *FItems[static_cast<std::size_t>(index)];
 }
 
 void TCollection::Delete(int index) {
-  if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", {index}));
+  if (index < 0 || index >= Count())
+    throw EListError(Format("List index out of bounds (%d)", {index}));
   FItems.erase(FItems.begin() + index);
 }

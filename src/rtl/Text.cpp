@@ -63,23 +63,26 @@ std::string FormatNumber(double value, int precision, const TFormatSettings& set
 }
 
 std::string FormatInteger(std::int64_t value, int precision) {
-  const unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                                 : static_cast<unsigned long long>(value);
   std::string digits = std::to_string(magnitude);
-  while (precision > 0 && static_cast<int>(digits.size()) < precision) digits.insert(digits.begin(), '0');
+  while (precision > 0 && static_cast<int>(digits.size()) < precision)
+    digits.insert(digits.begin(), '0');
   return value < 0 ? "-" + digits : digits;
 }
 
 std::string FormatHex(std::int64_t value, int precision, bool upper) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, upper ? "%llX" : "%llx", static_cast<unsigned long long>(value));
+  std::snprintf(buffer, sizeof buffer, upper ? "%llX" : "%llx",
+                static_cast<unsigned long long>(value));
   std::string digits = buffer;
-  while (precision > 0 && static_cast<int>(digits.size()) < precision) digits.insert(digits.begin(), '0');
+  while (precision > 0 && static_cast<int>(digits.size()) < precision)
+    digits.insert(digits.begin(), '0');
   return digits;
 }
 
-std::string FormatOne(const TConversion& conv, const TFormatArg& arg, const TFormatSettings& settings,
-                      std::string_view format) {
+std::string FormatOne(const TConversion& conv, const TFormatArg& arg,
+                      const TFormatSettings& settings, std::string_view format) {
   const auto& v = arg.Value();
   switch (conv.Kind) {
     case 'd':
@@ -93,7 +96,8 @@ std::string FormatOne(const TConversion& conv, const TFormatArg& arg, const TFor
     case 's': {
       if (!std::holds_alternative<std::string>(v)) RaiseInvalidFormat(format);
       std::string text = std::get<std::string>(v);
-      if (conv.Precision >= 0 && static_cast<int>(text.size()) > conv.Precision) text.resize(static_cast<std::size_t>(conv.Precision));
+      if (conv.Precision >= 0 && static_cast<int>(text.size()) > conv.Precision)
+        text.resize(static_cast<std::size_t>(conv.Precision));
       return Pad(text, conv);
     }
     case 'n':
@@ -164,7 +168,8 @@ std::string Format(std::string_view format, std::initializer_list<TFormatArg> ar
     }
     if (i >= format.size()) RaiseInvalidFormat(format);
     conv.Kind = format[i++];
-    if (conv.Kind >= 'A' && conv.Kind <= 'Z' && conv.Kind != 'X') conv.Kind = static_cast<char>(conv.Kind - 'A' + 'a');
+    if (conv.Kind >= 'A' && conv.Kind <= 'Z' && conv.Kind != 'X')
+      conv.Kind = static_cast<char>(conv.Kind - 'A' + 'a');
     if (next == args.end()) RaiseInvalidFormat(format);
     out += FormatOne(conv, *next++, settings, format);
   }
@@ -216,7 +221,8 @@ bool TryStrToInt64(std::string_view text, std::int64_t& value) {
 
 std::int64_t StrToInt64(std::string_view text) {
   std::int64_t value = 0;
-  if (!TryStrToInt64(text, value)) throw EConvertError(Format("'%s' is not a valid integer value", {text}));
+  if (!TryStrToInt64(text, value))
+    throw EConvertError(Format("'%s' is not a valid integer value", {text}));
   return value;
 }
 

@@ -4,8 +4,8 @@
 // from WS2_32.DLL, Wship6.dll or a built-in IPv4-only emulation.
 #include "transport/IdStackWindows.h"
 
-#include <windows.h>
 #include <winsock2.h>
+#include <windows.h>
 #include <ws2tcpip.h>
 
 #include <cstring>

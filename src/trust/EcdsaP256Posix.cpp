@@ -43,7 +43,8 @@ TPkey ImportPoint(std::span<const std::uint8_t, 64> point) {
   EVP_PKEY* raw = nullptr;
   // fromdata decodes the point and refuses one that is not on the curve.
   if (!context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
-      EVP_PKEY_fromdata(context.get(), &raw, EVP_PKEY_PUBLIC_KEY, const_cast<OSSL_PARAM*>(params)) != 1)
+      EVP_PKEY_fromdata(context.get(), &raw, EVP_PKEY_PUBLIC_KEY,
+                        const_cast<OSSL_PARAM*>(params)) != 1)
     throw ECryptoError("ECDSA P-256: the public key is not a point of the curve");
   return TPkey(raw);
 }
@@ -73,8 +74,10 @@ bool VerifyEcdsaP256Sha256(std::span<const std::uint8_t, 64> point,
   const TPkey key = ImportPoint(point);
   const auto der = EncodeSignature(rs);
   const TMdCtx context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1)
+  if (!context ||
+      EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1)
     throw ECryptoError("ECDSA P-256: EVP_DigestVerifyInit failed");
   // 1 is a good signature; 0 a bad one, below 0 a malformed one: both refuse.
-  return EVP_DigestVerify(context.get(), der.data(), der.size(), message.data(), message.size()) == 1;
+  return EVP_DigestVerify(context.get(), der.data(), der.size(), message.data(), message.size()) ==
+         1;
 }

@@ -81,7 +81,8 @@ std::int64_t ParseFileSize(std::string_view value) {
   std::int64_t size = 0;
   for (const char c : value) {
     const int digit = c - '0';
-    if (size > (std::numeric_limits<std::int64_t>::max() - digit) / 10) Refuse("file-size is too large");
+    if (size > (std::numeric_limits<std::int64_t>::max() - digit) / 10)
+      Refuse("file-size is too large");
     size = size * 10 + digit;
   }
   return size;
@@ -128,8 +129,7 @@ TPackageSignature VerifyPackageSignature(std::span<const std::uint8_t> file,
 }
 
 std::string FormatSignedLines(const TPackageSignature& signature) {
-  return std::string(kHeaderLine) + "\n" +
-         "file-name: " + signature.FileName + "\n" +
+  return std::string(kHeaderLine) + "\n" + "file-name: " + signature.FileName + "\n" +
          "file-size: " + std::to_string(signature.FileSize) + "\n" +
          "file-sha256: " + HexLower(signature.Sha256) + "\n" +
          "key-id: " + HexLower(signature.KeyId) + "\n";

@@ -12,8 +12,9 @@ struct TSha256::TState {
 TSha256::TSha256() : FState(std::make_unique<TState>()) {
   FState->Algorithm = OpenCngAlgorithm(BCRYPT_SHA256_ALGORITHM);
   // Since Windows 7 CNG keeps the hash object itself when given none.
-  CheckCng(BCryptCreateHash(FState->Algorithm.Get(), FState->Hash.Receive(), nullptr, 0, nullptr, 0, 0),
-           "BCryptCreateHash");
+  CheckCng(
+      BCryptCreateHash(FState->Algorithm.Get(), FState->Hash.Receive(), nullptr, 0, nullptr, 0, 0),
+      "BCryptCreateHash");
 }
 
 TSha256::~TSha256() = default;

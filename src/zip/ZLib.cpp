@@ -23,12 +23,20 @@ struct TCustomZlibStream::TZState {
 };
 
 TCustomZlibStream::TCustomZlibStream(TStream& source)
-    : FStrm(&source), FStrmStart(source.Position()), FStrmPos(FStrmStart), FZRec(std::make_unique<TZState>()) {
+    : FStrm(&source),
+      FStrmStart(source.Position()),
+      FStrmPos(FStrmStart),
+      FZRec(std::make_unique<TZState>()) {
   FZRec->Buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kZlibInputBufferSize);
 }
 
-TCustomZlibStream::TCustomZlibStream(std::span<const std::uint8_t> prefix, std::span<const std::uint8_t> data)
-    : FStrm(nullptr), FStrmStart(0), FStrmPos(0), FZRec(std::make_unique<TZState>()), FMemory{prefix, data} {}
+TCustomZlibStream::TCustomZlibStream(std::span<const std::uint8_t> prefix,
+                                     std::span<const std::uint8_t> data)
+    : FStrm(nullptr),
+      FStrmStart(0),
+      FStrmPos(0),
+      FZRec(std::make_unique<TZState>()),
+      FMemory{prefix, data} {}
 
 TCustomZlibStream::~TCustomZlibStream() = default;
 
@@ -68,12 +76,13 @@ bool TCustomZlibStream::TakeInput() {
   return true;
 }
 
-TDecompressionStream::TDecompressionStream(TStream& source, bool checkTrailer) : TCustomZlibStream(source) {
+TDecompressionStream::TDecompressionStream(TStream& source, bool checkTrailer)
+    : TCustomZlibStream(source) {
   Start(checkTrailer);
 }
 
-TDecompressionStream::TDecompressionStream(std::span<const std::uint8_t> prefix, std::span<const std::uint8_t> data,
-                                           bool checkTrailer)
+TDecompressionStream::TDecompressionStream(std::span<const std::uint8_t> prefix,
+                                           std::span<const std::uint8_t> data, bool checkTrailer)
     : TCustomZlibStream(prefix, data) {
   Start(checkTrailer);
 }
@@ -95,7 +104,8 @@ std::int64_t TDecompressionStream::Read(void* buffer, std::int64_t count) {
   while (produced < count) {
     if (z.avail_in == 0 && !TakeInput()) break;
     // zlib counts in 32 bits; a larger request is served in turns.
-    const auto room = static_cast<uInt>(std::min<std::int64_t>(count - produced, std::numeric_limits<uInt>::max()));
+    const auto room = static_cast<uInt>(
+        std::min<std::int64_t>(count - produced, std::numeric_limits<uInt>::max()));
     z.next_out = out + produced;
     z.avail_out = room;
     // Once memory input is all handed over, zlib may skip keeping its window

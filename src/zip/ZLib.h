@@ -47,7 +47,7 @@ class TCustomZlibStream : public TStream {
   // Input in memory, read as one: prefix, then data. Taken in the pieces a
   // source stream would be read in, so progress comes at the same points.
   std::array<std::span<const std::uint8_t>, 2> FMemory;
-  std::int64_t FPieceLeft = 0;     // bytes of the current memory piece not yet given to zlib
+  std::int64_t FPieceLeft = 0;  // bytes of the current memory piece not yet given to zlib
 };
 
 // Read-only: writing raises EDecompressionError "Invalid stream operation".

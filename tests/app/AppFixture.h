@@ -22,7 +22,8 @@
 // The signed packages and keys made for the tests (make-fixtures.sh).
 inline std::string AppFixture(const std::string& name) {
   const char* dir = std::getenv("TRAMELA_APP_FIXTURES");
-  if (dir == nullptr || *dir == 0) throw std::runtime_error("TRAMELA_APP_FIXTURES is not set; run through ctest");
+  if (dir == nullptr || *dir == 0)
+    throw std::runtime_error("TRAMELA_APP_FIXTURES is not set; run through ctest");
   std::ifstream in(std::string(dir) + "/" + name, std::ios::binary);
   if (!in) throw std::runtime_error("no fixture " + name);
   std::ostringstream bytes;
@@ -38,7 +39,8 @@ inline TPackagePublicKey FixtureKey(const std::string& name) {
   TPackagePublicKey key{};
   const auto fill = [](const std::string& hex, std::uint8_t* out, std::size_t n) {
     if (hex.size() != 2 * n) throw std::runtime_error("bad key fixture");
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    for (std::size_t i = 0; i < n; ++i)
+      out[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
   };
   fill(id, key.KeyId.data(), key.KeyId.size());
   fill(point, key.Point.data(), key.Point.size());
@@ -66,8 +68,8 @@ class TAppTest : public ::testing::Test {
     Main->SetNoticeWindow(*Notice);
     Platform.ModalHandler = [this](TForm& form) {
       ASSERT_EQ(&form, Notice);
-      Notices.push_back({Notice->_lblTitle.Caption(), Notice->_status.Lines().ToVector(), Notice->BoundsRect(),
-                         Notice->Panel1.Left(), Main->FormVisible()});
+      Notices.push_back({Notice->_lblTitle.Caption(), Notice->_status.Lines().ToVector(),
+                         Notice->BoundsRect(), Notice->Panel1.Left(), Main->FormVisible()});
       Platform.Press(Notice->_btnPotrdi);
     };
   }

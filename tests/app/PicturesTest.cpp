@@ -14,7 +14,8 @@ TEST(Pictures, NotchIsAWhiteDiamondOnYellow) {
   // JPEG is lossy: compare by channel with some room.
   const auto near = [](std::uint32_t px, std::uint32_t rgb) {
     for (int s : {0, 8, 16}) {
-      if (std::abs(static_cast<int>((px >> s) & 255) - static_cast<int>((rgb >> s) & 255)) > 24) return false;
+      if (std::abs(static_cast<int>((px >> s) & 255) - static_cast<int>((rgb >> s) & 255)) > 24)
+        return false;
     }
     return true;
   };
@@ -48,8 +49,8 @@ TEST(Pictures, FourStateImagesWithMasks) {
   for (const auto& image : images) {
     EXPECT_EQ(image.Width, 16);
     EXPECT_EQ(image.Height, 20);
-    EXPECT_EQ(image.Pixel(0, 0) >> 24, 0u);           // masked out
-    EXPECT_GT(image.Pixel(8, 10) >> 24, 0u);          // drawn
+    EXPECT_EQ(image.Pixel(0, 0) >> 24, 0u);   // masked out
+    EXPECT_GT(image.Pixel(8, 10) >> 24, 0u);  // drawn
   }
 }
 

@@ -79,7 +79,8 @@ TEST_F(SystemProbes, ProcessListNamesThisTestProgram) {
 #endif
   EXPECT_NE(std::find(names.begin(), names.end(), self), names.end());
 #ifdef _WIN32
-  for (const auto& n : names) EXPECT_EQ(n.find('\\'), std::string::npos) << "a path instead of a name: " << n;
+  for (const auto& n : names)
+    EXPECT_EQ(n.find('\\'), std::string::npos) << "a path instead of a name: " << n;
 #endif
 }
 

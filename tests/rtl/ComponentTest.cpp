@@ -9,7 +9,8 @@ namespace {
 // Records what it is told and when it dies.
 class TProbe : public TComponent {
  public:
-  TProbe(TComponent* owner, std::vector<std::string>* log, std::string name) : TComponent(owner), FLog(log) {
+  TProbe(TComponent* owner, std::vector<std::string>* log, std::string name)
+      : TComponent(owner), FLog(log) {
     SetName(std::move(name));
   }
   ~TProbe() override { FLog->push_back("free " + Name()); }

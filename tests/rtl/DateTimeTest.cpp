@@ -5,8 +5,12 @@
 
 namespace {
 
-std::uint16_t DosDate(int y, int m, int d) { return static_cast<std::uint16_t>(((y - 1980) << 9) | (m << 5) | d); }
-std::uint16_t DosTime(int h, int mi, int twoSec) { return static_cast<std::uint16_t>((h << 11) | (mi << 5) | twoSec); }
+std::uint16_t DosDate(int y, int m, int d) {
+  return static_cast<std::uint16_t>(((y - 1980) << 9) | (m << 5) | d);
+}
+std::uint16_t DosTime(int h, int mi, int twoSec) {
+  return static_cast<std::uint16_t>((h << 11) | (mi << 5) | twoSec);
+}
 
 TEST(DateTime, ZeroIsThirtiethOfDecember1899) {
   EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
@@ -33,12 +37,14 @@ struct TBadDos {
 class DosDateTimeInvalid : public ::testing::TestWithParam<TBadDos> {};
 
 TEST_P(DosDateTimeInvalid, RaisesConvertError) {
-  EXPECT_THROW(DosDateTimeToDateTime(GetParam().date, GetParam().time), EConvertError) << GetParam().what;
+  EXPECT_THROW(DosDateTimeToDateTime(GetParam().date, GetParam().time), EConvertError)
+      << GetParam().what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, DosDateTimeInvalid,
-    ::testing::Values(TBadDos{"date 0: month 0 and day 0", 0, 0}, TBadDos{"month 13", DosDate(2000, 13, 1), 0},
+    ::testing::Values(TBadDos{"date 0: month 0 and day 0", 0, 0},
+                      TBadDos{"month 13", DosDate(2000, 13, 1), 0},
                       TBadDos{"30 February", DosDate(2001, 2, 29), 0},
                       TBadDos{"day 31 of April", DosDate(2001, 4, 31), 0},
                       TBadDos{"hour 24", DosDate(2001, 1, 1), DosTime(24, 0, 0)},

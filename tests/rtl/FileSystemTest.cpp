@@ -26,7 +26,8 @@ TEST(PrivateDir, IsMadeOnceAndNeverOverSomethingThere) {
   const std::string path = dir.File("Tramela");
   EXPECT_EQ(CreatePrivateDir(path), TPrivateDirResult::Created);
   EXPECT_TRUE(DirectoryExists(path));
-  EXPECT_EQ(CreatePrivateDir(path), TPrivateDirResult::Exists) << "a folder made by another is not taken over";
+  EXPECT_EQ(CreatePrivateDir(path), TPrivateDirResult::Exists)
+      << "a folder made by another is not taken over";
   testsupport::WriteFileBytes(dir.Path() / "file", "x");
   EXPECT_EQ(CreatePrivateDir(dir.File("file")), TPrivateDirResult::Exists);
   EXPECT_EQ(CreatePrivateDir(dir.File("missing") + PathDelim + "child"), TPrivateDirResult::Failed);
@@ -48,8 +49,8 @@ bool RunningOnWine() {
 class TReadDacl {
  public:
   explicit TReadDacl(const std::string& path) {
-    Status = ::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                     &Dacl, nullptr, &FDescriptor);
+    Status = ::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                     nullptr, nullptr, &Dacl, nullptr, &FDescriptor);
   }
   ~TReadDacl() { ::LocalFree(FDescriptor); }
   TReadDacl(const TReadDacl&) = delete;
@@ -81,11 +82,13 @@ TEST(PrivateDir, GivesOtherUsersNoWayToChangeIt) {
   const TReadDacl dacl(path);
   ASSERT_EQ(dacl.Status, static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(dacl.Dacl, nullptr);
-  BYTE everyone[SECURITY_MAX_SID_SIZE], users[SECURITY_MAX_SID_SIZE], authenticated[SECURITY_MAX_SID_SIZE];
+  BYTE everyone[SECURITY_MAX_SID_SIZE], users[SECURITY_MAX_SID_SIZE],
+      authenticated[SECURITY_MAX_SID_SIZE];
   const PSID others[] = {WellKnown(WinWorldSid, everyone), WellKnown(WinBuiltinUsersSid, users),
                          WellKnown(WinAuthenticatedUserSid, authenticated)};
-  constexpr DWORD kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
-                              FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  constexpr DWORD kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                              FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                              WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
   for (DWORD i = 0; i < dacl.Dacl->AceCount; ++i) {
     const ACCESS_ALLOWED_ACE* ace = dacl.Ace(i);
     ASSERT_NE(ace, nullptr);
@@ -160,7 +163,12 @@ TEST(NoFollow, NewFilesAreMadeAfreshWithMode0644) {
   EXPECT_FALSE(TFileHandle::CreateNew(path).Valid()) << "a file already there is not taken over";
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u & ~[] { const mode_t m = ::umask(0); ::umask(m); return m; }());
+  EXPECT_EQ(
+      st.st_mode & 0777, 0644u & ~[] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+      }());
 }
 #endif
 

@@ -120,7 +120,8 @@ TEST(ReadBufferStream, EveryReadAndViewShowsTheSourceBytes) {
     s.SetPosition(at);
     if (i % 3 == 0) {
       const auto view = s.View(count);
-      ASSERT_EQ(static_cast<std::int64_t>(view.size()), std::min<std::int64_t>(expected, 61)) << at << "+" << count;
+      ASSERT_EQ(static_cast<std::int64_t>(view.size()), std::min<std::int64_t>(expected, 61))
+          << at << "+" << count;
       ASSERT_TRUE(std::equal(view.begin(), view.end(), data.begin() + at));
       ASSERT_EQ(s.Position(), at);  // a view does not move on
     } else {
@@ -197,7 +198,9 @@ TEST(FileStream, FailuresNameTheExpandedPath) {
     TFileStream f(dir.File("absent.bin"), fmOpenRead);
     FAIL() << "opened a missing file";
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message().rfind("Cannot open file \"" + ExpandFileName(dir.File("absent.bin")) + "\". ", 0), 0u);
+    EXPECT_EQ(e.Message().rfind(
+                  "Cannot open file \"" + ExpandFileName(dir.File("absent.bin")) + "\". ", 0),
+              0u);
   }
 }
 
@@ -207,7 +210,8 @@ TEST(FileStream, ReadOnlyFileCannotBeReplacedOrOpenedForWriting) {
   { TFileStream f(path, fmCreate); }
   ASSERT_TRUE(FileSetAttr(path, faReadOnly | faArchive));
   EXPECT_NE(FileGetAttr(path) & faReadOnly, 0u);
-  if (!testsupport::PlatformEnforcesReadOnly()) GTEST_SKIP() << "this platform lets the user write read-only files";
+  if (!testsupport::PlatformEnforcesReadOnly())
+    GTEST_SKIP() << "this platform lets the user write read-only files";
   EXPECT_THROW(TFileStream(path, fmCreate), EFCreateError);
   EXPECT_THROW(TFileStream(path, fmOpenReadWrite), EFOpenError);
   EXPECT_NO_THROW(TFileStream(path, fmOpenRead | fmShareDenyNone));

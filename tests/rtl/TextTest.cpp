@@ -45,7 +45,8 @@ TEST(FormatSpecifiers, MismatchAndMissingArgumentRaise) {
                                     "Format '%d' invalid or incompatible with argument");
   ExpectThrowMessage<EConvertError>([] { Format("%s %s", {"x"}); },
                                     "Format '%s %s' invalid or incompatible with argument");
-  ExpectThrowMessage<EConvertError>([] { Format("50%", {}); }, "Format '50%' invalid or incompatible with argument");
+  ExpectThrowMessage<EConvertError>([] { Format("50%", {}); },
+                                    "Format '50%' invalid or incompatible with argument");
 }
 
 TEST(StrToInt, AcceptsDecimalAndHexAndRejectsTheRest) {
@@ -55,7 +56,8 @@ TEST(StrToInt, AcceptsDecimalAndHexAndRejectsTheRest) {
   EXPECT_EQ(StrToInt64("9223372036854775807"), 9223372036854775807LL);
   ExpectThrowMessage<EConvertError>([] { StrToInt("abc"); }, "'abc' is not a valid integer value");
   ExpectThrowMessage<EConvertError>([] { StrToInt("12 "); }, "'12 ' is not a valid integer value");
-  ExpectThrowMessage<EConvertError>([] { StrToInt("4294967296"); }, "'4294967296' is not a valid integer value");
+  ExpectThrowMessage<EConvertError>([] { StrToInt("4294967296"); },
+                                    "'4294967296' is not a valid integer value");
   ExpectThrowMessage<EConvertError>([] { StrToInt64("9223372036854775808"); },
                                     "'9223372036854775808' is not a valid integer value");
   EXPECT_EQ(StrToInt64Def("", 7), 7);

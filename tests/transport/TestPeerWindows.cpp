@@ -1,8 +1,8 @@
 // The test peers' edge over Winsock 2, the test process's own start-up apart
 // from the transport's run-time loading: what differs from BSD sockets; the
 // calls themselves are in TestPeerBsd.inl.
-#include <windows.h>
 #include <winsock2.h>
+#include <windows.h>
 #include <ws2tcpip.h>
 
 #include <climits>

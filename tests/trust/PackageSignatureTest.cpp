@@ -16,7 +16,8 @@ const std::string kKeyId = "fedcba9876543210";
 const std::string kSig = kSha + kSha;
 const std::string kWellFormed =
     "tramela-package-signature 1\nfile-name: TramelaCoreServer.zip\nfile-size: 150001\n"
-    "file-sha256: " + kSha + "\nkey-id: " + kKeyId + "\nsignature: " + kSig + "\n";
+    "file-sha256: " +
+    kSha + "\nkey-id: " + kKeyId + "\nsignature: " + kSig + "\n";
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
@@ -42,8 +43,9 @@ const std::vector<TRefusal> kRefusals = {
     {"TrailingEmptyLine", kWellFormed + "\n"},
     {"LeadingEmptyLine", "\n" + kWellFormed},
     {"MissingLine", Replace(kWellFormed, "key-id: " + kKeyId + "\n", "")},
-    {"ReorderedLines", Replace(Replace(kWellFormed, "file-name: TramelaCoreServer.zip\n", ""),
-                               "file-size: 150001\n", "file-size: 150001\nfile-name: TramelaCoreServer.zip\n")},
+    {"ReorderedLines",
+     Replace(Replace(kWellFormed, "file-name: TramelaCoreServer.zip\n", ""), "file-size: 150001\n",
+             "file-size: 150001\nfile-name: TramelaCoreServer.zip\n")},
     {"OtherVersion", Replace(kWellFormed, "signature 1", "signature 2")},
     {"HeaderTrailingSpace", Replace(kWellFormed, "signature 1\n", "signature 1 \n")},
     {"SpaceBeforeColon", Replace(kWellFormed, "file-size:", "file-size :")},
@@ -55,7 +57,8 @@ const std::vector<TRefusal> kRefusals = {
     {"UpperCaseFieldName", Replace(kWellFormed, "key-id:", "Key-id:")},
     {"OtherFileName", Replace(kWellFormed, "TramelaCoreServer.zip", "TramelaCoreServer.exe")},
     {"FileNameOtherCase", Replace(kWellFormed, "TramelaCoreServer.zip", "tramelacoreserver.zip")},
-    {"FileNameWithFolder", Replace(kWellFormed, "TramelaCoreServer.zip", "../TramelaCoreServer.zip")},
+    {"FileNameWithFolder",
+     Replace(kWellFormed, "TramelaCoreServer.zip", "../TramelaCoreServer.zip")},
     {"FileNameSuffix", Replace(kWellFormed, "TramelaCoreServer.zip", "TramelaCoreServer.zip.exe")},
     {"SizeLeadingZero", SizeLine("0150001")},
     {"SizePlusSign", SizeLine("+150001")},
@@ -64,7 +67,8 @@ const std::vector<TRefusal> kRefusals = {
     {"SizeHex", SizeLine("0x10")},
     {"SizePastInt64", SizeLine("9223372036854775808")},
     {"SizeFarPastInt64", SizeLine("99999999999999999999999999")},
-    {"UpperCaseSha256", Replace(kWellFormed, kSha + "\n", "0123456789ABCDEF" + kSha.substr(16) + "\n")},
+    {"UpperCaseSha256",
+     Replace(kWellFormed, kSha + "\n", "0123456789ABCDEF" + kSha.substr(16) + "\n")},
     {"ShortSha256", Replace(kWellFormed, kSha + "\n", kSha.substr(1) + "\n")},
     {"LongSha256", Replace(kWellFormed, kSha + "\n", kSha + "0\n")},
     {"UpperCaseKeyId", Replace(kWellFormed, kKeyId, "FEDCBA9876543210")},
@@ -85,7 +89,9 @@ TEST_P(PackageSignatureRefusal, IsRefusedByTheParser) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Format, PackageSignatureRefusal, testing::ValuesIn(kRefusals),
-                         [](const testing::TestParamInfo<TRefusal>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TRefusal>& info) {
+                           return info.param.Name;
+                         });
 
 TEST(PackageSignatureFormat, ParsesEveryField) {
   const TPackageSignature signature = ParsePackageSignature(Bytes(kWellFormed));
@@ -106,7 +112,8 @@ TEST(PackageSignatureFormat, AcceptsTheEdgesOfTheSizeRange) {
 
 TEST(PackageSignatureFormat, AcceptsExactlyFourKiBAndRefusesOneByteMore) {
   // A signature file of 4096 bytes is malformed only by its content, not its size.
-  const std::string padded = kWellFormed + std::string(kMaxSignatureFileSize - kWellFormed.size() - 1, 'x') + "\n";
+  const std::string padded =
+      kWellFormed + std::string(kMaxSignatureFileSize - kWellFormed.size() - 1, 'x') + "\n";
   ASSERT_EQ(padded.size(), kMaxSignatureFileSize);
   testsupport::ExpectThrowMessage<EPackageSignatureError>(
       [&] { ParsePackageSignature(Bytes(padded)); }, "Package signature file: more than 6 lines");
@@ -168,7 +175,8 @@ TEST_F(PackageSignatureVerify, RefusesOneFlippedBitInAnyLine) {
   ExpectRefused(Flipped([](TPackageSignature& s) { s.Signature[63] ^= 0x40; }), NotVerified());
   TPackageSignature flippedId = ParsePackageSignature(Bytes(FGood));
   flippedId.KeyId[7] ^= 0x01;
-  ExpectRefused(FormatPackageSignature(flippedId), "key-id " + HexLower(flippedId.KeyId) + " names no trusted key");
+  ExpectRefused(FormatPackageSignature(flippedId),
+                "key-id " + HexLower(flippedId.KeyId) + " names no trusted key");
 }
 
 TEST_F(PackageSignatureVerify, RefusesAnotherKeysSignature) {
@@ -194,8 +202,8 @@ TEST_F(PackageSignatureVerify, RefusesRAndSOutsideTheirRange) {
   const std::string zero(64, '0');
   const std::string good = FGood.substr(FGood.size() - 129, 128);
   const std::string r = good.substr(0, 64), s = good.substr(64);
-  for (const std::string& rs : {zero + s, r + zero, zero + zero, order + s, r + order,
-                                std::string(128, 'f')})
+  for (const std::string& rs :
+       {zero + s, r + zero, zero + zero, order + s, r + order, std::string(128, 'f')})
     ExpectRefused(Replace(FGood, good, rs), NotVerified());
 }
 
@@ -218,7 +226,8 @@ TEST(PackageSignatureKeys, BuiltInTableMatchesTheConfiguredKeyFiles) {
     EXPECT_EQ(HexLower(keys[i].KeyId), HexLower(expected.KeyId)) << "key " << i;
     EXPECT_EQ(HexLower(keys[i].Point), HexLower(expected.Point)) << "key " << i;
   }
-  EXPECT_FALSE(std::filesystem::exists(trustfixtures::Dir() / ("built-in-" + std::to_string(keys.size()) + ".txt")))
+  EXPECT_FALSE(std::filesystem::exists(trustfixtures::Dir() /
+                                       ("built-in-" + std::to_string(keys.size()) + ".txt")))
       << "the build embeds fewer keys than it was configured with";
 }
 

@@ -33,7 +33,8 @@ TEST(Sha256, IncrementalPiecesMatchSha256sumOfAFile) {
     ++piece;
   }
   EXPECT_EQ(HexLower(hash.Final()), trustfixtures::ReferenceSha256("large.bin"));
-  EXPECT_EQ(Sha256Hex(trustfixtures::Read("package.zip")), trustfixtures::ReferenceSha256("package.zip"));
+  EXPECT_EQ(Sha256Hex(trustfixtures::Read("package.zip")),
+            trustfixtures::ReferenceSha256("package.zip"));
 }
 
 TEST(Sha256, MovedHashContinuesAndEndsOnce) {

@@ -1,8 +1,8 @@
 // The Win32 backend on a real (Wine) window system: controls become windows
 // that carry their captions, states and items; the modal loop, the backdrop's
 // layering and placement, the taskbar, and the animation's own drawing thread.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 // commctrl.h needs windows.h first.
 #include <commctrl.h>
 

@@ -11,7 +11,8 @@ namespace ziptest {
 
 std::filesystem::path FixtureDir() {
   const char* dir = std::getenv("TRAMELA_ZIP_FIXTURES");
-  if (dir == nullptr || *dir == 0) throw std::runtime_error("TRAMELA_ZIP_FIXTURES is not set; run through ctest");
+  if (dir == nullptr || *dir == 0)
+    throw std::runtime_error("TRAMELA_ZIP_FIXTURES is not set; run through ctest");
   return dir;
 }
 
@@ -23,21 +24,23 @@ namespace {
 std::set<std::string> Walk(const std::filesystem::path& root) {
   std::set<std::string> names;
   for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-    names.insert(std::filesystem::relative(item.path(), root).generic_string() + (item.is_directory() ? "/" : ""));
+    names.insert(std::filesystem::relative(item.path(), root).generic_string() +
+                 (item.is_directory() ? "/" : ""));
   }
   return names;
 }
 }  // namespace
 
-std::vector<std::string> CompareTrees(const std::filesystem::path& expected, const std::filesystem::path& actual) {
+std::vector<std::string> CompareTrees(const std::filesystem::path& expected,
+                                      const std::filesystem::path& actual) {
   std::vector<std::string> differences;
   const auto want = Walk(expected);
   const auto have = Walk(actual);
   for (const auto& name : want) {
     if (have.count(name) == 0) {
       differences.push_back("missing " + name);
-    } else if (name.back() != '/' &&
-               testsupport::ReadFileBytes(expected / name) != testsupport::ReadFileBytes(actual / name)) {
+    } else if (name.back() != '/' && testsupport::ReadFileBytes(expected / name) !=
+                                         testsupport::ReadFileBytes(actual / name)) {
       differences.push_back("differs " + name);
     }
   }

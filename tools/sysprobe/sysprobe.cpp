@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   const auto probes = CreateSystemProbes(argc > 1 ? argv[1] : "");
   std::printf("drives:");
   for (const auto& root : probes->ListLogicalDrives()) std::printf(" %s", root.c_str());
-  std::printf("\nfree space of C: %lld bytes\n", static_cast<long long>(probes->GetFreeDiskSpace(3)));
+  std::printf("\nfree space of C: %lld bytes\n",
+              static_cast<long long>(probes->GetFreeDiskSpace(3)));
   std::printf("processes:\n");
   for (const auto& name : probes->ListProcessNames()) std::printf("  %s\n", name.c_str());
   return 0;

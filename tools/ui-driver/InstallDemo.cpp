@@ -25,7 +25,9 @@ class TScriptedOperations : public IInstallOperations {
   bool CreateDir(const std::string& path) override { return FDirs.insert(path).second; }
   bool RemoveDir(const std::string& path) override { return FDirs.erase(path) != 0; }
   bool RemoveFile(const std::string& path) override { return FFiles.erase(path) != 0; }
-  void SaveToFile(const TMemoryStream& stream, const std::string& path) override { FFiles[path] = static_cast<std::int64_t>(stream.Bytes().size()); }
+  void SaveToFile(const TMemoryStream& stream, const std::string& path) override {
+    FFiles[path] = static_cast<std::int64_t>(stream.Bytes().size());
+  }
   std::vector<std::string> ListProcessNames() override { return {"System", "explorer.exe"}; }
   bool RunProgram(const std::string&) override { return true; }
   std::string LastRunError() override { return {}; }

@@ -49,13 +49,15 @@ BOOL CALLBACK CollectChild(HWND hwnd, LPARAM target) {
   if (ClassOf(hwnd) == "TramelaGlowButton" && IsWindowVisible(hwnd)) {
     RECT r;
     GetWindowRect(hwnd, &r);
-    reinterpret_cast<std::vector<TButton>*>(target)->push_back({hwnd, TextOf(hwnd), IsWindowEnabled(hwnd) != 0, r});
+    reinterpret_cast<std::vector<TButton>*>(target)->push_back(
+        {hwnd, TextOf(hwnd), IsWindowEnabled(hwnd) != 0, r});
   }
   return TRUE;
 }
 
 BOOL CALLBACK CollectTop(HWND hwnd, LPARAM target) {
-  if (ClassOf(hwnd) == "TramelaForm" && IsWindowVisible(hwnd)) EnumChildWindows(hwnd, CollectChild, target);
+  if (ClassOf(hwnd) == "TramelaForm" && IsWindowVisible(hwnd))
+    EnumChildWindows(hwnd, CollectChild, target);
   return TRUE;
 }
 
@@ -70,8 +72,8 @@ BOOL CALLBACK PrintForm(HWND hwnd, LPARAM) {
   RECT r;
   GetWindowRect(hwnd, &r);
   const bool layered = (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0;
-  std::printf("form\t%s\t%ld,%ld,%ld,%ld\tlayered=%d\n", TextOf(hwnd).c_str(), r.left, r.top, r.right - r.left,
-              r.bottom - r.top, layered ? 1 : 0);
+  std::printf("form\t%s\t%ld,%ld,%ld,%ld\tlayered=%d\n", TextOf(hwnd).c_str(), r.left, r.top,
+              r.right - r.left, r.bottom - r.top, layered ? 1 : 0);
   return TRUE;
 }
 
@@ -80,16 +82,19 @@ HWND FocusWindow() {
   HWND foreground = GetForegroundWindow();
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
-  if (foreground == nullptr || !GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info)) return nullptr;
+  if (foreground == nullptr ||
+      !GetGUIThreadInfo(GetWindowThreadProcessId(foreground, nullptr), &info))
+    return nullptr;
   return info.hwndFocus;
 }
 
 int List() {
   EnumWindows(PrintForm, 0);
-  if (HWND focus = FocusWindow()) std::printf("focus\t%s\t%s\n", ClassOf(focus).c_str(), TextOf(focus).c_str());
+  if (HWND focus = FocusWindow())
+    std::printf("focus\t%s\t%s\n", ClassOf(focus).c_str(), TextOf(focus).c_str());
   for (const TButton& b : Buttons()) {
-    std::printf("button\t%s\tenabled=%d\t%ld,%ld,%ld,%ld\n", b.Caption.c_str(), b.Enabled ? 1 : 0, b.Rect.left,
-                b.Rect.top, b.Rect.right - b.Rect.left, b.Rect.bottom - b.Rect.top);
+    std::printf("button\t%s\tenabled=%d\t%ld,%ld,%ld,%ld\n", b.Caption.c_str(), b.Enabled ? 1 : 0,
+                b.Rect.left, b.Rect.top, b.Rect.right - b.Rect.left, b.Rect.bottom - b.Rect.top);
   }
   return 0;
 }
@@ -102,13 +107,14 @@ int Wait(const std::string& caption, const std::string& enabled, DWORD timeoutMs
     }
     Sleep(50);
   }
-  std::fprintf(stderr, "no visible button \"%s\" (enabled %s) within %lu ms\n", caption.c_str(), enabled.c_str(),
-               timeoutMs);
+  std::fprintf(stderr, "no visible button \"%s\" (enabled %s) within %lu ms\n", caption.c_str(),
+               enabled.c_str(), timeoutMs);
   return 1;
 }
 
 BOOL CALLBACK FindLayered(HWND hwnd, LPARAM found) {
-  if (ClassOf(hwnd) == "TramelaForm" && IsWindowVisible(hwnd) && (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED)) {
+  if (ClassOf(hwnd) == "TramelaForm" && IsWindowVisible(hwnd) &&
+      (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED)) {
     *reinterpret_cast<bool*>(found) = true;
   }
   return TRUE;
@@ -132,7 +138,10 @@ int WaitNotice(DWORD timeoutMs) {
 int Key(std::string name) {
   const bool shift = name.rfind("shift+", 0) == 0;
   if (shift) name.erase(0, 6);
-  const WORD vk = name == "space" ? VK_SPACE : name == "return" ? VK_RETURN : name == "tab" ? VK_TAB : 0;
+  const WORD vk = name == "space"    ? VK_SPACE
+                  : name == "return" ? VK_RETURN
+                  : name == "tab"    ? VK_TAB
+                                     : 0;
   if (vk == 0) {
     std::fprintf(stderr, "unknown key \"%s\"\n", name.c_str());
     return 2;
@@ -210,7 +219,8 @@ class TRemoteBuffer {
     DWORD pid = 0;
     GetWindowThreadProcessId(owner, &pid);
     FProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (FProcess != nullptr) FAddress = VirtualAllocEx(FProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (FProcess != nullptr)
+      FAddress = VirtualAllocEx(FProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
   }
   TRemoteBuffer(const TRemoteBuffer&) = delete;
   TRemoteBuffer& operator=(const TRemoteBuffer&) = delete;
@@ -235,7 +245,8 @@ class TRemoteBuffer {
 
 // One list-view item field through the remote buffer: the item record at 0,
 // the text at 1024.
-bool ReadItem(HWND list, const TRemoteBuffer& remote, int index, int subItem, UINT& state, std::string& text) {
+bool ReadItem(HWND list, const TRemoteBuffer& remote, int index, int subItem, UINT& state,
+              std::string& text) {
   constexpr SIZE_T kTextAt = 1024;
   constexpr int kTextChars = 512;
   LVITEMW item{};
@@ -248,7 +259,9 @@ bool ReadItem(HWND list, const TRemoteBuffer& remote, int index, int subItem, UI
   if (!remote.Write(0, &item, sizeof item)) return false;
   if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.At(0)))) return false;
   wchar_t buffer[kTextChars + 1] = {};
-  if (!remote.Read(0, &item, sizeof item) || !remote.Read(kTextAt, buffer, kTextChars * sizeof(wchar_t))) return false;
+  if (!remote.Read(0, &item, sizeof item) ||
+      !remote.Read(kTextAt, buffer, kTextChars * sizeof(wchar_t)))
+    return false;
   state = item.state;
   text = WideToUtf8(buffer);
   return true;
@@ -273,14 +286,15 @@ int Rows() {
     std::string text;
     std::string step;
     // The state image belongs to the item itself; the texts are its sub-items.
-    if (!ReadItem(list, remote, i, 0, state, caption) || !ReadItem(list, remote, i, 1, ignored, text) ||
+    if (!ReadItem(list, remote, i, 0, state, caption) ||
+        !ReadItem(list, remote, i, 1, ignored, text) ||
         !ReadItem(list, remote, i, 2, ignored, step)) {
       std::fprintf(stderr, "row %d cannot be read\n", i);
       return 1;
     }
     // State images are numbered from 1; the step states from 0.
-    std::printf("row\t%d\t%s\t%s\n", static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12) - 1, step.c_str(),
-                text.c_str());
+    std::printf("row\t%d\t%s\t%s\n", static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12) - 1,
+                step.c_str(), text.c_str());
   }
   return 0;
 }
@@ -321,7 +335,8 @@ int Ping(int count) {
     if (i > 0) Sleep(100);
     const DWORD start = GetTickCount();
     DWORD_PTR result = 0;
-    const LRESULT answered = SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result);
+    const LRESULT answered =
+        SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result);
     const DWORD took = GetTickCount() - start;
     std::printf("ping\t%s\t%lu ms\n", answered != 0 ? "answered" : "no answer", took);
     if (answered == 0) ++failures;
@@ -335,8 +350,9 @@ int Progress(DWORD waitMs) {
     const HWND bar = FindControl(L"msctls_progress32");
     if (bar != nullptr && (IsWindowVisible(bar) || waitMs == 0)) {
       const bool marquee = (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
-      std::printf("progress\tvisible=%d\tmarquee=%d\tposition=%d\trange=%d\n", IsWindowVisible(bar) ? 1 : 0,
-                  marquee ? 1 : 0, static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)),
+      std::printf("progress\tvisible=%d\tmarquee=%d\tposition=%d\trange=%d\n",
+                  IsWindowVisible(bar) ? 1 : 0, marquee ? 1 : 0,
+                  static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)),
                   static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)));
       return 0;
     }
@@ -373,7 +389,8 @@ int main() {
   for (const auto& a : args) argv.push_back(a.c_str());
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "list") return List();
-  if (command == "wait" && argc >= 4) return Wait(argv[2], argv[3], argc > 4 ? std::stoul(argv[4]) : 20000);
+  if (command == "wait" && argc >= 4)
+    return Wait(argv[2], argv[3], argc > 4 ? std::stoul(argv[4]) : 20000);
   if (command == "click" && argc >= 4) {
     const DWORD start = GetTickCount();
     if (Click(argv[2]) != 0 || WaitNotice(std::stoul(argv[3])) != 0) return 1;
