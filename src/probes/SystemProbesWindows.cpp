@@ -1,11 +1,8 @@
 // The system probes over the Win32 services: drive strings, free space for the
 // caller, attributes, one-level folder calls, the toolhelp process snapshot and
 // CreateProcessA.
-// windows.h comes first: the other system header needs it.
-// clang-format off
 #include <windows.h>
 #include <tlhelp32.h>
-// clang-format on
 
 #include <cstring>
 #include <memory>

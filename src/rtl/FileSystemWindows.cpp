@@ -1,10 +1,7 @@
 // Win32 half of the file edge: the ANSI file API, paths passed as they are;
 // the system's error texts come as wide text and leave as UTF-8.
-// windows.h comes first: the other system header needs it.
-// clang-format off
 #include <windows.h>
 #include <sddl.h>
-// clang-format on
 
 #include <algorithm>
 #include <memory>
