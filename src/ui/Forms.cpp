@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "rtl/Exceptions.h"
+#include "rtl/ScopeExit.h"
 
 void DispatchGuarded(IPlatform& platform, const std::function<void()>& handler) {
   try {
@@ -103,16 +104,13 @@ TModalResult TForm::ShowModal() {
   FModalResult = TModalResult::mrNone;
   FModal = true;
   FPlatform->BeginModal(*this);
-  struct TEndModal {
-    TForm& Form;
-    // The other forms come back before this one hides, so that one of them
-    // takes the activation rather than some other program's window.
-    ~TEndModal() {
-      Form.FModal = false;
-      Form.FPlatform->EndModal(Form);
-      Form.HideForm();
-    }
-  } endModal{*this};
+  // The other forms come back before this one hides, so that one of them
+  // takes the activation rather than some other program's window.
+  const auto endModal = ScopeExit([this] {
+    FModal = false;
+    FPlatform->EndModal(*this);
+    HideForm();
+  });
   ShowForm();
   for (;;) {
     if (FPlatform->Terminated()) {
