@@ -30,6 +30,9 @@ def run(work, name):
     target = target_of(work, name)
     shutil.rmtree(target, ignore_errors=True)
     os.makedirs(target)
+    # The previous run's dirty pages are written back before the clock starts,
+    # so that no tool pays for another's writes.
+    os.sync()
     # GNU time forks the tool from a small process: a child of this one would
     # report Python's own resident size as its floor.
     usage = os.path.join(work, 'usage.txt')
