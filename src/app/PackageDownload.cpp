@@ -19,8 +19,6 @@ std::string OneLine(std::string text) {
   throw Exception(OneLine(cause.Message()) + "\n" + verdict);
 }
 
-std::span<const std::uint8_t> BytesOf(const TMemoryStream& stream) { return stream.Bytes(); }
-
 TPackageSignature FetchSignature(IInstallOperations& ops, std::span<const TPackagePublicKey> keys,
                                  const std::string& url) {
   TMemoryStream file;
@@ -32,7 +30,7 @@ TPackageSignature FetchSignature(IInstallOperations& ops, std::span<const TPacka
     Refuse(e, kSignatureUnavailable);
   }
   try {
-    return VerifyPackageSignature(BytesOf(file), keys);
+    return VerifyPackageSignature(file.Bytes(), keys);
   } catch (const EPackageSignatureError&) {
     Refuse(kSignatureInvalid);
   }
@@ -56,7 +54,7 @@ void DownloadSignedPackage(IInstallOperations& ops, std::span<const TPackagePubl
     throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
                            {package.Size(), announced}));
   }
-  if (package.Size() != signature.FileSize || Sha256Of(BytesOf(package)) != signature.Sha256) {
+  if (package.Size() != signature.FileSize || Sha256Of(package.Bytes()) != signature.Sha256) {
     Refuse(kPackageMismatch);
   }
 }
