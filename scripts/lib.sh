@@ -101,23 +101,23 @@ free_port() {
 # wait_http PORT: until 127.0.0.1:PORT answers HTTP, at most about 10 s.
 wait_http() {
   local i
-  for i in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0; sleep 0.1; done
+  for i in $(seq 1 100); do curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$1/" && return 0; sleep 0.1; done
   return 1
 }
 
 # write_nginx_conf WORK PORT ROOT [HTTP-SETTINGS [SERVER-SETTINGS]]: WORK/nginx.conf
-# for a foreground nginx on 127.0.0.1:PORT serving ROOT, its files kept in WORK.
+# for an nginx on 127.0.0.1:PORT serving ROOT, its pid, error log and temporary
+# files in WORK. Whether it runs in the foreground (nginx -g 'daemon off;') and
+# what it logs per request are the caller's.
 write_nginx_conf() {
   local work=$1 port=$2 www=$3 http_extra=${4:-} server_extra=${5:-}
   mkdir -p "$work/tmp"
   cat >"$work/nginx.conf" <<CONF
 worker_processes 1;
-daemon off;
 pid $work/nginx.pid;
 error_log $work/nginx-error.log;
 events { worker_connections 64; }
 http {
-  access_log off;
   client_body_temp_path $work/tmp/body;
   proxy_temp_path $work/tmp/proxy;
   fastcgi_temp_path $work/tmp/fastcgi;

@@ -22,38 +22,15 @@ case "$cmd" in
     rate=
     [ -n "${TRAMELA_SERVE_RATE:-}" ] && rate="limit_rate ${TRAMELA_SERVE_RATE};"
     "$0" stop "$port"
-    mkdir -p "$dir/tmp"
-    cat >"$dir/nginx.conf" <<CONF
-daemon on;
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/error.log;
-events { worker_connections 64; }
-http {
-  # The combined format, then each request's end and duration (bench/install times the download).
-  log_format timed '\$remote_addr - \$remote_user [\$time_local] "\$request" \$status \$body_bytes_sent '
-                   '"\$http_referer" "\$http_user_agent" \$msec \$request_time';
+    # The combined format, then each request's end and duration (bench/install times the download).
+    write_nginx_conf "$dir" "$port" "$www" "log_format timed '\$remote_addr - \$remote_user [\$time_local] \"\$request\" \$status \$body_bytes_sent '
+                   '\"\$http_referer\" \"\$http_user_agent\" \$msec \$request_time';
   access_log $dir/access.log timed;
-  client_body_temp_path $dir/tmp;
-  proxy_temp_path $dir/tmp;
-  fastcgi_temp_path $dir/tmp;
-  uwsgi_temp_path $dir/tmp;
-  scgi_temp_path $dir/tmp;
   types { application/zip zip; }
-  default_type application/octet-stream;
-  server {
-    listen 127.0.0.1:$port;
-    root $www;
-    $rate
-  }
-}
-CONF
-    nginx -c "$dir/nginx.conf" -p "$dir" -e "$dir/error.log" 2>>"$dir/error.log" || {
-      echo "serve-package: nginx did not start" >&2; cat "$dir/error.log" >&2; exit 1; }
-    for _ in $(seq 1 100); do
-      curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/" && exit 0
-      sleep 0.1
-    done
+  default_type application/octet-stream;" "$rate"
+    nginx -c "$dir/nginx.conf" -p "$dir" -e "$dir/nginx-error.log" 2>>"$dir/nginx-error.log" || {
+      echo "serve-package: nginx did not start" >&2; cat "$dir/nginx-error.log" >&2; exit 1; }
+    wait_http "$port" && exit 0
     echo "serve-package: nothing answers on 127.0.0.1:$port" >&2
     exit 1
     ;;

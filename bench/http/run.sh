@@ -22,8 +22,8 @@ done
 chmod 644 "$work/www/big.bin"
 
 port=$(free_port)
-write_nginx_conf "$work" "$port" "$work/www" "sendfile on;"
-nginx -p "$work" -c "$work/nginx.conf" &
+write_nginx_conf "$work" "$port" "$work/www" "access_log off; sendfile on;"
+nginx -g 'daemon off;' -p "$work" -c "$work/nginx.conf" &
 nginx_pid=$!
 trap 'exit 1' INT TERM
 trap 'kill $nginx_pid 2>/dev/null; wait $nginx_pid 2>/dev/null; rm -f "$work"/out-*.bin' EXIT

@@ -49,12 +49,13 @@ sha=$(python3 -c 'import base64, hashlib; print(base64.b64encode(hashlib.sha1(b"
 echo "user:{SHA}$sha" >"$work/htpasswd"
 
 nport=$(free_port)
-write_nginx_conf "$work" "$nport" "$www" "default_type application/octet-stream;
+write_nginx_conf "$work" "$nport" "$www" "access_log off;
+  default_type application/octet-stream;
   keepalive_timeout 30;" "location /private/ {
       auth_basic \"tramela\";
       auth_basic_user_file $work/htpasswd;
     }"
-nginx -p "$work" -c "$work/nginx.conf" &
+nginx -g 'daemon off;' -p "$work" -c "$work/nginx.conf" &
 pids+=($!)
 pport=$(free_port)
 timeout 150 python3 "$root/tests/http/peers/http_peer.py" "$pport" "$www" &
