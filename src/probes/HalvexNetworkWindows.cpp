@@ -1,28 +1,49 @@
 // The local address list's edge over Winsock 1.1 (wsock32): WSAStartup,
-// gethostname, gethostbyname, WSACleanup.
+// gethostname, gethostbyname, WSACleanup. Without wsock32 the host has no
+// name to look up, and the list is empty.
 #include <winsock.h>
 
 #include "probes/HalvexNetwork.h"
+#include "probes/Winsock11Windows.h"
+#include "rtl/Exceptions.h"
 
 namespace {
+
+// Null when wsock32 or one of its functions is missing.
+const TWinsock11* LoadedWinsock() {
+  try {
+    return &Winsock11();
+  } catch (const EOSError&) {
+    return nullptr;
+  }
+}
 
 class TLocalAddressCallsWindows final : public TLocalAddressCalls {
  public:
   void Startup() override {
+    Api = LoadedWinsock();
     WSADATA data{};
-    ::WSAStartup(MAKEWORD(1, 1), &data);
+    if (Api != nullptr) Api->WSAStartup(MAKEWORD(1, 1), &data);
   }
 
-  void Cleanup() override { ::WSACleanup(); }
+  void Cleanup() override {
+    if (Api != nullptr) Api->WSACleanup();
+  }
 
-  int GetHostName(char* buffer, int size) override { return ::gethostname(buffer, size); }
+  int GetHostName(char* buffer, int size) override {
+    return Api != nullptr ? Api->gethostname(buffer, size) : SOCKET_ERROR;
+  }
 
   std::optional<std::vector<TIPv4Bytes>> HostAddresses(const std::string& name) override {
-    const hostent* entry = ::gethostbyname(name.c_str());
+    if (Api == nullptr) return std::nullopt;
+    const hostent* entry = Api->gethostbyname(name.c_str());
     if (entry == nullptr) return std::nullopt;
     if (entry->h_length != 4) return std::vector<TIPv4Bytes>{};
     return CopyIPv4List(entry->h_addr_list);
   }
+
+ private:
+  const TWinsock11* Api = nullptr;
 };
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Winsock 2 behind the stack's WS* primitives. Nothing links against
 // ws2_32: the module is loaded on the first stack creation, each entry point
 // is looked up by name on its first call, and the address-info functions come
-// from WS2_32.DLL, Wship6.dll or a built-in IPv4-only emulation.
+// from WS2_32.DLL, Wship6.dll or a built-in IPv4-only emulation. Every module
+// comes from the system folder: Wship6.dll and IdnDL.dll are not on current
+// Windows, and a search by bare name would end in the program's folder.
 #include "transport/IdStackWindows.h"
 
 #include <winsock2.h>
@@ -13,6 +15,7 @@
 
 #include "rtl/Exceptions.h"
 #include "rtl/FileSystem.h"
+#include "rtl/SystemLibrary.h"
 #include "rtl/Text.h"
 
 namespace {
@@ -77,16 +80,6 @@ TLibraryState& Library() {
   return state;
 }
 
-// Loads a module without the system's "module not found" dialog.
-HMODULE SafeLoadLibrary(const char* name) {
-  const UINT previous = ::SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  HMODULE module = ::LoadLibraryA(name);
-  const DWORD error = ::GetLastError();
-  ::SetErrorMode(previous);
-  ::SetLastError(error);
-  return module;
-}
-
 void ReleaseModule(HMODULE& module) {
   if (module != nullptr) ::FreeLibrary(module);
   module = nullptr;
@@ -107,13 +100,6 @@ F Ws(F TWinsockApi::*slot, const char* name) {
   F& fn = Library().Api.*slot;
   if (fn == nullptr) fn = reinterpret_cast<F>(reinterpret_cast<void*>(BindSocketFunction(name)));
   return fn;
-}
-
-template <class F>
-F ProcAs(HMODULE module, const char* name) {
-  return module == nullptr
-             ? nullptr
-             : reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
 // ---------------------------------------------------------------- built-in address info
@@ -230,10 +216,10 @@ void InstallBuiltInAddressInfo(TLibraryState& lib) {
 
 void LoadNameConversion(TLibraryState& lib) {
   // Each missing module or function is simply absent.
-  if (lib.Normaliz == nullptr) lib.Normaliz = SafeLoadLibrary(kNormaliz);
-  lib.IdnToAscii = ProcAs<TIdnToAscii>(lib.Normaliz, "IdnToAscii");
-  lib.IdnToUnicode = ProcAs<FARPROC>(lib.Normaliz, "IdnToUnicode");
-  if (lib.IdnDL == nullptr) lib.IdnDL = SafeLoadLibrary(kIdnDL);
+  if (lib.Normaliz == nullptr) lib.Normaliz = LoadSystemLibrary(kNormaliz);
+  lib.IdnToAscii = SystemProc<TIdnToAscii>(lib.Normaliz, "IdnToAscii");
+  lib.IdnToUnicode = SystemProc<FARPROC>(lib.Normaliz, "IdnToUnicode");
+  if (lib.IdnDL == nullptr) lib.IdnDL = LoadSystemLibrary(kIdnDL);
 }
 
 bool OlderThanWindows8() {
@@ -292,7 +278,7 @@ void LoadSocketLibrary() {
   std::lock_guard guard(lib.Lock);
   if (lib.Winsock != nullptr) return;
   DWORD error = 0;
-  lib.Winsock = SafeLoadLibrary(lib.LibraryName.c_str());
+  lib.Winsock = LoadSystemLibrary(lib.LibraryName.c_str());
   if (lib.Winsock != nullptr) {
     WSADATA data{};
     const int rc = Ws(&TWinsockApi::WSAStartup, "WSAStartup")(0x0202, &data);
@@ -312,13 +298,13 @@ void LoadAddressInfoFunctions() {
   std::lock_guard guard(lib.Lock);
   if (lib.GetAddrInfo != nullptr) return;
   HMODULE module = lib.Winsock;
-  if (ProcAs<TGetAddrInfo>(module, "getaddrinfo") == nullptr) {
-    if (lib.Wship6 == nullptr) lib.Wship6 = SafeLoadLibrary(kWship6);
+  if (SystemProc<TGetAddrInfo>(module, "getaddrinfo") == nullptr) {
+    if (lib.Wship6 == nullptr) lib.Wship6 = LoadSystemLibrary(kWship6);
     module = lib.Wship6;
   }
-  const auto getAddrInfo = ProcAs<TGetAddrInfo>(module, "getaddrinfo");
-  const auto getNameInfo = ProcAs<TGetNameInfo>(module, "getnameinfo");
-  const auto freeAddrInfo = ProcAs<TFreeAddrInfo>(module, "freeaddrinfo");
+  const auto getAddrInfo = SystemProc<TGetAddrInfo>(module, "getaddrinfo");
+  const auto getNameInfo = SystemProc<TGetNameInfo>(module, "getnameinfo");
+  const auto freeAddrInfo = SystemProc<TFreeAddrInfo>(module, "freeaddrinfo");
   if (getAddrInfo == nullptr || getNameInfo == nullptr || freeAddrInfo == nullptr) {
     InstallBuiltInAddressInfo(lib);
     return;
@@ -384,7 +370,7 @@ class TIdStackWindows final : public TIdStackBSDBase {
       LoadSocketLibrary();
       LoadAddressInfoFunctions();
       LoadNameConversion(lib);
-      if (lib.Iphlpapi == nullptr) lib.Iphlpapi = SafeLoadLibrary(kIphlpapi);
+      if (lib.Iphlpapi == nullptr) lib.Iphlpapi = LoadSystemLibrary(kIphlpapi);
       lib.Started = true;
     } catch (const Exception& e) {
       throw EIdStackInitializationFailed(e.Message());

@@ -15,8 +15,8 @@ TCngKey ImportPoint(const TCngAlgorithm& algorithm, std::span<const std::uint8_t
   std::copy_n(reinterpret_cast<const UCHAR*>(&header), sizeof header, blob.begin());
   std::copy(point.begin(), point.end(), blob.begin() + sizeof header);
   TCngKey key;
-  CheckCng(BCryptImportKeyPair(algorithm.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key.Receive(),
-                               blob.data(), static_cast<ULONG>(blob.size()), 0),
+  CheckCng(Cng().BCryptImportKeyPair(algorithm.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key.Receive(),
+                                     blob.data(), static_cast<ULONG>(blob.size()), 0),
            "BCryptImportKeyPair");
   return key;
 }
@@ -31,9 +31,9 @@ bool VerifyEcdsaP256Sha256(std::span<const std::uint8_t, 64> point,
   TSha256Digest digest = Sha256Of(message);
   std::array<UCHAR, 64> signature{};
   std::copy(rs.begin(), rs.end(), signature.begin());
-  const NTSTATUS status =
-      BCryptVerifySignature(key.Get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()),
-                            signature.data(), static_cast<ULONG>(signature.size()), 0);
+  const NTSTATUS status = Cng().BCryptVerifySignature(
+      key.Get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()), signature.data(),
+      static_cast<ULONG>(signature.size()), 0);
   // Only success accepts; STATUS_INVALID_SIGNATURE and every other status refuse.
   return status == 0;
 }

@@ -12,9 +12,9 @@ struct TSha256::TState {
 TSha256::TSha256() : FState(std::make_unique<TState>()) {
   FState->Algorithm = OpenCngAlgorithm(BCRYPT_SHA256_ALGORITHM);
   // Since Windows 7 CNG keeps the hash object itself when given none.
-  CheckCng(
-      BCryptCreateHash(FState->Algorithm.Get(), FState->Hash.Receive(), nullptr, 0, nullptr, 0, 0),
-      "BCryptCreateHash");
+  CheckCng(Cng().BCryptCreateHash(FState->Algorithm.Get(), FState->Hash.Receive(), nullptr, 0,
+                                  nullptr, 0, 0),
+           "BCryptCreateHash");
 }
 
 TSha256::~TSha256() = default;
@@ -27,8 +27,8 @@ void TSha256::Update(std::span<const std::uint8_t> bytes) {
   constexpr std::size_t kMaxPiece = 1u << 30;
   while (!bytes.empty()) {
     const std::size_t piece = std::min(bytes.size(), kMaxPiece);
-    CheckCng(BCryptHashData(FState->Hash.Get(), const_cast<PUCHAR>(bytes.data()),
-                            static_cast<ULONG>(piece), 0),
+    CheckCng(Cng().BCryptHashData(FState->Hash.Get(), const_cast<PUCHAR>(bytes.data()),
+                                  static_cast<ULONG>(piece), 0),
              "BCryptHashData");
     bytes = bytes.subspan(piece);
   }
@@ -38,7 +38,8 @@ TSha256Digest TSha256::Final() {
   if (!FState) throw ECryptoError("SHA-256: Final called twice");
   const std::unique_ptr<TState> state = std::move(FState);
   TSha256Digest digest{};
-  CheckCng(BCryptFinishHash(state->Hash.Get(), digest.data(), static_cast<ULONG>(digest.size()), 0),
+  CheckCng(Cng().BCryptFinishHash(state->Hash.Get(), digest.data(),
+                                  static_cast<ULONG>(digest.size()), 0),
            "BCryptFinishHash");
   return digest;
 }

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <windows.h>
-// commctrl.h needs windows.h first.
-#include <commctrl.h>
 
 #include <utility>
+
+#include "ui/Win32CommonControls.h"
 
 template <class THandle, class TCloser>
 class TWin32Handle {
@@ -56,7 +56,7 @@ struct TRestoreSelection {
   void operator()(HGDIOBJ previous) const { SelectObject(Dc, previous); }
 };
 struct TDestroyImageList {
-  void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
+  void operator()(HIMAGELIST list) const { CommonControls().ImageList_Destroy(list); }
 };
 struct TDestroyWindow {
   void operator()(HWND window) const { DestroyWindow(window); }

@@ -10,6 +10,7 @@
 
 #include "rtl/Win32Text.h"
 #include "ui/Forms.h"
+#include "ui/Win32CommonControls.h"
 #include "ui/Win32FormWindow.h"
 #include "ui/Win32GlowButton.h"
 #include "ui/Win32MessageLoop.h"
@@ -49,7 +50,7 @@ int CALLBACK CollectFont(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM
 TWin32Platform::TWin32Platform(void* instance) {
   INITCOMMONCONTROLSEX icc{sizeof(icc),
                            ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&icc);
+  CommonControls().InitCommonControlsEx(&icc);
   FBackend = std::make_unique<TBackend>(*this, static_cast<HINSTANCE>(instance));
 }
 

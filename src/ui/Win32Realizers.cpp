@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rtl/Win32Text.h"
+#include "ui/Win32CommonControls.h"
 #include "ui/Win32FormWindow.h"
 #include "ui/Win32GlowButton.h"
 
@@ -140,12 +141,7 @@ class TMemoRealizer : public TRealizer {
 // Visual styles paint a bar in the theme's colours; without them it takes the
 // window's. Loaded at run time, so that the exe starts where the module is missing.
 void UseClassicLook(HWND hwnd) {
-  using TSetWindowTheme = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
-  HMODULE module = GetModuleHandleW(L"uxtheme.dll");
-  if (module == nullptr) module = LoadLibraryW(L"uxtheme.dll");
-  if (module == nullptr) return;
-  const auto setTheme = reinterpret_cast<TSetWindowTheme>(
-      reinterpret_cast<void*>(::GetProcAddress(module, "SetWindowTheme")));
+  const TSetWindowTheme setTheme = SetWindowThemeFunction();
   // A name that matches no class: the control falls back to its classic look.
   if (setTheme != nullptr) setTheme(hwnd, L" ", L" ");
 }
@@ -214,12 +210,13 @@ TBitmapHandle MakeImageMask(const TBitmap32& image) {
 }
 
 TImageListHandle MakeImageList(const TImageList& images) {
-  TImageListHandle list(ImageList_Create(images.Width, images.Height, ILC_COLOR32 | ILC_MASK,
-                                         static_cast<int>(images.Images.size()), 0));
+  TImageListHandle list(
+      CommonControls().ImageList_Create(images.Width, images.Height, ILC_COLOR32 | ILC_MASK,
+                                        static_cast<int>(images.Images.size()), 0));
   for (const TBitmap32& image : images.Images) {
     const TBitmapHandle colour = MakeImageBitmap(image);
     const TBitmapHandle mask = MakeImageMask(image);
-    ImageList_Add(list.Get(), colour.Get(), mask.Get());
+    CommonControls().ImageList_Add(list.Get(), colour.Get(), mask.Get());
   }
   return list;
 }
