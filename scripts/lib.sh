@@ -10,6 +10,12 @@ configure_and_build() {
   cmake --build "$root/build/$preset" -- -j"${JOBS:-2}"
 }
 
+# The modules Windows maps from its own copies whatever lies beside a program
+# (KnownDLLs of every Windows from 7 on), the only ones the installer may
+# import; ws2_32 and normaliz are on the list as well, but are loaded at run
+# time with the rest of the socket stack. An extended regular expression.
+known_dlls='^(kernel32|user32|gdi32|advapi32|msvcrt|shell32|ole32|oleaut32|comdlg32|shlwapi|imm32|psapi|rpcrt4|setupapi|imagehlp|wldap32)\.dll$'
+
 # wine_env PREFIXDIR: the settings every Wine start of the project uses.
 wine_env() {
   export WINEPREFIX=$1

@@ -4,11 +4,14 @@
 # leaves behind: checklist rows, log lines, files on C:, the setup's command
 # line. Every package is signed; the failure cases serve one without its
 # signature, one signed by another key, one changed after signing, and take
-# C:\Tramela between the directory test and the download. Screenshots go to build/windows/screenshots/e2e-*.png.
+# C:\Tramela between the directory test and the download; one run has a
+# library planted under each name the installer loads. Screenshots go to build/windows/screenshots/e2e-*.png.
 set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 source "$root/scripts/e2e-lib.sh"
 e2e_begin e2e
+planted=$build/tools/planted-dll/planted-dll.dll
+[ -f "$planted" ] || { echo "missing $planted (build the windows preset first)"; exit 1; }
 make_package "$work/www"
 mkdir -p "$work/expected"
 (cd "$work/expected" && unzip -q "$work/www/Download/TramelaCoreServer.zip")
@@ -45,9 +48,9 @@ new_case() {
   c_drive=$WINEPREFIX/drive_c
 }
 
-# run_case: a whole run, then the checklist and the log for the checks.
+# run_case [EXE [DIR]]: a whole run, then the checklist and the log for the checks.
 run_case() {
-  start_installer
+  start_installer "$@"
   click_through || fail "the run did not reach its notice"
   sleep 0.5
   drive rows >"$work/$case/rows.txt" || fail "the checklist cannot be read"
@@ -102,6 +105,31 @@ else
   fail "the setup program was not started"
 fi
 diff -r "$work/expected" "$c_drive/Tramela" >"$work/$case/diff.txt" || fail "extracted files differ: $(head -5 "$work/$case/diff.txt")"
+
+# A copy of the planted library under the name of every module the installer
+# loads at run time (and dnsapi, which Wine's iphlpapi imports in turn),
+# beside a copy of the exe and in its current directory, each to be taken
+# before Wine's own (native first, as Windows does for any module that is no
+# KnownDLL): a whole run loads none of them. KnownDLLs are left out, since
+# Wine does not keep them to the system's copies as Windows does, and so are
+# names that Wine's own KnownDLLs import where Windows' do not (version).
+new_case planted-libraries
+planted_names="bcrypt comctl32 uxtheme wsock32 ws2_32 iphlpapi dnsapi normaliz idndl wship6"
+for name in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+  echo "$name" | grep -qE "$known_dlls" || planted_names="$planted_names ${name%.dll}"
+done
+downloads=$c_drive/users/Public/Downloads
+started_in=$c_drive/users/Public/Documents
+mkdir -p "$downloads" "$started_in"
+cp "$exe" "$downloads/"
+for name in $planted_names; do cp "$planted" "$downloads/$name.dll"; cp "$planted" "$started_in/$name.dll"; done
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(echo $planted_names | tr ' ' ',')=n,b" \
+  run_case "$downloads/TramelaNamestitev.exe" "$started_in"
+for step in 1 2 3 4 5 6 0; do expect_row $step 1; done
+confirm_and_close Konec
+for marker in "$downloads"/*.loaded "$started_in"/*.loaded; do
+  [ -e "$marker" ] && fail "$(basename "$marker" .loaded) was loaded from $(dirname "$marker") by $(iconv -f UTF-16LE -t UTF-8 "$marker")"
+done
 
 new_case server-down
 bash "$root/scripts/serve-package.sh" stop 80

@@ -7,9 +7,6 @@ set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 exe=$root/build/windows/src/app/TramelaNamestitev.exe
 [ -f "$exe" ] || { echo "missing $exe (build the windows preset first)"; exit 1; }
-# KnownDLLs of every Windows from 7 on; ws2_32 and normaliz are on the list
-# as well, but are loaded at run time with the rest of the socket stack.
-known_dlls='^(kernel32|user32|gdi32|advapi32|msvcrt|shell32|ole32|oleaut32|comdlg32|shlwapi|imm32|psapi|rpcrt4|setupapi|imagehlp|wldap32)\.dll$'
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
 echo "imports: $(echo $imports)"
 echo "size: $(stat -c %s "$exe") bytes"
