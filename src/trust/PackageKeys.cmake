@@ -80,6 +80,15 @@ function(tramela_read_package_key pem index entry_var id_var)
   set(${id_var} ${id} PARENT_SCOPE)
 endfunction()
 
+# A release names its publisher keys, and none of them may be the development
+# key: its private half lies in every build tree, so whoever has one could
+# sign a package the release runs as administrator.
+option(TRAMELA_RELEASE "Release build: TRAMELA_PACKAGE_KEYS required, the development key refused" OFF)
+if(TRAMELA_RELEASE AND NOT TRAMELA_PACKAGE_KEYS)
+  message(FATAL_ERROR "A release build needs the publisher's public keys: "
+    "cmake --preset release -DTRAMELA_PACKAGE_KEYS=/path/to/package-key.pub.pem")
+endif()
+
 set(tramela_package_key_files ${TRAMELA_PACKAGE_KEYS})
 if(NOT tramela_package_key_files)
   tramela_make_development_key(tramela_package_key_files)
@@ -91,10 +100,32 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/generated/trust)
 set(tramela_key_entries "")
 set(tramela_key_ids "")
 set(tramela_key_paths "")
+set(tramela_development_private ${PROJECT_SOURCE_DIR}/build/keys/package-key.pem)
+set(tramela_development_der "")
+if(TRAMELA_RELEASE AND EXISTS ${tramela_development_private})
+  # The public half derived from the private key itself, whatever files lie beside it.
+  set(development_public ${CMAKE_BINARY_DIR}/generated/trust/development-key.pub.pem)
+  execute_process(COMMAND ${TRAMELA_OPENSSL} pkey -in ${tramela_development_private} -pubout -out ${development_public}
+    RESULT_VARIABLE status ERROR_VARIABLE error)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "Cannot read the development key ${tramela_development_private} to refuse it: ${error}")
+  endif()
+  tramela_read_package_key(${development_public} development entry id)
+  set(tramela_development_der ${CMAKE_BINARY_DIR}/generated/trust/package-key-development.der)
+  file(SHA256 ${tramela_development_der} tramela_development_digest)
+endif()
 set(index 0)
 foreach(pem ${tramela_package_key_files})
   get_filename_component(pem ${pem} ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
   tramela_read_package_key(${pem} ${index} entry id)
+  if(tramela_development_der)
+    # Both in the one normalised encoding, so the same key compares equal however its file spells it.
+    file(SHA256 ${CMAKE_BINARY_DIR}/generated/trust/package-key-${index}.der digest)
+    if(digest STREQUAL tramela_development_digest)
+      message(FATAL_ERROR "TRAMELA_PACKAGE_KEYS: ${pem} is the development key, whose private half is "
+        "${tramela_development_private}; a release cannot trust it")
+    endif()
+  endif()
   if(id IN_LIST tramela_key_ids)
     message(FATAL_ERROR "TRAMELA_PACKAGE_KEYS: ${pem} names a key already in the list (key-id ${id})")
   endif()
