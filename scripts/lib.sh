@@ -85,18 +85,20 @@ fuzz_run() {
   return "$status"
 }
 
-# sign_package KEY PACKAGE: writes PACKAGE.sig with the native sign-package
-# tool (built here when missing). KEY defaults to the development key that
-# builds without TRAMELA_PACKAGE_KEYS trust, made by configuring any preset.
+# sign_package KEY PACKAGE VERSION: writes PACKAGE.sig for package-version
+# VERSION with the native sign-package tool (built here when missing). KEY
+# defaults to the development key that builds without TRAMELA_PACKAGE_KEYS
+# trust, made by configuring any preset. The project's own packages are
+# version 1, which every build accepts unless TRAMELA_MIN_PACKAGE_VERSION is raised.
 sign_package() {
-  local key=${1:-$root/build/keys/package-key.pem} package=$2
+  local key=${1:-$root/build/keys/package-key.pem} package=$2 version=${3:?sign_package: no package-version}
   if [ ! -x "$root/build/native/tools/sign-package/sign-package" ]; then
     if [ ! -f "$root/build/native/build.ninja" ]; then
       cmake --preset native -S "$root" >/dev/null || return 1
     fi
     cmake --build "$root/build/native" --target sign-package -- -j"${JOBS:-2}" >/dev/null || return 1
   fi
-  "$root/build/native/tools/sign-package/sign-package" "$key" "$package"
+  "$root/build/native/tools/sign-package/sign-package" --version "$version" "$key" "$package"
 }
 
 # free_port: a TCP port on 127.0.0.1 that nobody listens on now.

@@ -2,8 +2,8 @@
 # The local distribution server: nginx on 127.0.0.1:PORT serving ROOT (which
 # holds Download/TramelaCoreServer.zip), with its configuration, logs and pid in
 # a folder of its own; and stopping it again. A package without its signature
-# file is signed with the development key first, as the installer accepts no
-# other; TRAMELA_SERVE_AS_IS=1 serves ROOT untouched (the tests' unsigned case).
+# file is signed with the development key first (package-version 1), as the
+# installer accepts no other; TRAMELA_SERVE_AS_IS=1 serves ROOT untouched (the tests' unsigned case).
 #   serve-package.sh start ROOT [PORT]   returns when the port answers
 #   serve-package.sh stop [PORT]
 # TRAMELA_SERVE_RATE (for example 4m) limits the bytes per second of each answer.
@@ -17,7 +17,7 @@ case "$cmd" in
     dir="$state/$port"
     package=$www/Download/TramelaCoreServer.zip
     if [ -z "${TRAMELA_SERVE_AS_IS:-}" ] && [ -f "$package" ] && [ ! -f "$package.sig" ]; then
-      sign_package "" "$package" >/dev/null
+      sign_package "" "$package" 1 >/dev/null
     fi
     rate=
     [ -n "${TRAMELA_SERVE_RATE:-}" ] && rate="limit_rate ${TRAMELA_SERVE_RATE};"

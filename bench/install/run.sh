@@ -43,7 +43,7 @@ if [ ! -f "$package" ]; then
   rm -rf "$work/content"
 fi
 rm -f "$package.sig"
-if [ -n "$signed" ]; then "$signer" "$key" "$package" >/dev/null; fi
+if [ -n "$signed" ]; then "$signer" --version 1 "$key" "$package" >/dev/null; fi
 chmod -R a+rX "$work"
 
 export TRAMELA_SERVE_DIR=$work/serve

@@ -126,7 +126,7 @@ echo "-- a whole run on the real windows over scripted operations"
 demo_package=$build/ui-demo-package
 mkdir -p "$demo_package"
 head -c 2048 /dev/urandom >"$demo_package/TramelaCoreServer.zip"
-sign_package "" "$demo_package/TramelaCoreServer.zip" >/dev/null || fail "the demo package cannot be signed"
+sign_package "" "$demo_package/TramelaCoreServer.zip" 1 >/dev/null || fail "the demo package cannot be signed"
 export TRAMELA_DEMO_PACKAGE="Z:$demo_package"
 start_app "$demo"
 drive wait Potrdi 1 60000 || fail "the demo window did not appear"

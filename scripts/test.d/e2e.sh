@@ -3,9 +3,10 @@
 # against a local distribution server on 127.0.0.1:80. Checks what each path
 # leaves behind: checklist rows, log lines, files on C:, the setup's command
 # line. Every package is signed; the failure cases serve one without its
-# signature, one signed by another key, one changed after signing, and take
-# C:\Tramela between the directory test and the download; one run has a
-# library planted under each name the installer loads. Screenshots go to build/windows/screenshots/e2e-*.png.
+# signature, one signed by another key, one changed after signing, one older
+# than an installer built with a raised floor accepts, and take C:\Tramela
+# between the directory test and the download; one run has a library planted
+# under each name the installer loads. Screenshots go to build/windows/screenshots/e2e-*.png.
 set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 source "$root/scripts/e2e-lib.sh"
@@ -19,12 +20,22 @@ mkdir -p "$work/expected"
 www_case() { mkdir -p "$work/www-$1/Download"; echo "$work/www-$1/Download"; }
 cp "$work/www/Download/TramelaCoreServer.zip" "$(www_case nosig)/"
 printf 'To ni arhiv zip, le besedilo.\n' >"$(www_case nozip)/TramelaCoreServer.zip"
-sign_package "" "$work/www-nozip/Download/TramelaCoreServer.zip" >/dev/null
+sign_package "" "$work/www-nozip/Download/TramelaCoreServer.zip" 1 >/dev/null
 cp "$work/www/Download/"* "$(www_case tampered)/"
 printf 'X' | dd of="$work/www-tampered/Download/TramelaCoreServer.zip" bs=1 seek=100 conv=notrunc status=none
 cp "$work/www/Download/TramelaCoreServer.zip" "$(www_case otherkey)/"
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$work/other-key.pem" 2>/dev/null
-sign_package "$work/other-key.pem" "$work/www-otherkey/Download/TramelaCoreServer.zip" >/dev/null
+sign_package "$work/other-key.pem" "$work/www-otherkey/Download/TramelaCoreServer.zip" 1 >/dev/null
+# The installer as a release that accepts package-version 3 and above is
+# built (its own build folder, the same development key), and a package of version 2.
+floor_build=$root/build/windows-floor
+if [ ! -f "$floor_build/build.ninja" ]; then
+  cmake --preset windows -S "$root" -B "$floor_build" -DTRAMELA_MIN_PACKAGE_VERSION=3 >/dev/null || exit 1
+fi
+CCACHE_DIR=${CCACHE_DIR:-$root/build/ccache} cmake --build "$floor_build" --target TramelaNamestitev \
+  -- -j"${JOBS:-2}" >/dev/null || { echo "the installer with the raised floor does not build"; exit 1; }
+cp "$work/www/Download/TramelaCoreServer.zip" "$(www_case old)/"
+sign_package "" "$work/www-old/Download/TramelaCoreServer.zip" 2 >/dev/null
 
 failures=0
 odd_pid=
@@ -153,6 +164,8 @@ TRAMELA_SERVE_AS_IS=1 refused_case no-signature "$work/www-nosig" \
   "HTTP/1.1 404 Not Found" "[Napaka] Podpis namestitvenega paketa ni na voljo... "
 refused_case other-key "$work/www-otherkey" "[Napaka] Podpis namestitvenega paketa ni veljaven... "
 refused_case tampered "$work/www-tampered" "[Napaka] Namestitveni paket se ne ujema s podpisom... "
+exe=$floor_build/src/app/TramelaNamestitev.exe refused_case older-than-floor "$work/www-old" \
+  "[Napaka] Namestitveni paket je starejši od najstarejše dovoljene različice... "
 
 new_case directory-taken
 serve_odd mkdir-on-sig "$c_drive/Tramela"

@@ -31,7 +31,9 @@ class IZipArchive {
   virtual void SetActive(bool active) = 0;
   virtual bool Active() const = 0;
   virtual bool IsZipFile() const = 0;
-  virtual void Open(const std::string& fileName) = 0;
+  // Takes the stream as the archive, held until the archive is closed, and reads
+  // its directory once; a stream that is no zip archive leaves it closed.
+  virtual void LoadArchive(std::unique_ptr<TStream> stream) = 0;
   // Writes every entry below the target folder, overwriting existing files.
   virtual void ExtractAll(const std::string& targetFolder) = 0;
   // The sum of the open archive's uncompressed file sizes: the most ExtractAll writes.
@@ -59,8 +61,12 @@ class IInstallOperations {
   // False when anything is at path already (a folder, a file, a link); raises
   // with the system's reason when the folder cannot be made so.
   [[nodiscard]] virtual bool CreateWorkingDir(const std::string& path) = 0;
-  // Creates or replaces the file with the stream's whole content; raises on failure.
-  virtual void SaveToFile(const TMemoryStream& stream, const std::string& path) = 0;
+  // Creates the file, which must not exist yet, with the stream's whole content
+  // and keeps it open: the answer reads the file through the handle that wrote
+  // it, and nobody else can write the file until the answer is destroyed.
+  // Raises on failure.
+  [[nodiscard]] virtual std::unique_ptr<TStream> SaveToFile(const TMemoryStream& stream,
+                                                            const std::string& path) = 0;
 
   // Processes.
   virtual std::vector<std::string> ListProcessNames() = 0;

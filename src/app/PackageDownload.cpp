@@ -1,9 +1,11 @@
 #include "app/PackageDownload.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "rtl/Exceptions.h"
 #include "rtl/Text.h"
+#include "trust/Sha256.h"
 
 namespace {
 
@@ -18,6 +20,9 @@ std::string OneLine(std::string text) {
 [[noreturn]] void Refuse(const Exception& cause, const char* verdict) {
   throw Exception(OneLine(cause.Message()) + "\n" + verdict);
 }
+
+// The saved file is read back in pieces of this size.
+constexpr std::int64_t kHashPiece = std::int64_t{1} << 20;
 
 TPackageSignature FetchSignature(IInstallOperations& ops, std::span<const TPackagePublicKey> keys,
                                  const std::string& url) {
@@ -38,9 +43,14 @@ TPackageSignature FetchSignature(IInstallOperations& ops, std::span<const TPacka
 
 }  // namespace
 
-void DownloadSignedPackage(IInstallOperations& ops, std::span<const TPackagePublicKey> keys,
-                           const std::string& packageUrl, TMemoryStream& package) {
+TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
+                                        std::span<const TPackagePublicKey> keys,
+                                        std::int32_t minVersion, const std::string& packageUrl,
+                                        TMemoryStream& package) {
   const TPackageSignature signature = FetchSignature(ops, keys, packageUrl + ".sig");
+  // An older package, though signed, may be one whose faults a newer one mends:
+  // it is not even fetched.
+  if (signature.PackageVersion < minVersion) Refuse(kPackageTooOld);
   package.Clear();
   std::int64_t announced = -1;
   try {
@@ -57,6 +67,28 @@ void DownloadSignedPackage(IInstallOperations& ops, std::span<const TPackagePubl
   if (package.Size() != signature.FileSize || Sha256Of(package.Bytes()) != signature.Sha256) {
     Refuse(kPackageMismatch);
   }
+  return signature;
+}
+
+std::unique_ptr<TStream> TakeVerifiedFile(TSavedPackage& package) {
+  std::unique_ptr<TStream> file = std::move(package.File);
+  // What reached the disk is what gets extracted, so that is what is checked:
+  // a write the system changed or cut short fails here, before any entry.
+  if (!file || file->Size() != package.Signature.FileSize) Refuse(kPackageMismatch);
+  file->SetPosition(0);
+  TSha256 hash;
+  std::vector<std::uint8_t> piece(
+      static_cast<std::size_t>(std::min(kHashPiece, std::max<std::int64_t>(file->Size(), 1))));
+  for (std::int64_t left = package.Signature.FileSize; left > 0;) {
+    const std::int64_t want = std::min<std::int64_t>(left, static_cast<std::int64_t>(piece.size()));
+    const std::int64_t got = file->Read(piece.data(), want);
+    if (got <= 0) Refuse(kPackageMismatch);
+    hash.Update(std::span(piece.data(), static_cast<std::size_t>(got)));
+    left -= got;
+  }
+  if (hash.Final() != package.Signature.Sha256) Refuse(kPackageMismatch);
+  file->SetPosition(0);
+  return file;
 }
 
 void MakeWorkingDirectory(IInstallOperations& ops, const std::string& path) {

@@ -22,7 +22,9 @@ class TZipellaArchive : public IZipArchive {
   void SetActive(bool active) override { FZip.SetActive(active); }
   bool Active() const override { return FZip.Active(); }
   bool IsZipFile() const override { return FZip.IsZipFile(); }
-  void Open(const std::string& fileName) override { FZip.Open(fileName); }
+  void LoadArchive(std::unique_ptr<TStream> stream) override {
+    FZip.LoadArchive(std::move(stream));
+  }
   void ExtractAll(const std::string& targetFolder) override;
   void AttachMonitor(TOperationMonitor* monitor) override;
   std::int64_t UncompressedTotal() const override { return FZip.UncompressedTotal(); }
@@ -96,8 +98,11 @@ bool TSystemOperations::CreateWorkingDir(const std::string& path) {
   throw Exception(SysErrorMessage(GetLastOSError()));
 }
 
-void TSystemOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
+std::unique_ptr<TStream> TSystemOperations::SaveToFile(const TMemoryStream& stream,
+                                                       const std::string& path) {
   // Only a file of its own: nothing that is already at path is written through.
+  // Opened for reading too and shared with nobody, so that what is read back
+  // through this handle is what was written, until the caller lets it go.
   TFileHandle file = TFileHandle::CreateNew(path);
   if (!file.Valid())
     throw EFCreateError(
@@ -108,6 +113,7 @@ void TSystemOperations::SaveToFile(const TMemoryStream& stream, const std::strin
     throw EWriteError(
         Format("Cannot write file \"%s\". %s", {path, SysErrorMessage(GetLastOSError())}));
   }
+  return std::make_unique<TFileStream>(std::move(file), path);
 }
 
 std::vector<std::string> TSystemOperations::ListProcessNames() {

@@ -25,7 +25,8 @@ class TSystemOperations : public IInstallOperations {
   bool RemoveDir(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool CreateWorkingDir(const std::string& path) override;
-  void SaveToFile(const TMemoryStream& stream, const std::string& path) override;
+  std::unique_ptr<TStream> SaveToFile(const TMemoryStream& stream,
+                                      const std::string& path) override;
   std::vector<std::string> ListProcessNames() override;
   bool RunProgram(const std::string& commandLine) override;
   std::string LastRunError() override;

@@ -15,11 +15,12 @@ const char* const kSegoeUi = "Segoe UI";
 }  // namespace
 
 T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations,
-                     std::span<const TPackagePublicKey> packageKeys)
+                     std::span<const TPackagePublicKey> packageKeys, std::int32_t minPackageVersion)
     : TForm(owner, platform),
       FOps(operations),
       FZip(operations.CreateZipComponent(MainWindowZipSettings())),
       FPackageKeys(packageKeys.begin(), packageKeys.end()),
+      FMinPackageVersion(minPackageVersion),
       Shape2(CreateOwned<TShape>()),
       Panel2(CreateOwned<TPanel>()),
       Image1(CreateOwned<TImage>()),

@@ -12,6 +12,7 @@
 
 #include "app/InstallOperations.h"
 #include "app/OperationMonitor.h"
+#include "app/PackageDownload.h"
 #include "app/ProgressText.h"
 #include "app/frmObvestilo.h"
 #include "rtl/Exceptions.h"
@@ -38,12 +39,15 @@ class T_frmMain : public TForm {
   IInstallOperations& FOps;
   std::unique_ptr<IZipArchive> FZip;
   T_frmObvestilo* FNotice = nullptr;  // we don't own it: the application does
-  // The publisher keys a package's signature must come from.
+  // The publisher keys a package's signature must come from, and the least
+  // package-version it must name.
   std::vector<TPackagePublicKey> FPackageKeys;
+  std::int32_t FMinPackageVersion;
 
  public:
   T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations,
-            std::span<const TPackagePublicKey> packageKeys = BuiltInPackageKeys());
+            std::span<const TPackagePublicKey> packageKeys = BuiltInPackageKeys(),
+            std::int32_t minPackageVersion = BuiltInMinPackageVersion());
   ~T_frmMain() override;
 
   // The notice window, created after this one.
@@ -148,6 +152,8 @@ class T_frmMain : public TForm {
   void DiscardPackageFile();
   void Notice(const std::string& title, std::initializer_list<std::string> lines);
 
+  // The package file that step 4 wrote, held open for step 5.
+  TSavedPackage FPackage;
   TOperationMonitor FMonitor;
   TTransferRate FRate;
   TProgressSnapshot FShownProgress;

@@ -3,6 +3,7 @@
 // progress line, and the outcome.
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "app/HalvexConst.h"
 #include "app/PackageDownload.h"
@@ -78,14 +79,18 @@ bool T_frmMain::IsServerReachable(const std::string& host, const std::string& po
 }
 
 bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath) {
-  RunLong([this, &url, &filePath] {
+  // Kept only when the whole step succeeds: a failed one lets go of the file at once.
+  TSavedPackage saved;
+  RunLong([this, &url, &filePath, &saved] {
     TMemoryStream stream;
-    DownloadSignedPackage(FOps, FPackageKeys, url, stream);
+    const TPackageSignature signature =
+        DownloadSignedPackage(FOps, FPackageKeys, FMinPackageVersion, url, stream);
     // Only a package that verified gets a working directory, and one that
     // nobody else made or can change.
     MakeWorkingDirectory(FOps, InstallDir);
-    FOps.SaveToFile(stream, filePath);
+    saved = TSavedPackage{FOps.SaveToFile(stream, filePath), signature};
   });
+  FPackage = std::move(saved);
   return true;
 }
 
@@ -308,23 +313,26 @@ bool T_frmMain::DownloadPackage() {
 
 bool T_frmMain::ExtractPackage() {
   return GuardedStep(TStep::Extraction, [this] {
+    // Held for this step only: however it ends, the file is let go of before
+    // the step's failure is handled, so that it can be examined or removed.
+    TSavedPackage package = std::exchange(FPackage, TSavedPackage{});
     AddStep("Ekstrahiranje podatkov... ", TStep::Extraction);
     if (!FOps.FileExists(PackageFile())) {
       SetStepState(TStep::Extraction, StepFailed);
       FailRun();
       return false;
     }
-    RunLong([this] {
-      // Let go of the package file however extraction ends, so that it can be
-      // examined or removed.
+    RunLong([this, &package] {
+      // Closing the archive lets go of the package file however extraction ends.
       auto release = ScopeExit([this] { Zipella1.SetActive(false); });
       Zipella1.SetFileName(PackageFile());
-      Zipella1.SetActive(true);
+      // The archive is read through the handle that wrote it, and only after
+      // its bytes were found to be the signed ones; its directory is read once.
+      Zipella1.LoadArchive(TakeVerifiedFile(package));
       // The component opens anything without complaint; a file that is no zip
       // archive would leave nothing extracted and the run reported a success.
       if (!Zipella1.IsZipFile())
         throw Exception("[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
-      Zipella1.Open(PackageFile());
       // A package that cannot fit fails here, not after filling the drive.
       if (FOps.GetFreeDiskSpace(kDriveC) < Zipella1.UncompressedTotal()) {
         throw Exception("[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");

@@ -199,6 +199,9 @@ TFileStream::TFileStream(const std::string& fileName, std::uint32_t mode) : FFil
   }
 }
 
+TFileStream::TFileStream(TFileHandle handle, std::string fileName)
+    : FFileName(std::move(fileName)), FHandle(std::move(handle)) {}
+
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
   const std::int64_t n = count <= 0 ? 0 : FHandle.Read(buffer, count);
   return n < 0 ? 0 : n;

@@ -123,6 +123,9 @@ class TFileStream : public TStream {
   // "Cannot create file \"<expanded path>\". <system text>"; opening raises
   // EFOpenError "Cannot open file \"<expanded path>\". <system text>".
   TFileStream(const std::string& fileName, std::uint32_t mode);
+  // Takes over a handle that is open already, with its access, sharing and
+  // position; fileName is only what FileName() answers.
+  TFileStream(TFileHandle handle, std::string fileName);
 
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;

@@ -7,6 +7,17 @@
 
 set(TRAMELA_PACKAGE_KEYS "" CACHE STRING
   "PEM public keys (P-256) the installer trusts for its package, as a ;-list; empty = the development key")
+# The least package-version the installer accepts: raised with every release
+# that must no longer run older signed packages.
+set(TRAMELA_MIN_PACKAGE_VERSION 1 CACHE STRING
+  "Least package-version (1 to 2147483647) of a package the installer accepts")
+string(LENGTH "${TRAMELA_MIN_PACKAGE_VERSION}" tramela_version_length)
+if(NOT TRAMELA_MIN_PACKAGE_VERSION MATCHES "^[1-9][0-9]*$" OR tramela_version_length GREATER 10
+   OR TRAMELA_MIN_PACKAGE_VERSION GREATER 2147483647)
+  message(FATAL_ERROR "TRAMELA_MIN_PACKAGE_VERSION must be a decimal number from 1 to 2147483647 "
+    "without sign or leading zero, got '${TRAMELA_MIN_PACKAGE_VERSION}'")
+endif()
+message(STATUS "Least accepted package-version: ${TRAMELA_MIN_PACKAGE_VERSION}")
 
 find_program(TRAMELA_OPENSSL openssl)
 if(NOT TRAMELA_OPENSSL)

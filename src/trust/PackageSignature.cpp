@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr std::string_view kHeaderLine = "tramela-package-signature 1";
-constexpr std::size_t kLineCount = 6;
+constexpr std::string_view kHeaderLine = "tramela-package-signature 2";
+constexpr std::size_t kLineCount = 7;
 
 [[noreturn]] void Refuse(const std::string& why) {
   throw EPackageSignatureError("Package signature file: " + why);
@@ -72,20 +72,21 @@ std::array<std::uint8_t, N> ParseHex(std::string_view value, std::string_view na
   return bytes;
 }
 
-std::int64_t ParseFileSize(std::string_view value) {
+// A decimal number of 0 to max with one spelling only: digits, no sign, no
+// leading zero.
+std::int64_t ParseDecimal(std::string_view value, std::string_view name, std::int64_t max) {
   const bool digitsOnly = !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
     return c >= '0' && c <= '9';
   });
-  if (!digitsOnly) Refuse("file-size is not a plain decimal number");
-  if (value.size() > 1 && value[0] == '0') Refuse("file-size has a leading zero");
-  std::int64_t size = 0;
+  if (!digitsOnly) Refuse(std::string(name) + " is not a plain decimal number");
+  if (value.size() > 1 && value[0] == '0') Refuse(std::string(name) + " has a leading zero");
+  std::int64_t number = 0;
   for (const char c : value) {
     const int digit = c - '0';
-    if (size > (std::numeric_limits<std::int64_t>::max() - digit) / 10)
-      Refuse("file-size is too large");
-    size = size * 10 + digit;
+    if (number > (max - digit) / 10) Refuse(std::string(name) + " is too large");
+    number = number * 10 + digit;
   }
-  return size;
+  return number;
 }
 
 const TPackagePublicKey& FindKey(const std::array<std::uint8_t, 8>& keyId,
@@ -105,18 +106,27 @@ TPackageSignature ParsePackageSignature(std::span<const std::uint8_t> file) {
   if (FieldValue(lines[1], "file-name") != kSignedPackageName)
     Refuse("file-name is not " + std::string(kSignedPackageName));
   signature.FileName = std::string(kSignedPackageName);
-  signature.FileSize = ParseFileSize(FieldValue(lines[2], "file-size"));
+  signature.FileSize = ParseDecimal(FieldValue(lines[2], "file-size"), "file-size",
+                                    std::numeric_limits<std::int64_t>::max());
   signature.Sha256 = ParseHex<32>(FieldValue(lines[3], "file-sha256"), "file-sha256");
-  signature.KeyId = ParseHex<8>(FieldValue(lines[4], "key-id"), "key-id");
-  signature.Signature = ParseHex<64>(FieldValue(lines[5], "signature"), "signature");
+  signature.PackageVersion = ParsePackageVersion(FieldValue(lines[4], "package-version"));
+  signature.KeyId = ParseHex<8>(FieldValue(lines[5], "key-id"), "key-id");
+  signature.Signature = ParseHex<64>(FieldValue(lines[6], "signature"), "signature");
   return signature;
+}
+
+std::int32_t ParsePackageVersion(std::string_view text) {
+  const std::int64_t version = ParseDecimal(text, "package-version", kMaxPackageVersion);
+  if (version < kMinPackageVersion)
+    Refuse("package-version is below " + std::to_string(kMinPackageVersion));
+  return static_cast<std::int32_t>(version);
 }
 
 TPackageSignature VerifyPackageSignature(std::span<const std::uint8_t> file,
                                          std::span<const TPackagePublicKey> keys) {
   TPackageSignature signature = ParsePackageSignature(file);
   const TPackagePublicKey& key = FindKey(signature.KeyId, keys);
-  // The signature covers the file's own first five lines, byte for byte.
+  // The signature covers the file's own first six lines, byte for byte.
   const std::size_t signedLength = file.size() - (std::string_view("signature: ").size() + 128 + 1);
   bool valid = false;
   try {
@@ -132,6 +142,7 @@ std::string FormatSignedLines(const TPackageSignature& signature) {
   return std::string(kHeaderLine) + "\n" + "file-name: " + signature.FileName + "\n" +
          "file-size: " + std::to_string(signature.FileSize) + "\n" +
          "file-sha256: " + HexLower(signature.Sha256) + "\n" +
+         "package-version: " + std::to_string(signature.PackageVersion) + "\n" +
          "key-id: " + HexLower(signature.KeyId) + "\n";
 }
 

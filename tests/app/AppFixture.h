@@ -63,7 +63,7 @@ class TAppTest : public ::testing::Test {
     // A package signed by the one key the window trusts.
     Ops.Body = AppFixture("package.zip");
     Ops.Sig = AppFixture("package.zip.sig");
-    Main = &App->CreateForm<T_frmMain>(Ops, std::span<const TPackagePublicKey>(Keys));
+    Main = &App->CreateForm<T_frmMain>(Ops, std::span<const TPackagePublicKey>(Keys), MinVersion);
     Notice = &App->CreateForm<T_frmObvestilo>();
     Main->SetNoticeWindow(*Notice);
     Platform.ModalHandler = [this](TForm& form) {
@@ -94,6 +94,8 @@ class TAppTest : public ::testing::Test {
   THeadlessPlatform Platform;
   TFakeOperations Ops;
   std::vector<TPackagePublicKey> Keys{FixtureKey("test-key.txt")};
+  // The package fixtures are signed as version 7: exactly the floor.
+  std::int32_t MinVersion = 7;
   std::unique_ptr<TApplication> App;
   T_frmMain* Main = nullptr;
   T_frmObvestilo* Notice = nullptr;

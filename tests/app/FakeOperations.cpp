@@ -19,18 +19,27 @@ class TFakeZip : public IZipArchive {
   void SetFileName(const std::string& fileName) override { FFileName = fileName; }
   void SetActive(bool active) override {
     if (FFileName.empty()) return;
-    if (active)
-      Open(FFileName);
-    else
+    if (!active) {
       FOps.ZipOpen = false;
+      FArchive.reset();
+      return;
+    }
+    FOps.ZipOpen = false;
+    if (!FOps.FileExists(FFileName)) throw EFOpenError("Cannot open file \"" + FFileName + "\"");
+    FOps.ZipOpen = FOps.PackageIsZip;
   }
   bool Active() const override { return FOps.ZipOpen; }
   bool IsZipFile() const override { return FOps.ZipOpen; }
   void AttachMonitor(TOperationMonitor* monitor) override { FOps.ZipMonitor = monitor; }
-  void Open(const std::string& fileName) override {
-    FOps.ZipOpen = false;
-    if (!FOps.FileExists(fileName)) throw EFOpenError("Cannot open file \"" + fileName + "\"");
+  void LoadArchive(std::unique_ptr<TStream> stream) override {
+    ++FOps.ZipDirectoryReadings;
+    FOps.ZipArchive.clear();
+    FOps.ZipArchive.resize(static_cast<std::size_t>(stream->Size()));
+    stream->SetPosition(0);
+    stream->ReadBuffer(FOps.ZipArchive.data(), static_cast<std::int64_t>(FOps.ZipArchive.size()));
     FOps.ZipOpen = FOps.PackageIsZip;
+    // Held until closed, as the real component holds its archive.
+    if (FOps.ZipOpen) FArchive = std::move(stream);
   }
   void ExtractAll(const std::string& target) override {
     RaiseIf(FOps.ExtractRaises);
@@ -55,6 +64,19 @@ class TFakeZip : public IZipArchive {
  private:
   TFakeOperations& FOps;
   std::string FFileName;
+  std::unique_ptr<TStream> FArchive;
+};
+
+// The saved package as its handle reads it; the file counts as open while it lives.
+class THeldFile : public TMemoryStream {
+ public:
+  explicit THeldFile(std::string& held, const std::string& path) : FHeld(held) { FHeld = path; }
+  ~THeldFile() override { FHeld.clear(); }
+  THeldFile(const THeldFile&) = delete;
+  THeldFile& operator=(const THeldFile&) = delete;
+
+ private:
+  std::string& FHeld;
 };
 }  // namespace
 
@@ -82,14 +104,19 @@ bool TFakeOperations::RemoveDir(const std::string& path) {
   return Directories.erase(path) != 0;
 }
 
-bool TFakeOperations::RemoveFile(const std::string& path) { return Files.erase(path) != 0; }
+bool TFakeOperations::RemoveFile(const std::string& path) {
+  // As on Windows, a file open without delete sharing cannot be removed.
+  if (path == HeldFile) return false;
+  return Files.erase(path) != 0;
+}
 
 bool TFakeOperations::CreateWorkingDir(const std::string& path) {
   RaiseIf(WorkingDirRaises);
   return Directories.insert(path).second;
 }
 
-void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string& path) {
+std::unique_ptr<TStream> TFakeOperations::SaveToFile(const TMemoryStream& stream,
+                                                     const std::string& path) {
   // As on a real drive, a file needs its folder.
   const std::size_t slash = path.rfind('\\');
   if (slash != std::string::npos && Directories.count(path.substr(0, slash)) == 0) {
@@ -97,7 +124,13 @@ void TFakeOperations::SaveToFile(const TMemoryStream& stream, const std::string&
                         "\". The system cannot find the path specified.");
   }
   const auto bytes = stream.Bytes();
-  if (SaveKeepsFile) Files[path] = std::string(bytes.begin(), bytes.end());
+  std::string stored(bytes.begin(), bytes.end());
+  if (SaveAlters) SaveAlters(stored);
+  // The file as it reads back through its handle: what was stored.
+  auto file = std::make_unique<THeldFile>(HeldFile, path);
+  file->WriteBuffer(stored.data(), static_cast<std::int64_t>(stored.size()));
+  if (SaveKeepsFile) Files[path] = std::move(stored);
+  return file;
 }
 
 std::vector<std::string> TFakeOperations::ListProcessNames() {

@@ -62,6 +62,8 @@ class TFakeOperations : public IInstallOperations {
       HttpHandler;
   bool ExtractStallsUntilCancel = false;
   bool SaveKeepsFile = true;  // false: the package file is missing afterwards
+  // Changes the bytes SaveToFile stores (a drive or filter that writes other data).
+  std::function<void(std::string& stored)> SaveAlters;
   std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
   bool LocalIPsRaise = false;
   TFormatSettings Settings{",", "."};
@@ -80,6 +82,11 @@ class TFakeOperations : public IInstallOperations {
   std::vector<std::int64_t> BodyCaps;  // the cap of each GET
   int FreeSpaceReadings = 0;
   bool ZipOpen = false;
+  // What the zip component read as the archive, and how often it read a directory.
+  std::string ZipArchive;
+  int ZipDirectoryReadings = 0;
+  // The path of the file SaveToFile answered while its stream lives: it cannot be removed.
+  std::string HeldFile;
 
   std::vector<std::string> ListLogicalDrives() override;
   std::int64_t GetFreeDiskSpace(int drive) override;
@@ -89,7 +96,8 @@ class TFakeOperations : public IInstallOperations {
   bool RemoveDir(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool CreateWorkingDir(const std::string& path) override;
-  void SaveToFile(const TMemoryStream& stream, const std::string& path) override;
+  std::unique_ptr<TStream> SaveToFile(const TMemoryStream& stream,
+                                      const std::string& path) override;
   std::vector<std::string> ListProcessNames() override;
   bool RunProgram(const std::string& commandLine) override;
   std::string LastRunError() override { return RunError; }

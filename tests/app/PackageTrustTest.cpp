@@ -1,6 +1,7 @@
 // Step 4's trust in the package against substitute operations: every way a
 // signature or a package can fail to match fails row 4 with its own log lines,
-// writes nothing and starts nothing; a good package runs as before.
+// writes nothing and starts nothing; a good package runs as before. Step 5
+// extracts only the file as it reads back, when it is still the signed one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,8 +59,19 @@ const TRefusal kRefusals[] = {
      [](TFakeOperations& o) { o.SigRaises = "Socket Error # 10054\nConnection reset by peer."; },
      {"Socket Error # 10054 Connection reset by peer.", kSignatureUnavailable}},
     {"MalformedSignature",
-     [](TFakeOperations& o) { o.Sig = "tramela-package-signature 1\n"; },
+     [](TFakeOperations& o) { o.Sig = "tramela-package-signature 2\n"; },
      {kSignatureInvalid}},
+    {"SignatureInTheFormatWithoutVersion",
+     [](TFakeOperations& o) {
+       // The same signed lines less the version: format 1 as it was.
+       const std::size_t at = o.Sig.find("package-version: ");
+       o.Sig.erase(at, o.Sig.find('\n', at) + 1 - at);
+       o.Sig.replace(o.Sig.find("signature 2"), 11, "signature 1");
+     },
+     {kSignatureInvalid}},
+    {"PackageOlderThanTheFloor",
+     [](TFakeOperations& o) { o.Sig = AppFixture("old-version.sig"); },
+     {kPackageTooOld}},
     {"SignatureWithCrLf",
      [](TFakeOperations& o) {
        std::string crlf;
@@ -141,6 +153,63 @@ TEST_F(PackageTrust, NoPackageIsFetchedWithoutAValidSignature) {
   EXPECT_EQ(Ops.Urls.size(), 1u);
   EXPECT_EQ(Ops.Directories.count("C:\\Tramela"), 0u);
 }
+
+TEST_F(PackageTrust, NoPackageIsFetchedBelowTheFloor) {
+  Ops.Sig = AppFixture("old-version.sig");
+  RunInstall();
+  EXPECT_EQ(Ops.Urls.size(), 1u);
+  EXPECT_EQ(Ops.Directories.count("C:\\Tramela"), 0u);
+}
+
+TEST_F(PackageTrust, ExtractionReadsTheVerifiedFileOnceAndLetsItGo) {
+  RunInstall();
+  EXPECT_TRUE(Main->InstallOk);
+  EXPECT_EQ(Ops.ZipArchive, Ops.Body);
+  EXPECT_EQ(Ops.ZipDirectoryReadings, 1);
+  // Removed after extraction, which a file still held open would refuse.
+  EXPECT_EQ(Ops.Files.count(kPackageFile), 0u);
+  EXPECT_TRUE(Ops.HeldFile.empty());
+}
+
+// A drive (or something between) that stores other bytes than it was given.
+struct TStoredOtherwise {
+  const char* Name;
+  std::function<void(std::string&)> Alter;
+};
+
+class PackageFileDiffers : public TAppTest,
+                           public ::testing::WithParamInterface<TStoredOtherwise> {};
+
+TEST_P(PackageFileDiffers, FailsRowFiveBeforeAnythingIsExtracted) {
+  Ops.SaveAlters = GetParam().Alter;
+  RunInstall();
+  EXPECT_EQ(
+      Rows(),
+      (TRows{
+          {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
+  const auto log = Log();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
+            (std::vector<std::string>{kPackageMismatch, kFailed}));
+  EXPECT_EQ(Ops.ZipDirectoryReadings, 0);
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 0u);
+  EXPECT_TRUE(Ops.RunCommands.empty());
+  EXPECT_TRUE(Ops.HeldFile.empty());  // let go of, so that it can be removed
+  EXPECT_FALSE(Main->InstallOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Step5, PackageFileDiffers,
+    ::testing::Values(TStoredOtherwise{"OneBitFlipped",
+                                       [](std::string& s) {
+                                         s[2999] = static_cast<char>(s[2999] ^ 0x40);
+                                       }},
+                      TStoredOtherwise{"CutShort", [](std::string& s) { s.pop_back(); }},
+                      TStoredOtherwise{"Lengthened", [](std::string& s) { s += "MZ"; }},
+                      TStoredOtherwise{"Empty", [](std::string& s) { s.clear(); }}),
+    [](const ::testing::TestParamInfo<TStoredOtherwise>& info) {
+      return std::string(info.param.Name);
+    });
 
 class PackageTrustWithTwoKeys : public TAppTest {
  protected:

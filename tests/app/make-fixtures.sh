@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The signed packages of the installation tests, made with openssl and the
 # project's sign-package tool: a test key and another key, a package, its
-# signature by each key, and each public key as "KEY-ID-HEX POINT-HEX".
+# signature by each key, and each public key as "KEY-ID-HEX POINT-HEX". The
+# tests' installer accepts package-version 7 and above (AppFixture.h); the
+# package is version 7, old-version.sig signs it as version 6.
 #   make-fixtures.sh DIR
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
@@ -18,9 +20,11 @@ for key in test-key other-key; do
 done
 # Any bytes do for the sequence's substitute zip component.
 head -c 3000 /dev/urandom >"$dir/package.zip"
-sign_package "$dir/other-key.pem" "$dir/package.zip" >/dev/null
+sign_package "$dir/other-key.pem" "$dir/package.zip" 7 >/dev/null
 mv "$dir/package.zip.sig" "$dir/other-key.sig"
-sign_package "$dir/test-key.pem" "$dir/package.zip" >/dev/null
+sign_package "$dir/test-key.pem" "$dir/package.zip" 6 >/dev/null
+mv "$dir/package.zip.sig" "$dir/old-version.sig"
+sign_package "$dir/test-key.pem" "$dir/package.zip" 7 >/dev/null
 # A package of some MB, for the progress line of a download from a test server.
 head -c $((3 * 1024 * 1024)) /dev/urandom >"$dir/big-package.zip"
-sign_package "$dir/test-key.pem" "$dir/big-package.zip" >/dev/null
+sign_package "$dir/test-key.pem" "$dir/big-package.zip" 7 >/dev/null

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,13 @@ const std::string kSha = "0123456789abcdef0123456789abcdef0123456789abcdef012345
 const std::string kKeyId = "fedcba9876543210";
 const std::string kSig = kSha + kSha;
 const std::string kWellFormed =
-    "tramela-package-signature 1\nfile-name: TramelaCoreServer.zip\nfile-size: 150001\n"
+    "tramela-package-signature 2\nfile-name: TramelaCoreServer.zip\nfile-size: 150001\n"
     "file-sha256: " +
+    kSha + "\npackage-version: 42\nkey-id: " + kKeyId + "\nsignature: " + kSig + "\n";
+// The same package in the earlier format, which names no version.
+const std::string kFormatOne =
+    "tramela-package-signature 1\nfile-name: TramelaCoreServer.zip\n"
+    "file-size: 150001\nfile-sha256: " +
     kSha + "\nkey-id: " + kKeyId + "\nsignature: " + kSig + "\n";
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -29,6 +35,10 @@ std::string SizeLine(const std::string& value) {
   return Replace(kWellFormed, "file-size: 150001", "file-size: " + value);
 }
 
+std::string VersionLine(const std::string& value) {
+  return Replace(kWellFormed, "package-version: 42", "package-version: " + value);
+}
+
 struct TRefusal {
   const char* Name;
   std::string Text;
@@ -36,7 +46,7 @@ struct TRefusal {
 
 const std::vector<TRefusal> kRefusals = {
     {"Empty", ""},
-    {"CrLf", Replace(kWellFormed, "1\n", "1\r\n")},
+    {"CrLf", Replace(kWellFormed, "signature 2\n", "signature 2\r\n")},
     {"CrLfOnLastLine", kWellFormed.substr(0, kWellFormed.size() - 1) + "\r\n"},
     {"MissingLastLf", kWellFormed.substr(0, kWellFormed.size() - 1)},
     {"ExtraLine", kWellFormed + "comment: x\n"},
@@ -46,8 +56,23 @@ const std::vector<TRefusal> kRefusals = {
     {"ReorderedLines",
      Replace(Replace(kWellFormed, "file-name: TramelaCoreServer.zip\n", ""), "file-size: 150001\n",
              "file-size: 150001\nfile-name: TramelaCoreServer.zip\n")},
-    {"OtherVersion", Replace(kWellFormed, "signature 1", "signature 2")},
-    {"HeaderTrailingSpace", Replace(kWellFormed, "signature 1\n", "signature 1 \n")},
+    {"FormatOne", kFormatOne},
+    {"FormatOneWithAVersionLine", Replace(kWellFormed, "signature 2", "signature 1")},
+    {"OtherFormat", Replace(kWellFormed, "signature 2", "signature 3")},
+    {"HeaderTrailingSpace", Replace(kWellFormed, "signature 2\n", "signature 2 \n")},
+    {"VersionLineMissing", Replace(kWellFormed, "package-version: 42\n", "")},
+    {"VersionLineAfterKeyId", Replace(Replace(kWellFormed, "package-version: 42\n", ""),
+                                      "signature: ", "package-version: 42\nsignature: ")},
+    {"VersionFieldMisnamed", Replace(kWellFormed, "package-version:", "version:")},
+    {"VersionZero", VersionLine("0")},
+    {"VersionLeadingZero", VersionLine("042")},
+    {"VersionPlusSign", VersionLine("+42")},
+    {"VersionMinusSign", VersionLine("-42")},
+    {"VersionEmpty", VersionLine("")},
+    {"VersionHex", VersionLine("0x2a")},
+    {"VersionFraction", VersionLine("42.0")},
+    {"VersionPastInt32", VersionLine("2147483648")},
+    {"VersionFarPastInt32", VersionLine("99999999999999999999")},
     {"SpaceBeforeColon", Replace(kWellFormed, "file-size:", "file-size :")},
     {"TwoSpacesAfterColon", Replace(kWellFormed, "file-size: ", "file-size:  ")},
     {"NoSpaceAfterColon", Replace(kWellFormed, "file-size: ", "file-size:")},
@@ -98,6 +123,7 @@ TEST(PackageSignatureFormat, ParsesEveryField) {
   EXPECT_EQ(signature.FileName, "TramelaCoreServer.zip");
   EXPECT_EQ(signature.FileSize, 150001);
   EXPECT_EQ(HexLower(signature.Sha256), kSha);
+  EXPECT_EQ(signature.PackageVersion, 42);
   EXPECT_EQ(HexLower(signature.KeyId), kKeyId);
   EXPECT_EQ(HexLower(signature.Signature), kSig);
   // Writing it again gives the same bytes: sign-package and the parser agree.
@@ -110,13 +136,18 @@ TEST(PackageSignatureFormat, AcceptsTheEdgesOfTheSizeRange) {
             9223372036854775807LL);
 }
 
+TEST(PackageSignatureFormat, AcceptsTheEdgesOfTheVersionRange) {
+  EXPECT_EQ(ParsePackageSignature(Bytes(VersionLine("1"))).PackageVersion, 1);
+  EXPECT_EQ(ParsePackageSignature(Bytes(VersionLine("2147483647"))).PackageVersion, 2147483647);
+}
+
 TEST(PackageSignatureFormat, AcceptsExactlyFourKiBAndRefusesOneByteMore) {
   // A signature file of 4096 bytes is malformed only by its content, not its size.
   const std::string padded =
       kWellFormed + std::string(kMaxSignatureFileSize - kWellFormed.size() - 1, 'x') + "\n";
   ASSERT_EQ(padded.size(), kMaxSignatureFileSize);
   testsupport::ExpectThrowMessage<EPackageSignatureError>(
-      [&] { ParsePackageSignature(Bytes(padded)); }, "Package signature file: more than 6 lines");
+      [&] { ParsePackageSignature(Bytes(padded)); }, "Package signature file: more than 7 lines");
   testsupport::ExpectThrowMessage<EPackageSignatureError>(
       [&] { ParsePackageSignature(Bytes(padded + "x")); },
       "Package signature file: larger than 4096 bytes");
@@ -127,11 +158,22 @@ TEST(PackageSignatureFormat, MessagesNameWhatIsWrong) {
       [] { ParsePackageSignature(Bytes(SizeLine("0150001"))); },
       "Package signature file: file-size has a leading zero");
   testsupport::ExpectThrowMessage<EPackageSignatureError>(
-      [] { ParsePackageSignature(Bytes(Replace(kWellFormed, "1\n", "1\r\n"))); },
+      [] {
+        ParsePackageSignature(Bytes(Replace(kWellFormed, "signature 2\n", "signature 2\r\n")));
+      },
       "Package signature file: line 1 ends with CR LF");
   testsupport::ExpectThrowMessage<EPackageSignatureError>(
       [] { ParsePackageSignature(Bytes(Replace(kWellFormed, "TramelaCoreServer", "Other"))); },
       "Package signature file: file-name is not TramelaCoreServer.zip");
+  testsupport::ExpectThrowMessage<EPackageSignatureError>(
+      [] { ParsePackageSignature(Bytes(kFormatOne)); },
+      "Package signature file: 6 lines instead of 7");
+  testsupport::ExpectThrowMessage<EPackageSignatureError>(
+      [] { ParsePackageSignature(Bytes(VersionLine("0"))); },
+      "Package signature file: package-version is below 1");
+  testsupport::ExpectThrowMessage<EPackageSignatureError>(
+      [] { ParsePackageSignature(Bytes(VersionLine("2147483648"))); },
+      "Package signature file: package-version is too large");
 }
 
 // The verifier against keys and signatures openssl made at test time.
@@ -162,6 +204,7 @@ TEST_F(PackageSignatureVerify, AcceptsAPackageSignedByATrustedKey) {
   const TPackageSignature signature = VerifyPackageSignature(Bytes(FGood), FBoth);
   EXPECT_EQ(signature.FileSize, 150001);
   EXPECT_EQ(HexLower(signature.Sha256), trustfixtures::ReferenceSha256("package.zip"));
+  EXPECT_EQ(signature.PackageVersion, 42);
   EXPECT_EQ(signature.KeyId, FKeyA.KeyId);
   EXPECT_NO_THROW(VerifyPackageSignature(Bytes(trustfixtures::Read("by-b.sig")), FBoth));
 }
@@ -171,6 +214,7 @@ TEST_F(PackageSignatureVerify, RefusesOneFlippedBitInAnyLine) {
                 "file-name is not TramelaCoreServer.zip");
   ExpectRefused(Flipped([](TPackageSignature& s) { s.FileSize ^= 1; }), NotVerified());
   ExpectRefused(Flipped([](TPackageSignature& s) { s.Sha256[31] ^= 0x80; }), NotVerified());
+  ExpectRefused(Flipped([](TPackageSignature& s) { s.PackageVersion ^= 1; }), NotVerified());
   ExpectRefused(Flipped([](TPackageSignature& s) { s.Signature[0] ^= 0x01; }), NotVerified());
   ExpectRefused(Flipped([](TPackageSignature& s) { s.Signature[63] ^= 0x40; }), NotVerified());
   TPackageSignature flippedId = ParsePackageSignature(Bytes(FGood));
@@ -229,6 +273,12 @@ TEST(PackageSignatureKeys, BuiltInTableMatchesTheConfiguredKeyFiles) {
   EXPECT_FALSE(std::filesystem::exists(trustfixtures::Dir() /
                                        ("built-in-" + std::to_string(keys.size()) + ".txt")))
       << "the build embeds fewer keys than it was configured with";
+}
+
+TEST(PackageSignatureKeys, BuiltInFloorIsTheConfiguredOne) {
+  const char* configured = std::getenv("TRAMELA_CONFIGURED_MIN_PACKAGE_VERSION");
+  ASSERT_NE(configured, nullptr) << "run through ctest";
+  EXPECT_EQ(std::to_string(BuiltInMinPackageVersion()), configured);
 }
 
 }  // namespace

@@ -40,11 +40,11 @@ head -c 150001 /dev/urandom > package.zip
 head -c 3000017 /dev/urandom > large.bin
 sha256sum package.zip large.bin > sha256sums.txt
 
-# sign KEY KEY_ID SIZE SHA256 > FILE: the six lines, signed by openssl; the DER
-# (r, s) is written out as 64 hex digits each.
+# sign KEY KEY_ID SIZE SHA256 > FILE: the seven lines (package-version 42),
+# signed by openssl; the DER (r, s) is written out as 64 hex digits each.
 sign() {
   local key=$1 key_id=$2 size=$3 sha=$4 lines r s
-  lines=$(printf 'tramela-package-signature 1\nfile-name: TramelaCoreServer.zip\nfile-size: %s\nfile-sha256: %s\nkey-id: %s\n' \
+  lines=$(printf 'tramela-package-signature 2\nfile-name: TramelaCoreServer.zip\nfile-size: %s\nfile-sha256: %s\npackage-version: 42\nkey-id: %s\n' \
     "$size" "$sha" "$key_id")
   printf '%s\n' "$lines" | openssl dgst -sha256 -sign "$key" -out sig.der
   r=$(openssl asn1parse -inform DER -in sig.der | awk -F: '/INTEGER/ {print $NF}' | sed -n 1p)

@@ -4,7 +4,8 @@
 # optional content folder. Stored and deflated entries only, no zip64, which is
 # what the installer's zip component reads. The package is signed beside it
 # (OUT.zip.sig) with the key in TRAMELA_SIGNING_KEY, by default the
-# development key that builds without TRAMELA_PACKAGE_KEYS trust.
+# development key that builds without TRAMELA_PACKAGE_KEYS trust, as
+# package-version TRAMELA_PACKAGE_VERSION (default 1).
 #   make-package.sh OUT.zip SETUP.exe [CONTENT_DIR]
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
@@ -18,5 +19,5 @@ if [ -n "$content" ]; then cp -R "$content"/. "$stage/"; fi
 out_abs=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 rm -f "$out_abs" "$out_abs.sig"
 (cd "$stage" && zip -q -r -X -9 "$out_abs" .)
-sign_package "${TRAMELA_SIGNING_KEY:-}" "$out_abs" >/dev/null
+sign_package "${TRAMELA_SIGNING_KEY:-}" "$out_abs" "${TRAMELA_PACKAGE_VERSION:-1}" >/dev/null
 echo "$out_abs"

@@ -1,7 +1,9 @@
-// sign-package PRIVATE_KEY.pem PACKAGE: writes PACKAGE.sig, the signature file
-// the installer checks before it runs the package. The file always names
-// TramelaCoreServer.zip, the one name the installer fetches. OpenSSL signs;
-// the installer's own verifier checks the result before it is written.
+// sign-package --version N PRIVATE_KEY.pem PACKAGE: writes PACKAGE.sig, the
+// signature file the installer checks before it runs the package. The file
+// always names TramelaCoreServer.zip, the one name the installer fetches, and
+// the package-version N, which an installer with a higher floor refuses.
+// OpenSSL signs; the installer's own verifier checks the result before it is
+// written.
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
@@ -141,11 +143,12 @@ void WriteFile(const std::string& path, const std::string& text) {
   }
 }
 
-void Run(const std::string& keyPath, const std::string& packagePath) {
+void Run(std::int32_t version, const std::string& keyPath, const std::string& packagePath) {
   const TPkey key = ReadPrivateKey(keyPath);
   const TPackagePublicKey publicKey = PublicKeyOf(key.get());
   TPackageSignature signature;
   signature.FileName = std::string(kSignedPackageName);
+  signature.PackageVersion = version;
   HashPackage(packagePath, signature);
   signature.KeyId = publicKey.KeyId;
   signature.Signature = Sign(key.get(), FormatSignedLines(signature));
@@ -153,20 +156,42 @@ void Run(const std::string& keyPath, const std::string& packagePath) {
   const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
   VerifyPackageSignature(bytes, std::span(&publicKey, 1));
   WriteFile(packagePath + ".sig", text);
-  std::printf("%s.sig: key-id %s, %lld bytes, sha256 %s\n", packagePath.c_str(),
-              HexLower(signature.KeyId).c_str(), static_cast<long long>(signature.FileSize),
-              HexLower(signature.Sha256).c_str());
+  std::printf("%s.sig: key-id %s, version %d, %lld bytes, sha256 %s\n", packagePath.c_str(),
+              HexLower(signature.KeyId).c_str(), static_cast<int>(signature.PackageVersion),
+              static_cast<long long>(signature.FileSize), HexLower(signature.Sha256).c_str());
+}
+
+// The version as the signature file spells it, so that what is signed is
+// exactly what was asked for ("007" is refused, not signed as 7).
+std::int32_t VersionArgument(const std::string& text) {
+  try {
+    return ParsePackageVersion(text);
+  } catch (const EPackageSignatureError&) {
+    throw ESignError("--version " + text + ": not a decimal number from 1 to 2147483647 " +
+                     "without sign or leading zero");
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: sign-package PRIVATE_KEY.pem PACKAGE  (writes PACKAGE.sig)\n");
+  std::vector<std::string> files;
+  const char* version = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--version" && i + 1 < argc && version == nullptr) {
+      version = argv[++i];
+    } else {
+      files.emplace_back(argv[i]);
+    }
+  }
+  if (version == nullptr || files.size() != 2) {
+    std::fprintf(stderr,
+                 "usage: sign-package --version N PRIVATE_KEY.pem PACKAGE  (writes PACKAGE.sig)\n"
+                 "  N: the package's version, 1 to 2147483647, higher than any package before\n");
     return 1;
   }
   try {
-    Run(argv[1], argv[2]);
+    Run(VersionArgument(version), files[0], files[1]);
     return 0;
   } catch (const Exception& error) {
     std::fprintf(stderr, "sign-package: %s\n", error.Message().c_str());

@@ -25,8 +25,12 @@ class TScriptedOperations : public IInstallOperations {
   bool CreateDir(const std::string& path) override { return FDirs.insert(path).second; }
   bool RemoveDir(const std::string& path) override { return FDirs.erase(path) != 0; }
   bool RemoveFile(const std::string& path) override { return FFiles.erase(path) != 0; }
-  void SaveToFile(const TMemoryStream& stream, const std::string& path) override {
+  std::unique_ptr<TStream> SaveToFile(const TMemoryStream& stream,
+                                      const std::string& path) override {
     FFiles[path] = static_cast<std::int64_t>(stream.Bytes().size());
+    auto file = std::make_unique<TMemoryStream>();
+    file->WriteBuffer(stream.Bytes());
+    return file;
   }
   std::vector<std::string> ListProcessNames() override { return {"System", "explorer.exe"}; }
   bool RunProgram(const std::string&) override { return true; }
@@ -71,7 +75,7 @@ class TScriptedOperations : public IInstallOperations {
     void SetActive(bool active) override { FOpen = active; }
     bool Active() const override { return FOpen; }
     bool IsZipFile() const override { return FOpen; }
-    void Open(const std::string&) override { FOpen = true; }
+    void LoadArchive(std::unique_ptr<TStream>) override { FOpen = true; }
     void ExtractAll(const std::string&) override {}
     std::int64_t UncompressedTotal() const override { return 2; }
     void AttachMonitor(TOperationMonitor*) override {}
