@@ -288,12 +288,11 @@ TEST(RemoveInstallation, TakesTheWholeTreeButNoLinksTarget) {
   testsupport::WriteFileBytes(root / "Baza" / "globoko" / "a.bin", "a");
   testsupport::WriteFileBytes(root / "readonly.txt", "r");
   ASSERT_TRUE(FileSetAttr((root / "readonly.txt").string(), faReadOnly));
-  try {
-    std::filesystem::create_directory_symlink(elsewhere, root / "Baza" / "link");
-    std::filesystem::create_symlink(elsewhere / "victim", root / "victim-link");
-  } catch (const std::filesystem::filesystem_error& e) {
-    GTEST_SKIP() << "no links here: " << e.what();
-  }
+  // Wine makes no links for a program; there the tree and the read-only file are checked.
+  std::error_code noLinks;
+  std::filesystem::create_directory_symlink(elsewhere, root / "Baza" / "link", noLinks);
+  if (!noLinks)
+    std::filesystem::create_symlink(elsewhere / "victim", root / "victim-link", noLinks);
 #ifdef _WIN32
   TSystemOperations ops;
   const std::string folder = std::filesystem::path(root).make_preferred().string();
