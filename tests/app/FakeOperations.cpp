@@ -187,6 +187,7 @@ std::string TFakeOperations::GetWinVersionName() {
 }
 
 bool TFakeOperations::TcpConnect(const std::string& host, const std::string& port) {
+  ThrowIfSet("connect");
   if (TcpStallsUntilCancel) {
     try {
       StallUntilCancel(Monitor, TProgressUnit::None);

@@ -80,7 +80,8 @@ class TFakeOperations : public IInstallOperations {
   std::map<std::string, std::string> PackageEntries{
       {"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
   std::int64_t PackageUncompressed = -1;  // -1: the entries' own sizes
-  // Any exception, raised by the call of that name: "get", "extract", "processes", "run".
+  // Any exception, raised by the call of that name: "connect", "get", "extract",
+  // "processes", "run".
   std::map<std::string, std::exception_ptr> Throws;
 
   // Record.

@@ -348,7 +348,8 @@ TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{p.Row, p.RowState}));
   // Past the download, the working folder was made and is removed again.
   std::vector<std::string> tail{p.Message, kFailed};
-  if (std::string(p.Call) != "get") tail.insert(tail.begin() + 1, kRollback);
+  const std::string call = p.Call;
+  if (call != "connect" && call != "get") tail.insert(tail.begin() + 1, kRollback);
   EXPECT_EQ(Tail(tail.size()), tail);
   EXPECT_FALSE(Ops.ZipOpen);
   EXPECT_TRUE(Ops.RunCommands.empty() || std::string(p.Call) == "run");
@@ -357,7 +358,9 @@ TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ForeignErrors,
-    ::testing::Values(TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4",
+    ::testing::Values(TForeignError{"connect", std::make_exception_ptr(std::bad_alloc()), "3",
+                                    StepFailed, "Out of memory"},
+                      TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4",
                                     StepFailed, "Out of memory"},
                       TForeignError{"extract",
                                     std::make_exception_ptr(std::length_error("vector::reserve")),
