@@ -29,12 +29,14 @@ e2e_begin() {
   export TRAMELA_SERVE_DIR=$work/serve
 }
 
-# make_package WWWROOT [CONTENT]: the package at WWWROOT/Download/TramelaCoreServer.zip,
-# with the sample files or those of CONTENT.
+# make_package WWWROOT [CONTENT] [BEHAVIOUR]: the package at
+# WWWROOT/Download/TramelaCoreServer.zip, with the sample files or those of
+# CONTENT, and a stand-in setup that runs and ends as BEHAVIOUR says
+# ("DELAY_MS EXIT_CODE").
 make_package() {
   mkdir -p "$1/Download"
   bash "$root/tools/make-package/make-package.sh" "$1/Download/TramelaCoreServer.zip" "$setup" \
-    "${2:-$root/tools/make-package/content}" >/dev/null
+    "${2:-$root/tools/make-package/content}" "${3:-}" >/dev/null
 }
 
 # port80_free: nothing else may answer where the distribution server goes.

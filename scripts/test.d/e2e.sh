@@ -6,7 +6,11 @@
 # signature, one signed by another key, one changed after signing, one older
 # than an installer built with a raised floor accepts, and take C:\Tramela
 # between the directory test and the download; one run has a library planted
-# under each name the installer loads. Screenshots go to build/windows/screenshots/e2e-*.png.
+# under each name the installer loads. A run that fails after C:\Tramela was
+# made leaves nothing of it (a wrong CRC near the end, "Prekliči" during the
+# extraction, a setup that exits 4), one ended by force is removed by the next
+# start, and the outcome waits for the setup's end.
+# Screenshots go to build/windows/screenshots/e2e-*.png.
 set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 source "$root/scripts/e2e-lib.sh"
@@ -36,6 +40,33 @@ CCACHE_DIR=${CCACHE_DIR:-$root/build/ccache} cmake --build "$floor_build" --targ
   -- -j"${JOBS:-2}" >/dev/null || { echo "the installer with the raised floor does not build"; exit 1; }
 cp "$work/www/Download/TramelaCoreServer.zip" "$(www_case old)/"
 sign_package "" "$work/www-old/Download/TramelaCoreServer.zip" 2 >/dev/null
+# The last file entry's CRC is wrong in both of its headers, and the package is signed so.
+cp "$work/www/Download/TramelaCoreServer.zip" "$(www_case badcrc)/"
+python3 - "$work/www-badcrc/Download/TramelaCoreServer.zip" <<'PY'
+import struct, sys, zipfile
+path = sys.argv[1]
+data = bytearray(open(path, "rb").read())
+with zipfile.ZipFile(path) as z:
+    last = max((i for i in z.infolist() if not i.is_dir()), key=lambda i: i.header_offset)
+struct.pack_into("<I", data, last.header_offset + 14, last.CRC ^ 1)
+at = data.find(b"PK\x01\x02")
+while at >= 0:
+    if struct.unpack_from("<I", data, at + 42)[0] == last.header_offset:
+        struct.pack_into("<I", data, at + 16, last.CRC ^ 1)
+    at = data.find(b"PK\x01\x02", at + 4)
+open(path, "wb").write(data)
+PY
+sign_package "" "$work/www-badcrc/Download/TramelaCoreServer.zip" 1 >/dev/null
+# Setups that take 3 s and succeed, and that fail with Inno Setup's code 4.
+make_package "$work/www-setup3s" "" "3000 0"
+make_package "$work/www-setup4" "" "200 4"
+# Enough small files that the extraction lasts a few seconds.
+mkdir -p "$work/slow-content"
+for d in $(seq 1 12); do
+  mkdir -p "$work/slow-content/Veliko/$d"
+  for f in $(seq 1 150); do printf '%s-%s\n' "$d" "$f" >"$work/slow-content/Veliko/$d/$f.txt"; done
+done
+make_package "$work/www-slow" "$work/slow-content"
 
 failures=0
 odd_pid=
@@ -111,7 +142,9 @@ for i in $(seq 1 100); do [ -f "$c_drive/Tramela/Install/setup-command-line.txt"
 if [ -f "$c_drive/Tramela/Install/setup-command-line.txt" ]; then
   got=$(cat "$c_drive/Tramela/Install/setup-command-line.txt")
   [ "$got" = "$setup_command" ] || fail "setup command line was [$got], not [$setup_command]"
-  rm "$c_drive/Tramela/Install/setup-command-line.txt"
+  got=$(cat "$c_drive/Tramela/Install/setup-current-dir.txt")
+  [ "$got" = 'C:\Tramela\Install' ] || fail "the setup ran in [$got], not in C:\Tramela\Install"
+  rm "$c_drive/Tramela/Install/setup-command-line.txt" "$c_drive/Tramela/Install/setup-current-dir.txt"
 else
   fail "the setup program was not started"
 fi
@@ -187,6 +220,100 @@ new_case not-a-zip
 bash "$root/scripts/serve-package.sh" start "$work/www-nozip" 80 || exit 1
 run_case
 expect_row 4 1; expect_row 5 2; expect_no_row 6
+confirm_and_close "Prekliči"
+bash "$root/scripts/serve-package.sh" stop 80
+
+# expect_removed: the failed run took C:\Tramela away again, with the log's line.
+expect_removed() {
+  expect_log "Odstranjevanje nepopolne namestitve... "
+  [ -e "$c_drive/Tramela" ] && fail "C:\Tramela is left: $(cd "$c_drive/Tramela" && find . | head -5 | tr '\n' ' ')"
+}
+
+# second_start_installs: a new start on the same drive shows the wizard and installs.
+second_start_installs() {
+  run_case
+  for step in 1 2 3 4 5 6 0; do expect_row $step 1; done
+  confirm_and_close Konec
+}
+
+new_case bad-crc
+bash "$root/scripts/serve-package.sh" start "$work/www-badcrc" 80 || exit 1
+run_case
+expect_row 4 1; expect_row 5 2; expect_no_row 6
+expect_removed
+confirm_and_close "Prekliči"
+bash "$root/scripts/serve-package.sh" stop 80
+bash "$root/scripts/serve-package.sh" start "$work/www" 80 || exit 1
+second_start_installs
+bash "$root/scripts/serve-package.sh" stop 80
+
+# start_slow_extraction: the slow package, clicked through until its files appear.
+start_slow_extraction() {
+  bash "$root/scripts/serve-package.sh" start "$work/www-slow" 80 || exit 1
+  start_installer
+  drive wait Naprej 1 60000 >/dev/null || fail "the main window did not appear"
+  drive click Naprej >/dev/null
+  drive wait Potrdi 1 10000 >/dev/null || fail "\"Potrdi\" is not enabled on page 1"
+  drive click Potrdi >/dev/null
+  local i
+  for i in $(seq 1 600); do [ -d "$c_drive/Tramela/Veliko" ] && return 0; sleep 0.05; done
+  fail "the extraction did not begin"
+}
+
+new_case cancel-extraction
+start_slow_extraction
+drive click "Prekliči" >/dev/null
+drive wait-notice 60000 >/dev/null || fail "no outcome notice after \"Prekliči\""
+drive rows >"$work/$case/rows.txt"; drive log >"$work/$case/log.txt"
+screenshot "$shots/e2e-$case.png"
+expect_row 5 2; expect_no_row 6
+expect_log "[Napaka] Namestitev je prekinil uporabnik."
+expect_removed
+confirm_and_close "Prekliči"
+bash "$root/scripts/serve-package.sh" stop 80
+
+new_case ended-by-force
+start_slow_extraction
+kill -9 "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; app_pid=
+stop_installer
+[ -f "$c_drive/Tramela/TramelaNamestitev.nedokoncano" ] || fail "the run left no marker"
+start_installer
+drive wait Potrdi 1 60000 >/dev/null || fail "no notice of the unfinished installation"
+grep -q "^button	Naprej" <(drive list) && fail "the main window showed behind the notice"
+screenshot "$shots/e2e-$case-notice.png"
+drive click Potrdi >/dev/null
+drive wait Naprej 1 60000 >/dev/null || fail "the wizard did not follow the notice"
+[ -e "$c_drive/Tramela" ] && fail "the unfinished installation was not removed"
+drive click Naprej >/dev/null
+drive wait Potrdi 1 10000 >/dev/null || fail "\"Potrdi\" is not enabled on page 1"
+drive click Potrdi >/dev/null
+drive wait-notice 180000 >/dev/null || fail "no outcome notice"
+drive rows >"$work/$case/rows.txt"; drive log >"$work/$case/log.txt"
+for step in 1 2 3 4 5 6 0; do expect_row $step 1; done
+expect_log "Odstranjevanje nepopolne namestitve... "
+[ -e "$c_drive/Tramela/TramelaNamestitev.nedokoncano" ] && fail "the marker outlived a successful run"
+confirm_and_close Konec
+bash "$root/scripts/serve-package.sh" stop 80
+
+new_case setup-3s
+bash "$root/scripts/serve-package.sh" start "$work/www-setup3s" 80 || exit 1
+start_installer
+click_through || fail "the run did not reach its notice"
+noticed=$(date +%s.%N)
+started=$(date +%s.%N -r "$c_drive/Tramela/Install/setup-command-line.txt" 2>/dev/null || echo 0)
+drive rows >"$work/$case/rows.txt"; drive log >"$work/$case/log.txt"
+for step in 1 2 3 4 5 6 0; do expect_row $step 1; done
+awk -v a="$started" -v b="$noticed" 'BEGIN { exit !(b - a >= 2.9) }' ||
+  fail "the success notice came $(awk -v a="$started" -v b="$noticed" 'BEGIN { print b - a }') s after the setup's start, before its end"
+confirm_and_close Konec
+bash "$root/scripts/serve-package.sh" stop 80
+
+new_case setup-exits-4
+bash "$root/scripts/serve-package.sh" start "$work/www-setup4" 80 || exit 1
+run_case
+expect_row 5 1; expect_row 6 2; expect_no_row 0
+expect_log "[Napaka] Namestitev Firebird SQL strežnika ni uspela (izhodna koda 4): Med nameščanjem je prišlo do usodne napake."
+expect_removed
 confirm_and_close "Prekliči"
 bash "$root/scripts/serve-package.sh" stop 80
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,11 +68,18 @@ class IInstallOperations {
   // Raises on failure.
   [[nodiscard]] virtual std::unique_ptr<TStream> SaveToFile(const TMemoryStream& stream,
                                                             const std::string& path) = 0;
+  // A folder's entries, links reported as links and never followed; none when
+  // path is no folder of its own or cannot be read.
+  virtual std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) = 0;
+  // Removes one entry as ListFolder saw it (a link itself, never its target);
+  // False when it stays.
+  virtual bool RemoveEntry(const std::string& path, TEntryKind kind) = 0;
 
   // Processes.
   virtual std::vector<std::string> ListProcessNames() = 0;
-  // Starts the process without waiting; False when it could not be started.
-  virtual bool RunProgram(const std::string& commandLine) = 0;
+  // Starts the program and waits for its end: its exit code, or none when it
+  // could not be started.
+  virtual std::optional<std::uint32_t> RunProgram(const TProgramStart& start) = 0;
   // The system's text for why the last RunProgram failed.
   virtual std::string LastRunError() = 0;
 

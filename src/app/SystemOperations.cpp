@@ -120,15 +120,19 @@ std::vector<std::string> TSystemOperations::ListProcessNames() {
   return FProbes->ListProcessNames();
 }
 
-bool TSystemOperations::RunProgram(const std::string& commandLine) {
-  if (FProbes->RunProgram(commandLine)) {
-    FLastRunError.clear();
-    return true;
-  }
+std::optional<std::vector<TFolderEntry>> TSystemOperations::ListFolder(const std::string& path) {
+  return FProbes->ListFolder(path);
+}
+
+bool TSystemOperations::RemoveEntry(const std::string& path, TEntryKind kind) {
+  return FProbes->RemoveEntry(path, kind);
+}
+
+std::optional<std::uint32_t> TSystemOperations::RunProgram(const TProgramStart& start) {
+  const std::optional<std::uint32_t> exitCode = FProbes->RunProgram(start);
   // Read at once, before any other call can replace the system's reason.
-  const std::uint32_t code = GetLastOSError();
-  FLastRunError = SysErrorMessage(code);
-  return false;
+  FLastRunError = exitCode ? std::string() : SysErrorMessage(GetLastOSError());
+  return exitCode;
 }
 
 std::string TSystemOperations::LastRunError() { return FLastRunError; }

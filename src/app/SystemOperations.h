@@ -27,8 +27,10 @@ class TSystemOperations : public IInstallOperations {
   bool CreateWorkingDir(const std::string& path) override;
   std::unique_ptr<TStream> SaveToFile(const TMemoryStream& stream,
                                       const std::string& path) override;
+  std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) override;
+  bool RemoveEntry(const std::string& path, TEntryKind kind) override;
   std::vector<std::string> ListProcessNames() override;
-  bool RunProgram(const std::string& commandLine) override;
+  std::optional<std::uint32_t> RunProgram(const TProgramStart& start) override;
   std::string LastRunError() override;
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;

@@ -6,12 +6,14 @@
 #include <algorithm>
 
 #include "app/HalvexConst.h"
+#include "app/InstallRollback.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Strings.h"
 #include "rtl/Text.h"
 
 namespace {
 const char* const kSegoeUi = "Segoe UI";
+std::string InstalledProgramFile() { return std::string(InstallDir) + "\\Tramela.exe"; }
 }  // namespace
 
 T_frmMain::T_frmMain(TComponent* owner, IPlatform& platform, IInstallOperations& operations,
@@ -83,7 +85,14 @@ void T_frmMain::PrepareWizard() {
   _lblPotek.Hide();
   _memoPotek.Lines().Clear();
   _progress.Hide();
-  if (FOps.DirectoryExists(InstallDir)) {
+  if (FOps.DirectoryExists(InstallDir) &&
+      IsUnfinishedInstallation(FOps, InstallDir, InstalledProgramFile())) {
+    // A run of this installer that was ended from outside: it goes, and the
+    // wizard goes on.
+    Notice("Kontrola namestitve",
+           {"Prejšnja namestitev ni bila dokončana.", "Nepopolna namestitev bo odstranjena."});
+    RemoveUnfinishedInstallation(false);
+  } else if (FOps.DirectoryExists(InstallDir)) {
     Notice("Kontrola namestitve",
            {"Mrežna namestitev programa Tramela že obstaja.",
             "Če želite nadaljevati z namestitvijo, morate odstraniti staro različico."});
@@ -154,9 +163,7 @@ void T_frmMain::UpdateButtons(int pageIndex) {
   }
 }
 
-bool T_frmMain::IsProgramInstalled() {
-  return FOps.FileExists(std::string(InstallDir) + "\\Tramela.exe");
-}
+bool T_frmMain::IsProgramInstalled() { return FOps.FileExists(InstalledProgramFile()); }
 
 void T_frmMain::CloseApplication() { FormPlatform().PostQuit(); }
 

@@ -145,11 +145,19 @@ class T_frmMain : public TForm {
   // alive; raises what the operation raised, or EAbort when the run was
   // cancelled meanwhile, even if the operation got to its end.
   void RunLong(const std::function<void()>& operation);
+  // Runs a long operation that cannot be stopped: "Prekliči", Esc and closing
+  // the window are not acted on meanwhile; the progress line shows text with
+  // an activity bar.
+  void RunUninterruptible(const std::string& text, const std::function<void()>& operation);
+  void RunLongWith(const TBusyHooks& hooks, const std::function<void()>& operation);
   void ShowProgress();
   void HideProgress();
   // The log line of a failed step: the cancel text, or the exception's message.
   std::string FailureText(const std::exception& e) const;
-  void DiscardPackageFile();
+  // Removes the working folder and what is in it, with the log's lines;
+  // live runs it off this thread with the window alive.
+  void RemoveUnfinishedInstallation(bool live);
+  void SettleWorkingDir();
   void Notice(const std::string& title, std::initializer_list<std::string> lines);
 
   // The package file that step 4 wrote, held open for step 5.
@@ -162,12 +170,16 @@ class T_frmMain : public TForm {
   bool FProgressShown = false;
   bool FRunning = false;
   bool FCloseAfterRun = false;
+  // This run made the working folder (step 4): it answers for what is in it.
+  bool FMadeWorkingDir = false;
 };
 
 // The log line of a step that the user stopped.
 inline constexpr const char* kCancelledLine = "[Napaka] Namestitev je prekinil uporabnik.";
 
 // The fixed texts of the sequence that callers and tests share.
-std::string PackageFile();  // C:\Tramela\TramelaCoreServer.zip
-std::string PackageUrl();   // http://<distribution server>/Download/TramelaCoreServer.zip
+std::string PackageFile();           // C:\Tramela\TramelaCoreServer.zip
+std::string PackageUrl();            // http://<distribution server>/Download/TramelaCoreServer.zip
+std::string FirebirdSetupProgram();  // C:\Tramela\Install\Firebird-2.1.3.18185_0_Win32.exe
+std::string FirebirdSetupFolder();   // C:\Tramela\Install, the setup's current folder
 std::string FirebirdSetupCommandLine();

@@ -1,11 +1,14 @@
 // The main window's installation sequence: its steps with their checklist
 // rows and log lines, the long steps run off the window's thread with their
 // progress line, and the outcome.
+#include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "app/HalvexConst.h"
+#include "app/InstallRollback.h"
 #include "app/PackageDownload.h"
 #include "app/frmMain.h"
 #include "rtl/Exceptions.h"
@@ -27,6 +30,31 @@ constexpr int kChecklistHeightFailed = 150;
 constexpr std::uint32_t kProgressIntervalMs = 100;
 constexpr int kProgressScale = 1000;
 
+// Why the database server's setup failed, by its exit code (an Inno Setup program's).
+std::string SetupExitText(std::uint32_t code) {
+  switch (code) {
+    case 1:
+      return "Namestitvenega programa ni bilo mogoče zagnati.";
+    case 2:
+      return "Uporabnik je namestitev preklical, preden se je začela.";
+    case 3:
+      return "Pri pripravi namestitve je prišlo do usodne napake.";
+    case 4:
+      return "Med nameščanjem je prišlo do usodne napake.";
+    case 5:
+      return "Uporabnik je namestitev preklical med nameščanjem.";
+    case 6:
+      return "Namestitveni program je bil prisilno končan.";
+    case 7:
+      return "Namestitve ni mogoče nadaljevati.";
+    case 8:
+      return "Namestitve ni mogoče nadaljevati, dokler se računalnik ne zažene znova. Pred novim "
+             "poskusom znova zaženite računalnik.";
+    default:
+      return "Namestitveni program je končal z napako.";
+  }
+}
+
 // The log line for what a step raised: a failed allocation reads as the runtime
 // layer's out-of-memory message, any other C++ error as its own text.
 std::string MessageOf(const std::exception& e) {
@@ -41,9 +69,14 @@ std::string PackageUrl() {
   return std::string("http://") + DistributionHost + "/Download/TramelaCoreServer.zip";
 }
 
+std::string FirebirdSetupFolder() { return std::string(InstallDir) + "\\Install"; }
+
+std::string FirebirdSetupProgram() {
+  return FirebirdSetupFolder() + "\\Firebird-2.1.3.18185_0_Win32.exe";
+}
+
 std::string FirebirdSetupCommandLine() {
-  return std::string(InstallDir) + "\\Install\\" +
-         "Firebird-2.1.3.18185_0_Win32.exe /SILENT /NOICONS /COMPONENTS=" + '"' +
+  return FirebirdSetupProgram() + " /SILENT /NOICONS /COMPONENTS=" + '"' +
          "ClassicServerComponent,ClientComponent,ServerComponent" + '"' + " /FORCE ";
 }
 
@@ -85,9 +118,18 @@ bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath
     TMemoryStream stream;
     const TPackageSignature signature =
         DownloadSignedPackage(FOps, FPackageKeys, FMinPackageVersion, url, stream);
+    // A package that cannot fit fails before anything is written.
+    if (FOps.GetFreeDiskSpace(kDriveC) < stream.Size())
+      throw Exception("[Napaka] Na pogonu C: ni dovolj prostora za namestitveni paket... ");
     // Only a package that verified gets a working directory, and one that
     // nobody else made or can change.
     MakeWorkingDirectory(FOps, InstallDir);
+    FMadeWorkingDir = true;
+    // First, so that a run ended from outside leaves a folder that the next
+    // start knows as its own.
+    TMemoryStream marker;
+    marker.WriteBuffer(kRunMarkerText, static_cast<std::int64_t>(std::strlen(kRunMarkerText)));
+    (void)FOps.SaveToFile(marker, RunMarkerFile());
     saved = TSavedPackage{FOps.SaveToFile(stream, filePath), signature};
   });
   FPackage = std::move(saved);
@@ -99,11 +141,6 @@ bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath
 void T_frmMain::CancelRun() { FMonitor.RequestCancel(); }
 
 void T_frmMain::RunLong(const std::function<void()>& operation) {
-  FMonitor.ClearProgress();
-  FRate.Reset();
-  FShownProgress = {};
-  // Read here: the operation's thread has the operations object to itself.
-  FProgressFormat = FOps.FormatSettings();
   TBusyHooks hooks;
   hooks.CancelControl = &_btnPreklici;
   hooks.OnCancel = [this] { CancelRun(); };
@@ -112,9 +149,28 @@ void T_frmMain::RunLong(const std::function<void()>& operation) {
     CancelRun();
     FCloseAfterRun = true;
   };
+  RunLongWith(hooks, operation);
+  FMonitor.CheckCancel();
+}
+
+void T_frmMain::RunUninterruptible(const std::string& text,
+                                   const std::function<void()>& operation) {
+  _lblNapredek.SetCaption(text);
+  _barNapredek.SetMarquee(true);
+  _lblNapredek.Show();
+  _barNapredek.Show();
+  FProgressShown = true;
+  RunLongWith({}, operation);
+}
+
+void T_frmMain::RunLongWith(const TBusyHooks& hooks, const std::function<void()>& operation) {
+  FMonitor.ClearProgress();
+  FRate.Reset();
+  FShownProgress = {};
+  // Read here: the operation's thread has the operations object to itself.
+  FProgressFormat = FOps.FormatSettings();
   auto hide = ScopeExit([this] { HideProgress(); });
   RunLongOperation(FormPlatform(), hooks, operation, [this] { ShowProgress(); });
-  FMonitor.CheckCancel();
 }
 
 void T_frmMain::ShowProgress() {
@@ -158,9 +214,30 @@ std::string T_frmMain::FailureText(const std::exception& e) const {
   return FMonitor.CancelRequested() ? std::string(kCancelledLine) : MessageOf(e);
 }
 
-// A stopped step leaves no package behind, whole or in part.
-void T_frmMain::DiscardPackageFile() {
-  if (FOps.FileExists(PackageFile())) (void)FOps.RemoveFile(PackageFile());
+void T_frmMain::RemoveUnfinishedInstallation(bool live) {
+  AddLog(kRollbackLine);
+  std::vector<std::string> failed;
+  const auto remove = [this, &failed] { failed = RemoveInstallation(FOps, InstallDir); };
+  try {
+    if (live) {
+      RunUninterruptible("Odstranjevanje nepopolne namestitve...", remove);
+    } else {
+      remove();
+    }
+  } catch (const std::exception& e) {
+    AddLog(MessageOf(e));
+    failed.push_back(InstallDir);
+  }
+  for (const std::string& path : failed) AddLog(kRollbackFailedLine + path);
+}
+
+// A run that made the working folder either succeeds, and the marker goes, or
+// leaves nothing of itself.
+void T_frmMain::SettleWorkingDir() {
+  if (!FMadeWorkingDir) return;
+  if (InstallOk && FOps.RemoveFile(RunMarkerFile())) return;
+  FailRun();
+  RemoveUnfinishedInstallation(true);
 }
 
 // ---- The run
@@ -171,6 +248,7 @@ void T_frmMain::RunInstallation() {
   if (FRunning) return;
   FRunning = true;
   FCloseAfterRun = false;
+  FMadeWorkingDir = false;
   FMonitor.ClearCancel();
   auto runEnd = ScopeExit([this] {
     FRunning = false;
@@ -204,6 +282,7 @@ void T_frmMain::RunInstallation() {
   } else {
     InstallFirebird();
   }
+  SettleWorkingDir();
   ShowOutcome();
   _progress.Hide();
 }
@@ -261,22 +340,14 @@ bool T_frmMain::CheckDriveAndDirectory() {
 // before its connect ends; a stop asked for meanwhile fails the step when it does.
 bool T_frmMain::CheckServer() {
   AddStep("Testiranje internet povezave... ", TStep::ServerConnection);
-  bool reachable = false;
-  bool cancelled = false;
-  try {
+  return GuardedStep(TStep::ServerConnection, [this] {
+    bool reachable = false;
     RunLong(
         [this, &reachable] { reachable = IsServerReachable(DistributionHost, DistributionPort); });
-  } catch (const EAbort&) {
-    cancelled = true;
-  }
-  if (reachable && !cancelled) {
-    SetStepState(TStep::ServerConnection, StepDone);
-    return true;
-  }
-  SetStepState(TStep::ServerConnection, StepFailed);
-  if (cancelled) AddLog(kCancelledLine);
-  InstallOk = false;
-  return false;
+    SetStepState(TStep::ServerConnection, reachable ? StepDone : StepFailed);
+    if (!reachable) InstallOk = false;
+    return reachable;
+  });
 }
 
 // Every failure path of a run ends so: no second run, and the outcome is failure.
@@ -297,7 +368,6 @@ bool T_frmMain::GuardedStep(TStep step, const std::function<bool()>& body) {
 void T_frmMain::FailStep(TStep step, const std::exception& e) {
   AddLog(FailureText(e));
   SetStepState(step, StepFailed);
-  if (FMonitor.CancelRequested()) DiscardPackageFile();
   FailRun();
 }
 
@@ -351,7 +421,8 @@ bool T_frmMain::IsFirebirdRunning() {
     AddStep("Nameščanje Firebird SQL podatkovnega strežnika...", TStep::DatabaseServer);
     AddLog("Preverjanje Firebird SQL strežnika...");
     for (const std::string& name : FOps.ListProcessNames()) {
-      if (name != kFirebirdProcess) continue;
+      // Windows compares file names without regard to letter case.
+      if (!SameText(name, kFirebirdProcess)) continue;
       found = true;
       SetStepState(TStep::DatabaseServer, StepDone);
       AddLog("Firebird SQL strežnik je že aktiven");
@@ -363,10 +434,21 @@ bool T_frmMain::IsFirebirdRunning() {
 bool T_frmMain::InstallFirebird() {
   return GuardedStep(TStep::DatabaseServer, [this] {
     AddLog("Nameščanje Firebird SQL strežnika...");
+    std::optional<std::uint32_t> exitCode;
+    // A half-run setup cannot be undone from outside: nothing stops it, and
+    // the run's outcome waits for its end.
+    RunUninterruptible("Nameščanje Firebird SQL strežnika...", [this, &exitCode] {
+      exitCode = FOps.RunProgram(
+          {FirebirdSetupProgram(), FirebirdSetupCommandLine(), FirebirdSetupFolder()});
+    });
     // A setup that cannot be started would otherwise pass for an installed server.
-    if (!FOps.RunProgram(FirebirdSetupCommandLine())) {
+    if (!exitCode) {
       throw Exception("[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: " +
                       FOps.LastRunError());
+    }
+    if (*exitCode != 0) {
+      throw Exception("[Napaka] Namestitev Firebird SQL strežnika ni uspela (izhodna koda " +
+                      std::to_string(*exitCode) + "): " + SetupExitText(*exitCode));
     }
     SetStepState(TStep::DatabaseServer, StepDone);
     return true;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,14 @@ inline constexpr int kCurrentDrive = 0;
 inline constexpr int kDriveA = 1;
 inline constexpr int kDriveC = 3;
 inline constexpr int kDriveZ = 26;
+
+// A program to run: the file it is, the command line it receives, and the
+// folder it starts in.
+struct TProgramStart {
+  std::string Application;  // the program's full path; never looked up along a search path
+  std::string CommandLine;
+  std::string CurrentDir;
+};
 
 class ISystemProbes {
  public:
@@ -33,12 +42,16 @@ class ISystemProbes {
   virtual bool DeleteFile(const std::string& path) = 0;
   // A new folder only other users cannot change (CreatePrivateDir).
   virtual TPrivateDirResult CreatePrivateDirectory(const std::string& path) = 0;
+  // A folder's entries and the removal of one, links never followed (rtl's ListFolder).
+  virtual std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) = 0;
+  virtual bool RemoveEntry(const std::string& path, TEntryKind kind) = 0;
   // Executable names of the running processes, as the system writes them.
   virtual std::vector<std::string> ListProcessNames() = 0;
-  // Starts the program the command line's first token names; does not wait.
-  // On Windows a program named by its path must be a plain file, not a link,
-  // and is held so that nobody can change it between that check and its start.
-  virtual bool RunProgram(const std::string& commandLine) = 0;
+  // Starts the program and waits for its end: its exit code, or none when it
+  // could not be started (the system's reason in GetLastOSError). The program
+  // must be a plain file, not a link, and is held so that nobody can change it
+  // between that check and its start.
+  virtual std::optional<std::uint32_t> RunProgram(const TProgramStart& start) = 0;
 };
 
 // The probes of the platform this program was built for. Natively, drive C:
@@ -60,8 +73,10 @@ class TPosixSystemProbes : public ISystemProbes {
   bool RemoveDirectory(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   TPrivateDirResult CreatePrivateDirectory(const std::string& path) override;
+  std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) override;
+  bool RemoveEntry(const std::string& path, TEntryKind kind) override;
   std::vector<std::string> ListProcessNames() override;
-  bool RunProgram(const std::string& commandLine) override;
+  std::optional<std::uint32_t> RunProgram(const TProgramStart& start) override;
 
   // The native path a drive path stands for.
   std::string MapPath(const std::string& path) const;

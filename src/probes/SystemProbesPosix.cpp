@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <spawn.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -102,19 +103,40 @@ std::vector<std::string> TPosixSystemProbes::ListProcessNames() {
   return names;
 }
 
-bool TPosixSystemProbes::RunProgram(const std::string& commandLine) {
-  std::vector<std::string> tokens = SplitCommandLine(commandLine);
-  if (tokens.empty()) return false;
-  tokens[0] = MapPath(tokens[0]);
+std::optional<std::vector<TFolderEntry>> TPosixSystemProbes::ListFolder(const std::string& path) {
+  return ::ListFolder(MapPath(path));
+}
+bool TPosixSystemProbes::RemoveEntry(const std::string& path, TEntryKind kind) {
+  return ::RemoveEntry(MapPath(path), kind);
+}
+
+std::optional<std::uint32_t> TPosixSystemProbes::RunProgram(const TProgramStart& start) {
+  std::vector<std::string> tokens = SplitCommandLine(start.CommandLine);
+  if (tokens.empty()) tokens.push_back(start.Application);
+  const std::string program = MapPath(start.Application);
+  const std::string folder = MapPath(start.CurrentDir);
   std::vector<char*> argv;
   for (auto& t : tokens) argv.push_back(t.data());
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  if (!folder.empty()) ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   pid_t pid = 0;
-  // posix_spawnp reports a program that cannot be executed as its result;
-  // keep it where callers look for the system's reason.
-  const int rc = ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (rc != 0) errno = rc;
-  return rc == 0;
+  // The program by its path, never along PATH; posix_spawn reports a program
+  // that cannot be run as its result: keep it where callers look for the reason.
+  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    errno = rc;
+    return std::nullopt;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return std::nullopt;
+  }
+  // A signal ends the program as the shell reports it.
+  if (WIFSIGNALED(status)) return 128 + static_cast<std::uint32_t>(WTERMSIG(status));
+  return static_cast<std::uint32_t>(WEXITSTATUS(status));
 }
 
 std::unique_ptr<ISystemProbes> CreateSystemProbes(const std::string& cDrive) {

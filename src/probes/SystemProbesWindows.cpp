@@ -1,6 +1,6 @@
 // The system probes over the Win32 services: drive strings, free space for the
 // caller, attributes, one-level folder calls, the toolhelp process snapshot and
-// CreateProcessA.
+// CreateProcessW.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -9,6 +9,7 @@
 
 #include "probes/SystemProbes.h"
 #include "rtl/FileSystem.h"
+#include "rtl/Win32Text.h"
 
 namespace {
 
@@ -53,23 +54,12 @@ std::string EntryName(const PROCESSENTRY32& entry) {
   return std::string(entry.szExeFile, ::strnlen(entry.szExeFile, sizeof entry.szExeFile));
 }
 
-// The program a command line names, opened for reading with sharing that
-// denies writes and deletion; INVALID_HANDLE_VALUE (with the system's reason)
-// when it is missing or a link rather than a plain file.
-HANDLE OpenProgramFile(const std::string& commandLine) {
-  const std::vector<std::string> tokens = SplitCommandLine(commandLine);
-  if (tokens.empty()) {
-    ::SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  // A bare name is looked up by the system along its search path; only a
-  // program named by its path is held.
-  if (tokens[0].find_first_of("\\/:") == std::string::npos) {
-    ::SetLastError(ERROR_SUCCESS);
-    return INVALID_HANDLE_VALUE;
-  }
+// The program file, opened for reading with sharing that denies writes and
+// deletion; INVALID_HANDLE_VALUE (with the system's reason) when it is missing
+// or a link rather than a plain file.
+HANDLE OpenProgramFile(const std::string& path) {
   const HANDLE h =
-      ::CreateFileA(tokens[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return h;
   BY_HANDLE_FILE_INFORMATION info{};
@@ -134,27 +124,44 @@ class TWin32SystemProbes : public ISystemProbes {
     return names;
   }
 
-  bool RunProgram(const std::string& commandLine) override {
-    STARTUPINFOA startup{};
+  std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) override {
+    return ::ListFolder(path);
+  }
+  bool RemoveEntry(const std::string& path, TEntryKind kind) override {
+    return ::RemoveEntry(path, kind);
+  }
+
+  std::optional<std::uint32_t> RunProgram(const TProgramStart& start) override {
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION info{};
     // Held open, denying writes, from the check until the process has started:
-    // nobody can swap the program in between.
-    const TScopedHandle program(OpenProgramFile(commandLine));
-    if (program.get() == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_SUCCESS) return false;
-    // CreateProcessA may write into the command line, so it gets a copy of its own.
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                          nullptr, nullptr, &startup, &info)) {
-      return false;
+    // nobody can swap the program in between. The same path is the process's
+    // image, so the command line cannot name another file.
+    const TScopedHandle program(OpenProgramFile(start.Application));
+    if (program.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+    const std::wstring application = AnsiToWide(start.Application);
+    const std::wstring folder = AnsiToWide(start.CurrentDir);
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    std::wstring line = AnsiToWide(start.CommandLine);
+    line.push_back(L'\0');
+    // Its own folder as the current one: the program's library search never
+    // reaches the folder this installer was started from.
+    if (!::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE,
+                          NORMAL_PRIORITY_CLASS, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                          &startup, &info)) {
+      return std::nullopt;
     }
-    // Nobody waits for the program; its handles are of no further use.
     ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
-    return true;
+    const TScopedHandle process(info.hProcess);
+    DWORD code = 0;
+    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process.get(), &code)) {
+      return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(code);
   }
 };
 

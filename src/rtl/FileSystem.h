@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 inline constexpr char PathDelim = '\\';
@@ -52,6 +54,19 @@ enum class TPrivateDirResult { Created, Exists, Failed };
 // The access list CreatePrivateDir gives, in the system's descriptor notation.
 inline constexpr const char* kPrivateDirSddl =
     "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// What a folder entry is, as seen without following it.
+enum class TEntryKind { File, Folder, Link };
+struct TFolderEntry {
+  std::string Name;
+  TEntryKind Kind = TEntryKind::File;
+};
+// The entries of a folder, without "." and "..". A link (a symbolic link, a
+// junction, any reparse point) is reported as a link, never followed; empty
+// when path is not a folder of its own (a link to one among them) or cannot be read.
+std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path);
+// Removes one entry as ListFolder saw it: a file (a read-only one too), an
+// empty folder, or a link itself and never what it points to.
+bool RemoveEntry(const std::string& path, TEntryKind kind);
 std::uint32_t FileGetAttr(const std::string& path);  // faInvalid when unreadable
 bool FileSetAttr(const std::string& path, std::uint32_t attributes);
 std::string ExpandFileName(const std::string& path);  // absolute, without resolving links

@@ -1,5 +1,6 @@
 // POSIX half of the file edge: the Windows attribute model is mapped onto the
 // file mode (read-only = no write permission for anybody).
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +80,47 @@ TPrivateDirResult CreatePrivateDir(const std::string& path) {
   ::close(fd);
   errno = code;
   return set ? TPrivateDirResult::Created : TPrivateDirResult::Failed;
+}
+
+std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) {
+  // O_NOFOLLOW: a link in the folder's place is not entered.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::vector<TFolderEntry> entries;
+  bool readable = true;
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(dir);
+    if (e == nullptr) {
+      readable = errno == 0;
+      break;
+    }
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      readable = false;
+      break;
+    }
+    const TEntryKind kind = S_ISLNK(st.st_mode)   ? TEntryKind::Link
+                            : S_ISDIR(st.st_mode) ? TEntryKind::Folder
+                                                  : TEntryKind::File;
+    entries.push_back({name, kind});
+  }
+  ::closedir(dir);
+  if (!readable) return std::nullopt;
+  return entries;
+}
+
+bool RemoveEntry(const std::string& path, TEntryKind kind) {
+  // rmdir never follows a link and unlink removes the link itself.
+  if (kind == TEntryKind::Folder) return ::rmdir(path.c_str()) == 0;
+  return RemoveFile(path);
 }
 
 std::uint32_t FileGetAttr(const std::string& path) {

@@ -111,6 +111,69 @@ TPrivateDirResult CreatePrivateDir(const std::string& path) {
   return IsFolder(path.c_str()) ? TPrivateDirResult::Created : TPrivateDirResult::Exists;
 }
 
+namespace {
+TEntryKind KindOf(DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return TEntryKind::Link;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? TEntryKind::Folder : TEntryKind::File;
+}
+
+// Owns a search handle of FindFirstFileExA.
+struct TFindClose {
+  void operator()(HANDLE h) const noexcept { ::FindClose(h); }
+};
+
+// A read-only file or folder cannot be deleted until the flag is gone.
+template <typename Remove>
+bool RemoveClearingReadOnly(const std::string& path, Remove remove) {
+  if (remove(path.c_str()) != 0) return true;
+  const DWORD attr = ::GetFileAttributesA(path.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES || (attr & FILE_ATTRIBUTE_READONLY) == 0 ||
+      (attr & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return false;
+  return ::SetFileAttributesA(path.c_str(), attr & ~FILE_ATTRIBUTE_READONLY) != 0 &&
+         remove(path.c_str()) != 0;
+}
+}  // namespace
+
+std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) {
+  // The attributes of path itself: a junction in its place is not entered.
+  if (!IsFolder(path.c_str())) return std::nullopt;
+  WIN32_FIND_DATAA data{};
+  const std::string pattern = path + "\\*";
+  const HANDLE found = ::FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &data,
+                                          FindExSearchNameMatch, nullptr, 0);
+  std::vector<TFolderEntry> entries;
+  if (found == INVALID_HANDLE_VALUE) {
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) return entries;
+    return std::nullopt;
+  }
+  const std::unique_ptr<void, TFindClose> search(found);
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, KindOf(data.dwFileAttributes)});
+  } while (::FindNextFileA(found, &data));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+  return entries;
+}
+
+bool RemoveEntry(const std::string& path, TEntryKind kind) {
+  switch (kind) {
+    case TEntryKind::File:
+      return RemoveClearingReadOnly(path, ::DeleteFileA);
+    case TEntryKind::Folder:
+      return RemoveClearingReadOnly(path, ::RemoveDirectoryA);
+    case TEntryKind::Link:
+      break;
+  }
+  // A link to a folder goes as a folder, one to a file as a file; either call
+  // removes the reparse point itself and never what it names.
+  const DWORD attr = ::GetFileAttributesA(path.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES) return false;
+  return (attr & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ::RemoveDirectoryA(path.c_str()) != 0
+                                                : ::DeleteFileA(path.c_str()) != 0;
+}
+
 std::uint32_t FileGetAttr(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
 
 bool FileSetAttr(const std::string& path, std::uint32_t attributes) {

@@ -7,3 +7,6 @@
 
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
+// Paths and command lines are 8-bit text in the system's ANSI code page, as the
+// ANSI file calls take them; a wide call gets them in the same code page.
+std::wstring AnsiToWide(std::string_view text);

@@ -2,11 +2,27 @@
 #include "ui/LongOperation.h"
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <thread>
 
 #include "rtl/ScopeExit.h"
 #include "ui/Forms.h"
+
+namespace {
+// Services the queue until the worker is done, whatever the pumping raises
+// meanwhile; input stays ignored, as the busy state is still on.
+void PumpUntilDone(IPlatform& platform, const std::atomic<bool>& done) noexcept {
+  while (!done.load()) {
+    try {
+      platform.PumpBusy(kBusyPumpMs);
+    } catch (...) {
+      // A pass that fails at once must not turn this into a busy loop.
+      std::this_thread::sleep_for(std::chrono::milliseconds(kBusyPumpMs));
+    }
+  }
+}
+}  // namespace
 
 void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks,
                       const std::function<void()>& operation, const std::function<void()>& onTick) {
@@ -24,23 +40,26 @@ void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks,
     done.store(true);
     platform.WakeBusy();
   });
-  {
-    // Joins the worker on every way out; a worker still running is asked to stop first.
-    const auto join = ScopeExit([&] {
-      if (!done.load() && hooks.OnCancel) {
-        try {
-          hooks.OnCancel();
-        } catch (...) {
-          // Joining matters more than why the request failed.
-        }
-      }
-      worker.join();
-    });
+  try {
     while (!done.load()) {
       platform.PumpBusy(kBusyPumpMs);
       if (onTick) onTick();
     }
+  } catch (...) {
+    // This thread failed: the worker is asked to stop, and the window is kept
+    // serviced until it has, so that it never hangs on the join.
+    if (hooks.OnCancel) {
+      try {
+        hooks.OnCancel();
+      } catch (...) {
+        // Joining matters more than why the request failed.
+      }
+    }
+    PumpUntilDone(platform, done);
+    worker.join();
+    throw;
   }
+  worker.join();
   if (failure) std::rethrow_exception(failure);
 }
 

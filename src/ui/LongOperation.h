@@ -45,6 +45,8 @@ inline constexpr int kBusyPumpMs = 50;
 // raised again on this thread, so that the caller's sequence, its checklist and
 // its log stay on the user-interface thread in their order. The worker is always
 // joined before this returns; if this thread fails meanwhile, hooks.OnCancel is
-// called first so that the operation stops.
+// called first so that the operation stops, and the queue is serviced until it
+// has. Without hooks (no cancel control, no OnCancel, no OnClose) the
+// operation cannot be stopped and the user's ways out are not acted on.
 void RunLongOperation(IPlatform& platform, const TBusyHooks& hooks,
                       const std::function<void()>& operation, const std::function<void()>& onTick);

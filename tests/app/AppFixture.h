@@ -58,11 +58,22 @@ struct TNoticeRecord {
 class TAppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App = std::make_unique<TApplication>(Platform);
-    App->SetTitle(kApplicationTitle);
     // A package signed by the one key the window trusts.
     Ops.Body = AppFixture("package.zip");
     Ops.Sig = AppFixture("package.zip.sig");
+    Launch();
+  }
+
+  // A new start of the program on the same operations (the same drive C:).
+  void Restart() {
+    App.reset();
+    Notices.clear();
+    Launch();
+  }
+
+  void Launch() {
+    App = std::make_unique<TApplication>(Platform);
+    App->SetTitle(kApplicationTitle);
     Main = &App->CreateForm<T_frmMain>(Ops, std::span<const TPackagePublicKey>(Keys), MinVersion);
     Notice = &App->CreateForm<T_frmObvestilo>();
     Main->SetNoticeWindow(*Notice);

@@ -47,11 +47,16 @@ class TFakeZip : public IZipArchive {
     if (FOps.ExtractStallsUntilCancel) {
       // One entry is out before the stall, as a real extraction would have it.
       const auto first = FOps.PackageEntries.begin();
-      if (first != FOps.PackageEntries.end()) FOps.Files[target + first->first] = first->second;
+      if (first != FOps.PackageEntries.end())
+        FOps.WriteExtracted(target + first->first, first->second);
       StallUntilCancel(FOps.ZipMonitor, TProgressUnit::Files);
     }
     if (!FOps.ZipOpen) return;
-    for (const auto& [name, data] : FOps.PackageEntries) FOps.Files[target + name] = data;
+    int index = 0;
+    for (const auto& [name, data] : FOps.PackageEntries) {
+      if (index++ == FOps.ExtractFailsAt) throw EWriteError("CRC error in " + name);
+      FOps.WriteExtracted(target + name, data);
+    }
   }
   std::int64_t UncompressedTotal() const override {
     if (FOps.PackageUncompressed >= 0) return FOps.PackageUncompressed;
@@ -124,6 +129,11 @@ std::unique_ptr<TStream> TFakeOperations::SaveToFile(const TMemoryStream& stream
                         "\". The system cannot find the path specified.");
   }
   const auto bytes = stream.Bytes();
+  if (path == SaveFailsFor) {
+    Files[path] =
+        std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+    throw EWriteError("Cannot write file \"" + path + "\". There is not enough space on the disk.");
+  }
   std::string stored(bytes.begin(), bytes.end());
   if (SaveAlters) SaveAlters(stored);
   // The file as it reads back through its handle: what was stored.
@@ -133,17 +143,75 @@ std::unique_ptr<TStream> TFakeOperations::SaveToFile(const TMemoryStream& stream
   return file;
 }
 
+namespace {
+// The last part of path when it lies directly in folder, else empty.
+std::string NameIn(const std::string& folder, const std::string& path) {
+  if (path.size() <= folder.size() + 1 || path.compare(0, folder.size(), folder) != 0 ||
+      path[folder.size()] != '\\' || path.find('\\', folder.size() + 1) != std::string::npos)
+    return {};
+  return path.substr(folder.size() + 1);
+}
+}  // namespace
+
+std::optional<std::vector<TFolderEntry>> TFakeOperations::ListFolder(const std::string& path) {
+  if (Directories.count(path) == 0 || Links.count(path) != 0) return std::nullopt;
+  std::vector<TFolderEntry> entries;
+  const auto add = [&](const std::string& p, TEntryKind kind) {
+    const std::string name = NameIn(path, p);
+    if (!name.empty()) entries.push_back({name, kind});
+  };
+  for (const auto& d : Directories) add(d, TEntryKind::Folder);
+  for (const auto& [f, data] : Files) add(f, TEntryKind::File);
+  for (const auto& [l, target] : Links) add(l, TEntryKind::Link);
+  return entries;
+}
+
+bool TFakeOperations::RemoveEntry(const std::string& path, TEntryKind kind) {
+  if (Stuck.count(path) != 0 || path == HeldFile) return false;
+  switch (kind) {
+    case TEntryKind::File:
+      return Files.erase(path) != 0;
+    case TEntryKind::Link:
+      return Links.erase(path) != 0;
+    case TEntryKind::Folder:
+      break;
+  }
+  // Only an empty folder goes, as on a real drive.
+  const auto within = [&path](const std::string& p) {
+    return p.size() > path.size() && p.compare(0, path.size() + 1, path + "\\") == 0;
+  };
+  for (const std::string& p : Everything())
+    if (within(p)) return false;
+  return Directories.erase(path) != 0;
+}
+
+void TFakeOperations::WriteExtracted(const std::string& path, const std::string& data) {
+  for (std::size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+    Directories.insert(path.substr(0, at));
+  Files[path] = data;
+}
+
+std::set<std::string> TFakeOperations::Everything() const {
+  std::set<std::string> all(Directories);
+  for (const auto& [f, data] : Files) all.insert(f);
+  for (const auto& [l, target] : Links) all.insert(l);
+  return all;
+}
+
 std::vector<std::string> TFakeOperations::ListProcessNames() {
   RaiseIf(ProcessesRaise);
   ThrowIfSet("processes");
   return Processes;
 }
 
-bool TFakeOperations::RunProgram(const std::string& commandLine) {
-  RunCommands.push_back(commandLine);
+std::optional<std::uint32_t> TFakeOperations::RunProgram(const TProgramStart& start) {
+  RunCommands.push_back(start.CommandLine);
+  RunStarts.push_back(start);
   RaiseIf(RunProgramRaises);
   ThrowIfSet("run");
-  return RunProgramStarts;
+  if (!RunProgramStarts) return std::nullopt;
+  std::this_thread::sleep_for(std::chrono::milliseconds(SetupMs));
+  return SetupExitCode;
 }
 
 std::string TFakeOperations::GetWinVersionName() {
@@ -152,6 +220,7 @@ std::string TFakeOperations::GetWinVersionName() {
 }
 
 bool TFakeOperations::TcpConnect(const std::string& host, const std::string& port) {
+  ThrowIfSet("connect");
   if (TcpStallsUntilCancel) {
     try {
       StallUntilCancel(Monitor, TProgressUnit::None);

@@ -36,6 +36,8 @@ class TFakeOperations : public IInstallOperations {
   std::string ProcessesRaise;
   bool RunProgramStarts = true;
   std::string RunProgramRaises;
+  std::uint32_t SetupExitCode = 0;
+  int SetupMs = 0;  // how long the setup runs
   std::string RunError = "The system cannot find the file specified.";
   std::string WinVersion = "Windows 7 Professional";
   std::string WinVersionRaises;
@@ -64,20 +66,29 @@ class TFakeOperations : public IInstallOperations {
   bool SaveKeepsFile = true;  // false: the package file is missing afterwards
   // Changes the bytes SaveToFile stores (a drive or filter that writes other data).
   std::function<void(std::string& stored)> SaveAlters;
+  // A write to this path leaves half the file and raises.
+  std::string SaveFailsFor;
+  // Links by path, to what they point at (which the drive may hold too).
+  std::map<std::string, std::string> Links;
+  // Paths that cannot be removed.
+  std::set<std::string> Stuck;
   std::vector<std::string> LocalIPs{"192.168.1.10", "10.0.0.5"};
   bool LocalIPsRaise = false;
   TFormatSettings Settings{",", "."};
   // The zip component.
   bool PackageIsZip = true;
   std::string ExtractRaises;
+  int ExtractFailsAt = -1;  // the entry, from 0, whose write fails
   std::map<std::string, std::string> PackageEntries{
       {"Install\\Firebird-2.1.3.18185_0_Win32.exe", "MZ"}};
   std::int64_t PackageUncompressed = -1;  // -1: the entries' own sizes
-  // Any exception, raised by the call of that name: "get", "extract", "processes", "run".
+  // Any exception, raised by the call of that name: "connect", "get", "extract",
+  // "processes", "run".
   std::map<std::string, std::exception_ptr> Throws;
 
   // Record.
   std::vector<std::string> RunCommands;
+  std::vector<TProgramStart> RunStarts;
   std::vector<std::string> Urls;
   std::vector<std::int64_t> BodyCaps;  // the cap of each GET
   int FreeSpaceReadings = 0;
@@ -98,8 +109,10 @@ class TFakeOperations : public IInstallOperations {
   bool CreateWorkingDir(const std::string& path) override;
   std::unique_ptr<TStream> SaveToFile(const TMemoryStream& stream,
                                       const std::string& path) override;
+  std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) override;
+  bool RemoveEntry(const std::string& path, TEntryKind kind) override;
   std::vector<std::string> ListProcessNames() override;
-  bool RunProgram(const std::string& commandLine) override;
+  std::optional<std::uint32_t> RunProgram(const TProgramStart& start) override;
   std::string LastRunError() override { return RunError; }
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
@@ -113,4 +126,8 @@ class TFakeOperations : public IInstallOperations {
   TOperationMonitor* Monitor = nullptr;     // we don't own it
   TOperationMonitor* ZipMonitor = nullptr;  // the zip component's; we don't own it
   void ThrowIfSet(const std::string& call) const;
+  // Writes a file as extraction does, making the folders above it that are missing.
+  void WriteExtracted(const std::string& path, const std::string& data);
+  // Every file, folder and link on the drive, by path.
+  std::set<std::string> Everything() const;
 };

@@ -8,6 +8,7 @@
 
 #include "AppFixture.h"
 #include "app/HalvexConst.h"
+#include "app/InstallRollback.h"
 #include "rtl/Exceptions.h"
 
 namespace {
@@ -17,6 +18,7 @@ const std::string kStep1Log = "Kreiranje delovnega imenika... : C:\\Tramela";
 const std::string kDriveLine = "Pogon C:             120 GB";
 const std::string kDirDone = "Delovni imenik kreiran...";
 const std::string kFailed = "Pri namestitvi je prišlo do napak.";
+const std::string kRollback = kRollbackLine;
 const std::vector<std::string> kFailureNotice{kFailed};
 const TRows kExtractionFailedRows{
     {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}};
@@ -82,8 +84,10 @@ TEST_F(InstallationPaths, SuccessLeavesTheSetupStartedAndNoPackageBehind) {
             "/COMPONENTS=\"ClassicServerComponent,ClientComponent,ServerComponent\" /FORCE ");
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 0u);  // deleted after extraction
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 1u);
-  // The working directory stays, made by the download step; the archive is let go of.
-  EXPECT_EQ(Ops.Directories, std::set<std::string>{"C:\\Tramela"});
+  // The working directory stays, made by the download step, without the run's
+  // marker; the archive is let go of.
+  EXPECT_EQ(Ops.Directories, (std::set<std::string>{"C:\\Tramela", "C:\\Tramela\\Install"}));
+  EXPECT_EQ(Ops.Files.count(RunMarkerFile()), 0u);
   EXPECT_FALSE(Ops.ZipOpen);
   // The component was made with the window's stored settings: existing files are overwritten.
   EXPECT_EQ(Ops.ZipSettings.OverwriteAction, TOverwriteAction::oaOverwriteAll);
@@ -199,20 +203,20 @@ TEST_F(InstallationPaths, PackageMissingAfterDownload) {
   RunInstall();
   EXPECT_EQ(Rows(), kExtractionFailedRows);
   auto log = Step1Lines();
-  log.insert(log.end(), {"Prenos namestitvenega paketa...", kFailed});
+  log.insert(log.end(), {"Prenos namestitvenega paketa...", kRollback, kFailed});
   EXPECT_EQ(Log(), log);
   ExpectFailedRunEnd();
 }
 
-TEST_F(InstallationPaths, ExtractionRaisesAndKeepsThePackage) {
+TEST_F(InstallationPaths, ExtractionRaisesAndRemovesThePackage) {
   Ops.ExtractRaises = "Error writing C:\\Tramela\\Install";
   RunInstall();
   EXPECT_EQ(Rows(), kExtractionFailedRows);
   auto log = Step1Lines();
-  log.insert(log.end(),
-             {"Prenos namestitvenega paketa...", "Error writing C:\\Tramela\\Install", kFailed});
+  log.insert(log.end(), {"Prenos namestitvenega paketa...", "Error writing C:\\Tramela\\Install",
+                         kRollback, kFailed});
   EXPECT_EQ(Log(), log);
-  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 1u);
+  EXPECT_TRUE(Ops.Everything().empty());
   EXPECT_FALSE(Ops.ZipOpen);  // the archive is let go of
   ExpectFailedRunEnd();
 }
@@ -224,8 +228,8 @@ TEST_F(InstallationPaths, ProcessCheckRaisesLeavesRowSixSkipped) {
                    {"4", StepDone}, {"5", StepDone}, {"6", StepSkipped}};
   EXPECT_EQ(Rows(), rows);
   const std::vector<std::string> tail{"Preverjanje Firebird SQL strežnika...", "Snapshot failed",
-                                      kFailed};
-  EXPECT_EQ(Tail(3), tail);
+                                      kRollback, kFailed};
+  EXPECT_EQ(Tail(4), tail);
   EXPECT_TRUE(Ops.RunCommands.empty());
   ExpectFailedRunEnd();
 }
@@ -245,11 +249,11 @@ TEST_F(InstallationPaths, DatabaseServerAlreadyRunning) {
   EXPECT_EQ(Main->_btnPreklici.Caption(), "Konec");
 }
 
-TEST_F(InstallationPaths, ProcessNameIsComparedCaseSensitively) {
+TEST_F(InstallationPaths, ProcessNameIgnoresLetterCaseAsWindowsDoes) {
   Ops.Processes = {"FB_INET_SERVER.EXE"};
   RunInstall();
-  EXPECT_EQ(Ops.RunCommands.size(), 1u);
-  EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepDone}));
+  EXPECT_TRUE(Ops.RunCommands.empty());
+  EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepSkipped}));
 }
 
 TEST_F(InstallationPaths, SetupStartRaises) {
@@ -258,8 +262,8 @@ TEST_F(InstallationPaths, SetupStartRaises) {
   EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepFailed}));
   EXPECT_EQ(Rows().size(), 6u);
   const std::vector<std::string> tail{"Nameščanje Firebird SQL strežnika...",
-                                      "CreateProcess raised", kFailed};
-  EXPECT_EQ(Tail(3), tail);
+                                      "CreateProcess raised", kRollback, kFailed};
+  EXPECT_EQ(Tail(4), tail);
   ExpectFailedRunEnd();
 }
 
@@ -269,7 +273,7 @@ TEST_F(InstallationPaths, SetupThatCannotStartFailsRowSixWithTheReason) {
   Ops.RunProgramStarts = false;
   RunInstall();
   EXPECT_EQ(Rows().at(5), (std::pair<std::string, int>{"6", StepFailed}));
-  EXPECT_EQ(Log().at(Log().size() - 2),
+  EXPECT_EQ(Log().at(Log().size() - 3),
             "[Napaka] Namestitve Firebird SQL strežnika ni mogoče zagnati: The system cannot find "
             "the file specified.");
   ExpectFailedRunEnd();
@@ -279,8 +283,8 @@ TEST_F(InstallationPaths, PackageThatIsNoZipArchiveFailsRowFive) {
   Ops.PackageIsZip = false;
   RunInstall();
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"5", StepFailed}));
-  EXPECT_EQ(Log().at(Log().size() - 2), "[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
-  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 1u);
+  EXPECT_EQ(Log().at(Log().size() - 3), "[Napaka] Namestitveni paket ni veljaven arhiv zip... ");
+  EXPECT_EQ(Ops.Files.count("C:\\Tramela\\TramelaCoreServer.zip"), 0u);
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 0u);
   ExpectFailedRunEnd();
 }
@@ -290,7 +294,7 @@ TEST_F(InstallationPaths, PackageLargerThanFreeSpaceFailsRowFiveBeforeExtracting
   Ops.PackageUncompressed = 2 * kGiB + 1;
   RunInstall();
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{"5", StepFailed}));
-  EXPECT_EQ(Log().at(Log().size() - 2),
+  EXPECT_EQ(Log().at(Log().size() - 3),
             "[Napaka] Na pogonu C: ni dovolj prostora za ekstrahiranje podatkov... ");
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 0u);
   EXPECT_FALSE(Ops.ZipOpen);
@@ -342,7 +346,11 @@ TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
   Ops.Throws[p.Call] = p.Error;
   RunInstall();
   EXPECT_EQ(Rows().back(), (std::pair<std::string, int>{p.Row, p.RowState}));
-  EXPECT_EQ(Tail(2), (std::vector<std::string>{p.Message, kFailed}));
+  // Past the download, the working folder was made and is removed again.
+  std::vector<std::string> tail{p.Message, kFailed};
+  const std::string call = p.Call;
+  if (call != "connect" && call != "get") tail.insert(tail.begin() + 1, kRollback);
+  EXPECT_EQ(Tail(tail.size()), tail);
   EXPECT_FALSE(Ops.ZipOpen);
   EXPECT_TRUE(Ops.RunCommands.empty() || std::string(p.Call) == "run");
   ExpectFailedRunEnd();
@@ -350,7 +358,9 @@ TEST_P(ForeignErrors, FailTheirStepWithAMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ForeignErrors,
-    ::testing::Values(TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4",
+    ::testing::Values(TForeignError{"connect", std::make_exception_ptr(std::bad_alloc()), "3",
+                                    StepFailed, "Out of memory"},
+                      TForeignError{"get", std::make_exception_ptr(std::bad_alloc()), "4",
                                     StepFailed, "Out of memory"},
                       TForeignError{"extract",
                                     std::make_exception_ptr(std::length_error("vector::reserve")),

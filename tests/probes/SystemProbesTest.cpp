@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "TestSupport.h"
 #include "probes/SystemProbes.h"
@@ -27,15 +25,6 @@ class SystemProbes : public ::testing::Test {
 #endif
   }
 };
-
-bool WaitForFile(const std::string& path) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (FileExists(path)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
 
 TEST_F(SystemProbes, DriveListHoldsCAndItsFreeSpaceIsPositive) {
   const auto drives = probes->ListLogicalDrives();
@@ -84,18 +73,22 @@ TEST_F(SystemProbes, ProcessListNamesThisTestProgram) {
 #endif
 }
 
-TEST_F(SystemProbes, RunProgramStartsARealProgramAndRefusesAMissingOne) {
-  const std::string marker = drive.File("started.txt");
+TEST_F(SystemProbes, RunProgramWaitsInTheGivenFolderAndAnswersTheExitCode) {
+  // A relative name: the file lands in the program's current folder.
 #ifdef _WIN32
-  const std::string command = "cmd.exe /c echo started> \"" + marker + "\"";
-  const std::string missing = "C:\\no\\such\\program-7f3a.exe /S";
+  const TProgramStart start{"C:\\windows\\system32\\cmd.exe",
+                            "cmd.exe /c \"echo started> started.txt& exit 3\"", drive.Str()};
 #else
-  const std::string command = "/bin/sh -c \"echo started > '" + marker + "'\"";
-  const std::string missing = "C:\\no\\such\\program-7f3a.exe /S";
+  const TProgramStart start{"/bin/sh", "/bin/sh -c \"echo started > started.txt; exit 3\"", "C:\\"};
 #endif
-  EXPECT_TRUE(probes->RunProgram(command));
-  EXPECT_TRUE(WaitForFile(marker)) << "the program did not run: " << command;
-  EXPECT_FALSE(probes->RunProgram(missing));
+  EXPECT_EQ(probes->RunProgram(start), std::optional<std::uint32_t>(3));
+  // Waited for: the file is there at once.
+  EXPECT_TRUE(FileExists(drive.File("started.txt")))
+      << "not run in its folder: " << start.CommandLine;
+  // Only the named file runs, never one looked up along a search path.
+  EXPECT_EQ(probes->RunProgram({"C:\\no\\such\\program-7f3a.exe", "program-7f3a.exe /S", ""}),
+            std::nullopt);
+  EXPECT_EQ(probes->RunProgram({"sh", "sh -c true", ""}), std::nullopt);
 }
 
 TEST(CommandLine, SplitsOnBlanksAndKeepsQuotedRuns) {

@@ -2,12 +2,16 @@
 // guard around handlers, and the application's run.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "ControlTree.h"
 #include "rtl/Exceptions.h"
 #include "ui/Forms.h"
 #include "ui/HeadlessPlatform.h"
+#include "ui/LongOperation.h"
 
 namespace {
 
@@ -133,6 +137,36 @@ TEST(FormsTest, TabOrderDecidesTheFocusPathThroughContainers) {
   panel.SetVisible(false);
   last.SetVisible(false);
   EXPECT_EQ(form.FindNextControl(platform.Focused(), true)->Name(), "first");  // the only one left
+}
+
+// A failure on the window's thread stops the operation, and the queue is
+// still serviced while the worker takes its time to end: the window does not
+// hang on the join.
+TEST(LongOperationTest, FailureOnTheWindowsThreadKeepsTheWindowServicedUntilTheWorkerEnds) {
+  THeadlessPlatform platform;
+  std::atomic<bool> stopAsked{false};
+  std::atomic<bool> workerEnded{false};
+  int pumpsAfterFailure = 0;
+  bool failed = false;
+  platform.BusyHandler = [&] {
+    if (failed) {
+      ++pumpsAfterFailure;
+      return;
+    }
+    failed = true;
+    throw std::runtime_error("painting failed");
+  };
+  TBusyHooks hooks;
+  hooks.OnCancel = [&] { stopAsked = true; };
+  const auto operation = [&] {
+    while (!stopAsked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // ending takes a while
+    workerEnded = true;
+  };
+  EXPECT_THROW(RunLongOperation(platform, hooks, operation, nullptr), std::runtime_error);
+  EXPECT_TRUE(workerEnded);
+  EXPECT_GE(pumpsAfterFailure, 3);
+  EXPECT_FALSE(platform.Busy());
 }
 
 }  // namespace

@@ -32,8 +32,24 @@ class TScriptedOperations : public IInstallOperations {
     file->WriteBuffer(stream.Bytes());
     return file;
   }
+  std::optional<std::vector<TFolderEntry>> ListFolder(const std::string& path) override {
+    if (FDirs.count(path) == 0) return std::nullopt;
+    std::vector<TFolderEntry> entries;
+    const auto below = [&path](const std::string& p) {
+      return p.size() > path.size() + 1 && p.compare(0, path.size() + 1, path + "\\") == 0 &&
+             p.find('\\', path.size() + 1) == std::string::npos;
+    };
+    for (const std::string& d : FDirs)
+      if (below(d)) entries.push_back({d.substr(path.size() + 1), TEntryKind::Folder});
+    for (const auto& [f, size] : FFiles)
+      if (below(f)) entries.push_back({f.substr(path.size() + 1), TEntryKind::File});
+    return entries;
+  }
+  bool RemoveEntry(const std::string& path, TEntryKind kind) override {
+    return kind == TEntryKind::Folder ? FDirs.erase(path) != 0 : FFiles.erase(path) != 0;
+  }
   std::vector<std::string> ListProcessNames() override { return {"System", "explorer.exe"}; }
-  bool RunProgram(const std::string&) override { return true; }
+  std::optional<std::uint32_t> RunProgram(const TProgramStart&) override { return 0; }
   std::string LastRunError() override { return {}; }
   std::string GetWinVersionName() override { return "Windows 10 Pro"; }
   bool TcpConnect(const std::string&, const std::string&) override { return true; }
