@@ -44,7 +44,7 @@ void DownloadSignedPackage(IInstallOperations& ops, std::span<const TPackagePubl
   package.Clear();
   std::int64_t announced = -1;
   try {
-    announced = ops.HttpGet(packageUrl, package, signature.FileSize);
+    announced = ops.HttpGetSized(packageUrl, package, signature.FileSize);
   } catch (const EDownloadTooLarge& e) {
     Refuse(e, kPackageMismatch);
   }

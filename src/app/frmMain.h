@@ -141,6 +141,7 @@ class T_frmMain : public TForm {
   // alive; raises what the operation raised, or EAbort when the run was
   // cancelled meanwhile, even if the operation got to its end.
   void RunLong(const std::function<void()>& operation);
+  void TakeOperationLog();
   void ShowProgress();
   void HideProgress();
   // The log line of a failed step: the cancel text, or the exception's message.

@@ -107,9 +107,20 @@ void T_frmMain::RunLong(const std::function<void()>& operation) {
     CancelRun();
     FCloseAfterRun = true;
   };
-  auto hide = ScopeExit([this] { HideProgress(); });
-  RunLongOperation(FormPlatform(), hooks, operation, [this] { ShowProgress(); });
+  auto hide = ScopeExit([this] {
+    TakeOperationLog();
+    HideProgress();
+  });
+  RunLongOperation(FormPlatform(), hooks, operation, [this] {
+    TakeOperationLog();
+    ShowProgress();
+  });
   FMonitor.CheckCancel();
+}
+
+// What the operation logged reaches the log here, on this thread, in order.
+void T_frmMain::TakeOperationLog() {
+  for (const std::string& line : FMonitor.TakeLog()) AddLog(line);
 }
 
 void T_frmMain::ShowProgress() {
@@ -254,13 +265,26 @@ bool T_frmMain::CheckDriveAndDirectory() {
 
 // The connection to the distribution server. The probe cannot be stopped
 // before its connect ends; a stop asked for meanwhile fails the step when it does.
+// Through a proxy, the probe tests the proxy: the server itself is reached only through it.
 bool T_frmMain::CheckServer() {
+  const TProxyChoice proxy = FOps.ProxyFor(DistributionHost);
+  if (proxy.UsesProxy()) AddLog(Format("Posredniški strežnik: %s:%d", {proxy.Host, proxy.Port}));
+  if (!proxy.Invalid.empty()) {
+    AddLog("Nastavitev posredniškega strežnika ni veljavna (" + proxy.Invalid +
+           "), prenos poteka neposredno... ");
+  }
+  if (proxy.ScriptIgnored) {
+    AddLog(
+        "Skripta za samodejno nastavitev posredniškega strežnika ni uporabljena, prenos poteka "
+        "neposredno... ");
+  }
+  const std::string host = proxy.UsesProxy() ? proxy.Host : DistributionHost;
+  const std::string port = proxy.UsesProxy() ? IntToStr(proxy.Port) : DistributionPort;
   AddStep("Testiranje internet povezave... ", TStep::ServerConnection);
   bool reachable = false;
   bool cancelled = false;
   try {
-    RunLong(
-        [this, &reachable] { reachable = IsServerReachable(DistributionHost, DistributionPort); });
+    RunLong([this, &reachable, &host, &port] { reachable = IsServerReachable(host, port); });
   } catch (const EAbort&) {
     cancelled = true;
   }
