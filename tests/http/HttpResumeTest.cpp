@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -199,6 +200,32 @@ TEST(HttpResume, RefusedConnectCountsAsATryAndRefusedStatusDoesNot) {
   EXPECT_THROW(GetWithRetries(*http, server.Url("/p.zip"), body, Quick(1000), none.Event()),
                EIdHTTPProtocolException);
   EXPECT_TRUE(none.Lines.empty());
+}
+
+TEST(HttpResume, AbortFlagEndsAWaitBetweenTriesAtOnce) {
+  std::uint16_t closedPort = 0;
+  {
+    testpeer::TListener listener;
+    closedPort = listener.Port();
+  }
+  std::atomic<bool> abort{false};
+  const auto http = httptest::MakeClient();
+  http->SetAbortFlag(&abort);
+  TIdRetryOptions options = Quick(1000);
+  options.WaitsMs = {10000};
+  TIdLimitedMemoryStream body(1000);
+  TTries tries;
+  std::thread stopper([&] {
+    SleepMs(200);
+    abort = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(GetWithRetries(*http, "http://127.0.0.1:" + std::to_string(closedPort) + "/p.zip",
+                              body, options, tries.Event()),
+               EAbort);
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(tries.Lines.size(), 1u);
 }
 
 TEST(HttpResume, DripBreaksAtTheSlowLinkRuleAndTheRestComesByRange) {
