@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev clang-format
-  python3 nginx curl zip unzip libarchive-tools time
+  python3 nginx curl zip unzip libarchive-tools time tinyproxy-bin
   libssl-dev openssl
   locales
 )

@@ -71,10 +71,14 @@ make_package "$work/www-slow" "$work/slow-content"
 failures=0
 odd_pid=
 idle_pid=
+proxy_pid=
+upstream_port=
 fail() { echo "FAIL [$case]: $*"; failures=$((failures + 1)); }
 cleanup() {
   stop_installer
   [ -n "$odd_pid" ] && kill "$odd_pid" 2>/dev/null
+  [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null
+  [ -n "$upstream_port" ] && bash "$root/scripts/serve-package.sh" stop "$upstream_port"
   bash "$root/scripts/serve-package.sh" stop 80
   stop_xvfb
 }
@@ -215,6 +219,76 @@ expect_row 3 1; expect_row 4 2; expect_no_row 5
 [ -e "$c_drive/Tramela/TramelaCoreServer.zip" ] && fail "the package file was written"
 confirm_and_close "Prekliči"
 stop_odd
+
+# nginx behind a relay that resets the first download after 30 % of its answer:
+# the download goes on by range and the run completes.
+new_case reset-resume
+upstream_port=$(free_port)
+bash "$root/scripts/serve-package.sh" start "$work/www" "$upstream_port" || exit 1
+python3 "$root/tests/e2e/reset_relay.py" 80 "$upstream_port" >"$work/relay.log" 2>&1 &
+odd_pid=$!
+for i in $(seq 1 50); do grep -q ready "$work/relay.log" 2>/dev/null && break; sleep 0.1; done
+run_case
+for step in 1 2 3 4 5 6 0; do expect_row $step 1; done
+expect_log "Prenos prekinjen pri "
+expect_log " bajtov, ponovni poskus 1 od 4... "
+grep -q "^reset after" "$work/relay.log" || fail "the relay reset nothing: $(cat "$work/relay.log")"
+grep -q '"GET /Download/TramelaCoreServer.zip HTTP/1.1" 206 ' "$TRAMELA_SERVE_DIR/$upstream_port/access.log" ||
+  fail "nginx served no 206: $(cat "$TRAMELA_SERVE_DIR/$upstream_port/access.log")"
+confirm_and_close Konec
+diff -r "$work/expected" "$c_drive/Tramela" -x setup-command-line.txt >"$work/$case/diff.txt" ||
+  fail "extracted files differ: $(head -5 "$work/$case/diff.txt")"
+stop_odd
+bash "$root/scripts/serve-package.sh" stop "$upstream_port"
+upstream_port=
+
+# set_proxy PORT: the prefix's Internet Settings name 127.0.0.1:PORT, loopback included.
+set_proxy() {
+  local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+  wine reg add "$key" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null 2>&1 &&
+    wine reg add "$key" /v ProxyServer /t REG_SZ /d "127.0.0.1:$1" /f >/dev/null 2>&1 &&
+    wine reg add "$key" /v ProxyOverride /t REG_SZ /d "<-loopback>" /f >/dev/null 2>&1 ||
+    fail "the proxy settings cannot be written"
+}
+
+# Debian's tinyproxy named in the registry: the probe and the downloads go through it.
+new_case proxy
+bash "$root/scripts/serve-package.sh" start "$work/www" 80 || exit 1
+proxy_port=$(free_port)
+mkdir -p "$work/proxy"
+cat >"$work/proxy/tinyproxy.conf" <<CONF
+Port $proxy_port
+Listen 127.0.0.1
+Timeout 60
+MaxClients 8
+Allow 127.0.0.1
+LogLevel Info
+LogFile "$work/proxy/tinyproxy.log"
+PidFile "$work/proxy/tinyproxy.pid"
+CONF
+tinyproxy -d -c "$work/proxy/tinyproxy.conf" >"$work/proxy/stdout.log" 2>&1 &
+proxy_pid=$!
+for i in $(seq 1 50); do curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$proxy_port/" && break; sleep 0.1; done
+set_proxy "$proxy_port"
+run_case
+for step in 1 2 3 4 5 6 0; do expect_row $step 1; done
+expect_log "Posredniški strežnik: 127.0.0.1:$proxy_port"
+for file in TramelaCoreServer.zip.sig TramelaCoreServer.zip; do
+  grep -q "GET http://localhost/Download/$file HTTP/1.1" "$work/proxy/tinyproxy.log" ||
+    fail "the proxy's log shows no GET of $file"
+done
+confirm_and_close Konec
+kill "$proxy_pid" 2>/dev/null; wait "$proxy_pid" 2>/dev/null; proxy_pid=
+
+# The proxy named but not running: step 3 fails, though the server itself answers.
+new_case proxy-down
+dead_port=$(free_port)
+set_proxy "$dead_port"
+run_case
+expect_row 1 1; expect_row 2 1; expect_row 3 2; expect_no_row 4
+expect_log "Posredniški strežnik: 127.0.0.1:$dead_port"
+confirm_and_close "Prekliči"
+bash "$root/scripts/serve-package.sh" stop 80
 
 new_case not-a-zip
 bash "$root/scripts/serve-package.sh" start "$work/www-nozip" 80 || exit 1

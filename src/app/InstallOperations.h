@@ -12,6 +12,7 @@
 
 #include "app/OperationMonitor.h"
 #include "probes/SystemProbes.h"
+#include "probes/SystemProxy.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Streams.h"
 #include "rtl/Text.h"
@@ -95,6 +96,15 @@ class IInstallOperations {
   // when the server sends nothing for the read time-out.
   virtual std::int64_t HttpGet(const std::string& url, TMemoryStream& body,
                                std::int64_t maxBody) = 0;
+  // The same for a file that must be exactly size bytes long (the signed
+  // size): the real operation goes on from where a broken body stopped.
+  virtual std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body,
+                                    std::int64_t size) {
+    return HttpGet(url, body, size);
+  }
+  // The proxy that the system's settings name for plain HTTP to host; by
+  // default none (direct).
+  virtual TProxyChoice ProxyFor(const std::string& /*host*/) { return {}; }
   // Downloads report their bytes to the monitor and stop (EAbort) when it is
   // asked to; none by default. Not owned.
   virtual void AttachMonitor(TOperationMonitor* monitor) = 0;

@@ -1,5 +1,7 @@
 #include "app/OperationMonitor.h"
 
+#include <utility>
+
 #include "rtl/Exceptions.h"
 
 void TOperationMonitor::Begin(TProgressUnit unit, std::int64_t total) {
@@ -24,4 +26,14 @@ TProgressSnapshot TOperationMonitor::Snapshot() const {
 void TOperationMonitor::ClearProgress() {
   const std::lock_guard lock(FLock);
   FProgress = {};
+}
+
+void TOperationMonitor::Log(std::string line) {
+  const std::lock_guard lock(FLock);
+  FLog.push_back(std::move(line));
+}
+
+std::vector<std::string> TOperationMonitor::TakeLog() {
+  const std::lock_guard lock(FLock);
+  return std::exchange(FLog, {});
 }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <vector>
 
 enum class TProgressUnit { None, Bytes, Files };
 
@@ -22,10 +24,14 @@ class TOperationMonitor {
   void Advance(std::int64_t done);
   // Raises EAbort once a stop was requested.
   void CheckCancel() const;
+  // A line for the step's log, written by the user-interface side in order.
+  void Log(std::string line);
 
   // The user-interface side.
   TProgressSnapshot Snapshot() const;
   void ClearProgress();
+  // The lines logged since the last call, oldest first.
+  std::vector<std::string> TakeLog();
   void RequestCancel() { FCancel.store(true); }
   bool CancelRequested() const { return FCancel.load(); }
   void ClearCancel() { FCancel.store(false); }
@@ -34,6 +40,7 @@ class TOperationMonitor {
 
  private:
   mutable std::mutex FLock;
-  TProgressSnapshot FProgress;  // guarded by FLock
+  TProgressSnapshot FProgress;    // guarded by FLock
+  std::vector<std::string> FLog;  // guarded by FLock
   std::atomic<bool> FCancel{false};
 };

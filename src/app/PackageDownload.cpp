@@ -54,7 +54,7 @@ TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
   package.Clear();
   std::int64_t announced = -1;
   try {
-    announced = ops.HttpGet(packageUrl, package, signature.FileSize);
+    announced = ops.HttpGetSized(packageUrl, package, signature.FileSize);
   } catch (const EDownloadTooLarge& e) {
     Refuse(e, kPackageMismatch);
   }

@@ -2,10 +2,12 @@
 
 #include "http/IdHTTP.h"
 #include "http/IdHTTPBodyLimit.h"
+#include "http/IdURI.h"
 #include "probes/GetWinVersionInfo.h"
 #include "probes/HalvexNetwork.h"
 #include "probes/Sockets.h"
 #include "rtl/FileSystem.h"
+#include "rtl/Text.h"
 #include "zip/Zipella.h"
 
 namespace {
@@ -141,6 +143,7 @@ std::string TSystemOperations::GetWinVersionName() { return ::GetWinVersionName(
 
 bool TSystemOperations::TcpConnect(const std::string& host, const std::string& port) {
   TTcpClient client;
+  if (FMonitor != nullptr) client.SetStopFlag(&FMonitor->CancelFlag());
   client.SetRemoteHost(host);
   client.SetRemotePort(port);
   if (!client.Connect()) return false;
@@ -148,10 +151,30 @@ bool TSystemOperations::TcpConnect(const std::string& host, const std::string& p
   return true;
 }
 
+TProxyChoice TSystemOperations::ProxyFor(const std::string& host) {
+  if (!FProxySettings) FProxySettings = ReadSystemProxySettings();
+  return ChooseProxy(*FProxySettings, host);
+}
+
 std::int64_t TSystemOperations::HttpGet(const std::string& url, TMemoryStream& body,
                                         std::int64_t maxBody) {
+  return Fetch(url, body, maxBody, -1);
+}
+
+std::int64_t TSystemOperations::HttpGetSized(const std::string& url, TMemoryStream& body,
+                                             std::int64_t size) {
+  return Fetch(url, body, size, size);
+}
+
+std::int64_t TSystemOperations::Fetch(const std::string& url, TMemoryStream& body,
+                                      std::int64_t maxBody, std::int64_t expectedSize) {
   TIdHTTP http;
   http.SetReadTimeout(FReadTimeout);
+  if (const TProxyChoice proxy = ProxyFor(TIdURI(url).Host); proxy.UsesProxy()) {
+    http.ProxyParams.ProxyServer = proxy.Host;
+    http.ProxyParams.ProxyPort = proxy.Port;
+  }
+  TIdRetryEvent onRetry;
   if (FMonitor != nullptr) {
     TOperationMonitor& monitor = *FMonitor;
     http.SetAbortFlag(&monitor.CancelFlag());
@@ -162,15 +185,23 @@ std::int64_t TSystemOperations::HttpGet(const std::string& url, TMemoryStream& b
     http.OnWork = [&monitor](TObject*, TWorkMode mode, std::int64_t count) {
       if (mode == wmRead) monitor.Advance(count);
     };
+    onRetry = [&monitor](std::int64_t received, std::int64_t total, int attempt, int most) {
+      monitor.Log(Format("Prenos prekinjen pri %d od %d bajtov, ponovni poskus %d od %d... ",
+                         {received, total < 0 ? received : total, attempt, most}));
+    };
   }
+  TIdRetryOptions options = FRetry;
+  options.ExpectedSize = expectedSize;
   TIdLimitedMemoryStream limited(maxBody);
   try {
-    GetLimited(http, url, limited);
+    GetWithRetries(http, url, limited, options, onRetry);
   } catch (const EIdHTTPBodyTooLarge& e) {
     throw EDownloadTooLarge(e.Message());
   }
   // The bytes change hands without a copy.
   body.Swap(limited);
+  // A resumed body was announced in parts; the whole is what was asked for.
+  if (expectedSize >= 0 && http.Response().StatusCode() == 206) return expectedSize;
   return http.Response().ContentLength;
 }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "app/InstallOperations.h"
+#include "http/IdHTTPResume.h"
 #include "probes/SystemProbes.h"
 
 // A server that sends nothing for this long (ms) fails the download with the
@@ -35,9 +37,14 @@ class TSystemOperations : public IInstallOperations {
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
   std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
+  std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body,
+                            std::int64_t size) override;
+  // Read from the system's settings once, on the first call.
+  TProxyChoice ProxyFor(const std::string& host) override;
   void AttachMonitor(TOperationMonitor* monitor) override { FMonitor = monitor; }
   // Tests wait less than a user would.
   void SetReadTimeout(int milliseconds) { FReadTimeout = milliseconds; }
+  void SetRetryOptions(const TIdRetryOptions& options) { FRetry = options; }
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override;
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
@@ -47,4 +54,10 @@ class TSystemOperations : public IInstallOperations {
   std::string FLastRunError;
   TOperationMonitor* FMonitor = nullptr;  // we don't own it
   int FReadTimeout = kPackageReadTimeoutMs;
+  TIdRetryOptions FRetry;
+  std::optional<TSystemProxySettings> FProxySettings;
+
+  // GET with retries; expectedSize -1 fetches the file again whole after a break.
+  std::int64_t Fetch(const std::string& url, TMemoryStream& body, std::int64_t maxBody,
+                     std::int64_t expectedSize);
 };

@@ -150,6 +150,7 @@ class T_frmMain : public TForm {
   // an activity bar.
   void RunUninterruptible(const std::string& text, const std::function<void()>& operation);
   void RunLongWith(const TBusyHooks& hooks, const std::function<void()>& operation);
+  void TakeOperationLog();
   void ShowProgress();
   void HideProgress();
   // The log line of a failed step: the cancel text, or the exception's message.

@@ -169,8 +169,19 @@ void T_frmMain::RunLongWith(const TBusyHooks& hooks, const std::function<void()>
   FShownProgress = {};
   // Read here: the operation's thread has the operations object to itself.
   FProgressFormat = FOps.FormatSettings();
-  auto hide = ScopeExit([this] { HideProgress(); });
-  RunLongOperation(FormPlatform(), hooks, operation, [this] { ShowProgress(); });
+  auto hide = ScopeExit([this] {
+    TakeOperationLog();
+    HideProgress();
+  });
+  RunLongOperation(FormPlatform(), hooks, operation, [this] {
+    TakeOperationLog();
+    ShowProgress();
+  });
+}
+
+// What the operation logged reaches the log here, on this thread, in order.
+void T_frmMain::TakeOperationLog() {
+  for (const std::string& line : FMonitor.TakeLog()) AddLog(line);
 }
 
 void T_frmMain::ShowProgress() {
@@ -338,12 +349,25 @@ bool T_frmMain::CheckDriveAndDirectory() {
 
 // The connection to the distribution server. The probe cannot be stopped
 // before its connect ends; a stop asked for meanwhile fails the step when it does.
+// Through a proxy, the probe tests the proxy: the server itself is reached only through it.
 bool T_frmMain::CheckServer() {
+  const TProxyChoice proxy = FOps.ProxyFor(DistributionHost);
+  if (proxy.UsesProxy()) AddLog(Format("Posredniški strežnik: %s:%d", {proxy.Host, proxy.Port}));
+  if (!proxy.Invalid.empty()) {
+    AddLog("Nastavitev posredniškega strežnika ni veljavna (" + proxy.Invalid +
+           "), prenos poteka neposredno... ");
+  }
+  if (proxy.ScriptIgnored) {
+    AddLog(
+        "Skripta za samodejno nastavitev posredniškega strežnika ni uporabljena, prenos poteka "
+        "neposredno... ");
+  }
+  const std::string host = proxy.UsesProxy() ? proxy.Host : DistributionHost;
+  const std::string port = proxy.UsesProxy() ? IntToStr(proxy.Port) : DistributionPort;
   AddStep("Testiranje internet povezave... ", TStep::ServerConnection);
-  return GuardedStep(TStep::ServerConnection, [this] {
+  return GuardedStep(TStep::ServerConnection, [this, &host, &port] {
     bool reachable = false;
-    RunLong(
-        [this, &reachable] { reachable = IsServerReachable(DistributionHost, DistributionPort); });
+    RunLong([this, &reachable, &host, &port] { reachable = IsServerReachable(host, port); });
     SetStepState(TStep::ServerConnection, reachable ? StepDone : StepFailed);
     if (!reachable) InstallOk = false;
     return reachable;

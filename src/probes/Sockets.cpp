@@ -2,6 +2,7 @@
 #include "probes/Sockets.h"
 
 #include "probes/SocketsEdge.h"
+#include "rtl/AbandonableCall.h"
 #include "rtl/Text.h"
 
 // ---------------------------------------------------------------- TBaseSocket
@@ -110,7 +111,12 @@ std::string TIpSocket::HostToAddress(const std::string& host) const {
   if (host.empty()) return "0.0.0.0";
   // Text that starts with a digit is an address or nothing; it is never looked up.
   if (host[0] >= '0' && host[0] <= '9') return PlatformSocketsEdge().InetAddr(host) ? host : "";
-  return PlatformSocketsEdge().GetHostByName(host).value_or("");
+  // The edge is the process's own and outlives an abandoned look-up.
+  auto lookUp = [host] { return PlatformSocketsEdge().GetHostByName(host).value_or(""); };
+  std::string address;
+  if (RunAbandonable(std::move(lookUp), FStopFlag, FLookupTimeout, address) != TCallOutcome::Done)
+    return "";
+  return address;
 }
 
 std::uint16_t TIpSocket::PortToNumber(const std::string& port) const {

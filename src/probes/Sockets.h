@@ -4,6 +4,7 @@
 // error codes reach OnError as Winsock's numbers on both.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -73,6 +74,9 @@ class TBaseSocket : public TComponent {
   bool FLoading = false;
 };
 
+// A name look-up of the probe that takes longer finds no address.
+inline constexpr int kProbeLookupTimeoutMs = 30000;
+
 class TIpSocket : public TBaseSocket {
  public:
   explicit TIpSocket(TComponent* owner = nullptr);
@@ -88,7 +92,13 @@ class TIpSocket : public TBaseSocket {
 
   // Dotted text for host: "0.0.0.0" for "", unchanged dotted text, or the first
   // address of a name lookup; "" when there is no address. Digits are never looked up.
+  // A name look-up runs on a thread of its own: a set stop flag or the look-up
+  // limit ends the wait at once, and there is then no address.
   std::string HostToAddress(const std::string& host) const;
+  // Another thread's stop request for the look-up (not owned); none by default.
+  void SetStopFlag(const std::atomic<bool>* flag) { FStopFlag = flag; }
+  // ms; negative: no limit.
+  void SetLookupTimeout(int milliseconds) { FLookupTimeout = milliseconds; }
   // 0 for "", a service's port, or a decimal number; else EConvertError.
   std::uint16_t PortToNumber(const std::string& port) const;
 
@@ -97,6 +107,8 @@ class TIpSocket : public TBaseSocket {
   TSocketPort FLocalPort;
   TSocketHost FRemoteHost;
   TSocketPort FRemotePort;
+  const std::atomic<bool>* FStopFlag = nullptr;
+  int FLookupTimeout = kProbeLookupTimeoutMs;
 };
 
 class TCustomIpClient : public TIpSocket {

@@ -30,6 +30,9 @@ inline constexpr int IdTimeoutInfinite = -2;
 // With an abort flag, waits go in slices of this many ms, so that a stop asked
 // for from another thread ends a wait within one slice.
 inline constexpr int kAbortPollMs = 100;
+// A name look-up that takes longer fails as a failed look-up does; without a
+// limit a resolver that never answers would hold the connect for ever.
+inline constexpr int kLookupTimeoutDefault = 30000;
 
 class TIdIOHandler : public TIdComponent {
  public:
@@ -83,6 +86,9 @@ class TIdIOHandler : public TIdComponent {
   bool PeerClosed() const { return FPeerClosed; }
   int ConnectTimeout() const { return FConnectTimeout; }
   void SetConnectTimeout(int value) { FConnectTimeout = value; }
+  // ms; negative: no limit.
+  int LookupTimeout() const { return FLookupTimeout; }
+  void SetLookupTimeout(int value) { FLookupTimeout = value; }
   const std::string& Destination() const { return FDestination; }
   void SetDestination(std::string value) { FDestination = std::move(value); }
   const std::string& Host() const { return FHost; }
@@ -132,6 +138,7 @@ class TIdIOHandler : public TIdComponent {
   bool FLargeStream = false;
   bool FPeerClosed = false;
   int FConnectTimeout = 0;
+  int FLookupTimeout = kLookupTimeoutDefault;
   std::string FDestination;
   std::string FHost;
   std::unique_ptr<TIdBuffer> FInBuffer;

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "rtl/AbandonableCall.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Threads.h"
 
@@ -82,19 +83,11 @@ void TIdIOHandlerStack::ConnectToPeer() {
   std::string ip;
   switch (IPVersion()) {
     case Id_IPv4:
-      if (TIdStack::IsIPv4Literal(host)) {
-        ip = host;
-      } else {
-        ReportStatus(hsResolving, {host});
-        ip = CurrentStack().ResolveHostName(host, Id_IPv4);
-      }
+      ip = TIdStack::IsIPv4Literal(host) ? host : ResolveHost(host, Id_IPv4);
       break;
     case Id_IPv6:
       ip = TIdStack::IPv6Canonical(host);
-      if (ip.empty()) {
-        ReportStatus(hsResolving, {host});
-        ip = CurrentStack().ResolveHostName(host, Id_IPv6);
-      }
+      if (ip.empty()) ip = ResolveHost(host, Id_IPv6);
       break;
   }
   SocketHandle()->SetPeer(ip, static_cast<std::uint16_t>(Port()), IPVersion());
@@ -107,6 +100,25 @@ void TIdIOHandlerStack::ConnectToPeer() {
   } else {
     SocketHandle()->ConnectPeer();
   }
+}
+
+std::string TIdIOHandlerStack::ResolveHost(const std::string& host, TIdIPVersion version) {
+  ReportStatus(hsResolving, {host});
+  // The thread holds its own count on the stack: abandoned, it still finds it.
+  auto lookUp = [host, version] {
+    const TIdStackUse use;
+    return CurrentStack().ResolveHostName(host, version);
+  };
+  std::string ip;
+  switch (RunAbandonable(std::move(lookUp), AbortFlag(), LookupTimeout(), ip)) {
+    case TCallOutcome::Done:
+      return ip;
+    case TCallOutcome::Stopped:
+      throw EAbort();
+    case TCallOutcome::TimedOut:
+      break;
+  }
+  TIdStack::ThrowSocketError(kWsaHostNotFound);
 }
 
 void TIdIOHandlerStack::ConnectWithTimeout(int timeout) {

@@ -13,6 +13,9 @@ class TIdIOHandlerStack : public TIdIOHandlerSocket {
   bool WaitReadable(int timeout) override;
 
  protected:
+  // The host's address. The look-up runs on a thread of its own, so that the
+  // abort flag and the look-up limit end the wait even while the resolver hangs.
+  std::string ResolveHost(const std::string& host, TIdIPVersion version);
   // Connects on a thread of its own, abandoning it after timeout ms (-1: no limit).
   void ConnectWithTimeout(int timeout);
   int ReadDataFromSource(std::uint8_t* buffer, int length) override;

@@ -60,6 +60,7 @@ void TIdTCPClientCustom::PassSettingsTo(TIdIOHandler& handler) {
   handler.SetConnectTimeout(FConnectTimeout);
   handler.SetReadTimeout(FReadTimeout);
   handler.SetAbortFlag(FAbortFlag);
+  handler.SetLookupTimeout(FLookupTimeout);
   if (auto* socket = dynamic_cast<TIdIOHandlerSocket*>(&handler)) {
     socket->SetBoundIP(FBoundIP);
     socket->SetBoundPort(FBoundPort);
@@ -137,6 +138,11 @@ int TIdTCPClientCustom::ReadTimeout() const {
 void TIdTCPClientCustom::SetAbortFlag(const std::atomic<bool>* flag) {
   FAbortFlag = flag;
   if (IOHandler() != nullptr) IOHandler()->SetAbortFlag(flag);
+}
+
+void TIdTCPClientCustom::SetLookupTimeout(int value) {
+  FLookupTimeout = value;
+  if (IOHandler() != nullptr) IOHandler()->SetLookupTimeout(value);
 }
 
 void TIdTCPClientCustom::SetReadTimeout(int value) {

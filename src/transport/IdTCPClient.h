@@ -49,6 +49,9 @@ class TIdTCPClientCustom : public TIdTCPConnection {
   // Another thread's stop request for connects and reads (see TIdIOHandler); not owned.
   const std::atomic<bool>* AbortFlag() const { return FAbortFlag; }
   void SetAbortFlag(const std::atomic<bool>* flag);
+  // The limit on a name look-up (ms, negative: none), passed to the handler.
+  int LookupTimeout() const { return FLookupTimeout; }
+  void SetLookupTimeout(int value);
   TIdReuseSocket ReuseSocket() const;
   void SetReuseSocket(TIdReuseSocket value);
   bool UseNagle() const;
@@ -75,6 +78,7 @@ class TIdTCPClientCustom : public TIdTCPConnection {
   TIdReuseSocket FReuseSocket = rsOSDependent;
   bool FUseNagle = true;
   const std::atomic<bool>* FAbortFlag = nullptr;
+  int FLookupTimeout = kLookupTimeoutDefault;
 };
 
 // The same settings for direct use.

@@ -42,6 +42,8 @@ class TFakeOperations : public IInstallOperations {
   std::string WinVersion = "Windows 7 Professional";
   std::string WinVersionRaises;
   bool Reachable = true;
+  // What the system's proxy settings name for the distribution host.
+  TProxyChoice Proxy;
   // The one server that answers a connect.
   std::string ServerAddress = std::string(DistributionHost) + ":" + DistributionPort;
   // The package and its signature file (the fixture puts signed ones in).
@@ -116,6 +118,7 @@ class TFakeOperations : public IInstallOperations {
   std::string LastRunError() override { return RunError; }
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
+  TProxyChoice ProxyFor(const std::string& /*host*/) override { return Proxy; }
   std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override { return Settings; }

@@ -188,6 +188,42 @@ TEST_F(InstallationPaths, ServerNotReachable) {
   ExpectFailedRunEnd();
 }
 
+TEST_F(InstallationPaths, ProxyIsNamedBeforeStepThreeAndIsWhatTheProbeTests) {
+  Ops.Proxy.Host = "proxy.corp";
+  Ops.Proxy.Port = 3128;
+  Ops.ServerAddress = "proxy.corp:3128";  // the distribution server itself answers no connect
+  RunInstall();
+  EXPECT_TRUE(Main->InstallOk);
+  EXPECT_EQ(Main->_lstPostavke.Item(2).SubItems()[0], "Testiranje internet povezave... ");
+  auto log = Step1Lines();
+  log.insert(log.end(),
+             {"Posredniški strežnik: proxy.corp:3128", "Prenos namestitvenega paketa..."});
+  const auto all = Log();
+  ASSERT_GE(all.size(), log.size());
+  EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 5), log);
+}
+
+TEST_F(InstallationPaths, ProxyNamedButNotRunningFailsStepThree) {
+  Ops.Proxy.Host = "proxy.corp";
+  Ops.Proxy.Port = 3128;
+  RunInstall();  // only the distribution server itself would answer
+  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepFailed}}));
+  auto log = Step1Lines();
+  log.insert(log.end(), {"Posredniški strežnik: proxy.corp:3128", kFailed});
+  EXPECT_EQ(Log(), log);
+}
+
+TEST_F(InstallationPaths, ConfigurationScriptIsNotFollowedAndSaysSo) {
+  Ops.Proxy.ScriptIgnored = true;
+  RunInstall();
+  EXPECT_TRUE(Main->InstallOk);
+  ASSERT_GE(Log().size(), 5u);
+  EXPECT_EQ(Log()[3],
+            "Skripta za samodejno nastavitev posredniškega strežnika ni uporabljena, prenos poteka "
+            "neposredno... ");
+  EXPECT_EQ(Log()[4], "Prenos namestitvenega paketa...");
+}
+
 TEST_F(InstallationPaths, DownloadRaises) {
   Ops.HttpRaises = "HTTP/1.1 404 Not Found";
   RunInstall();

@@ -84,6 +84,9 @@ class LiveRun : public TAppTest {
     Ops.Body = AppFixture("big-package.zip");
     Ops.Sig = AppFixture("big-package.zip.sig");
     Real.AttachMonitor(Ops.Monitor);
+    TIdRetryOptions quick;
+    quick.WaitsMs = {10};
+    Real.SetRetryOptions(quick);
   }
   void TearDown() override { Real.AttachMonitor(nullptr); }
   // The package's download goes to the server; every other operation (its
@@ -91,7 +94,7 @@ class LiveRun : public TAppTest {
   void Serve(TScriptedServer& server) {
     Ops.HttpHandler = [this, &server](const std::string&, TMemoryStream& body,
                                       std::int64_t maxBody) {
-      return Real.HttpGet(server.Url("/Download/TramelaCoreServer.zip"), body, maxBody);
+      return Real.HttpGetSized(server.Url("/Download/TramelaCoreServer.zip"), body, maxBody);
     };
   }
   std::string Head() const {
@@ -198,20 +201,58 @@ TEST_F(LiveRun, UnknownLengthShowsBytesAndRateWithAnActivityBar) {
   ExpectProgressHidden();
 }
 
-TEST_F(LiveRun, SilentServerFailsTheDownloadWithTheReadTimeOut) {
-  TScriptedServer server({[this](TPeerConnection& c) {
+TEST_F(LiveRun, SilentServerFailsTheDownloadWithTheReadTimeOutAfterFourFurtherTries) {
+  const TScriptedServer::TScript stall = [this](TPeerConnection& c) {
     c.ReadHead();
     c.Send(Head() + Ops.Body.substr(0, 2));
     c.WaitForClientClose();
-  }});
+  };
+  TScriptedServer server({stall, stall, stall, stall, stall});
   Serve(server);
   Real.SetReadTimeout(300);
   RunInstall();
   EXPECT_EQ(Rows(), kDownloadFailed);
   std::vector<std::string> log = kStep1;
-  log.insert(log.end(), {"Prenos namestitvenega paketa...", "Read timed out.", kFailed});
+  log.push_back("Prenos namestitvenega paketa...");
+  for (int k = 1; k <= 4; ++k) {
+    log.push_back("Prenos prekinjen pri 2 od " + std::to_string(Ops.Body.size()) +
+                  " bajtov, ponovni poskus " + std::to_string(k) + " od 4... ");
+  }
+  log.insert(log.end(), {"Read timed out.", kFailed});
   EXPECT_EQ(Log(), log);
   ExpectFailureEnd();
+}
+
+TEST_F(LiveRun, BodyCutAt40PercentGoesOnByRangeAndTheRunCompletes) {
+  const std::size_t cut = Ops.Body.size() * 4 / 10;
+  std::string range;
+  TScriptedServer server(
+      {[this, cut](TPeerConnection& c) {
+         c.ReadHead();
+         c.Send(Head() + Ops.Body.substr(0, cut));
+         c.CloseSend();
+         c.WaitForClientClose();
+       },
+       [this, cut, &range](TPeerConnection& c) {
+         const std::string head = c.ReadHead();
+         const std::size_t at = head.find("\r\nRange: ");
+         if (at != std::string::npos)
+           range = head.substr(at + 9, head.find("\r\n", at + 2) - at - 9);
+         const std::size_t size = Ops.Body.size();
+         c.Send("HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(size - cut) +
+                "\r\nContent-Range: bytes " + std::to_string(cut) + "-" + std::to_string(size - 1) +
+                "/" + std::to_string(size) + "\r\n\r\n" + Ops.Body.substr(cut));
+         c.CloseSend();
+         c.WaitForClientClose();
+       }});
+  Serve(server);
+  RunInstall();
+  EXPECT_TRUE(Main->InstallOk);
+  EXPECT_EQ(range, "bytes=" + std::to_string(cut) + "-");
+  const auto log = Log();
+  ASSERT_GE(log.size(), 5u);
+  EXPECT_EQ(log[4], "Prenos prekinjen pri " + std::to_string(cut) + " od " +
+                        std::to_string(Ops.Body.size()) + " bajtov, ponovni poskus 1 od 4... ");
 }
 
 TEST_F(LiveRun, CancelStopsADownloadThatIsWaitingForData) {

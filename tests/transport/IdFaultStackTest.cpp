@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "TestPeer.h"
 #include "TestSupport.h"
+#include "rtl/Threads.h"
 #include "transport/IdTCPClient.h"
 
 namespace {
@@ -16,6 +21,15 @@ struct TFaults {
   std::atomic<int> Sends{0};
   std::atomic<int> FailReceiveWith{0};  // a Winsock code, 0 = none
   std::atomic<int> LargestReceive{0};   // the most bytes one receive asked for
+  // A resolver that never answers: look-ups wait until the test lets them go.
+  std::mutex LookupLock;
+  std::condition_variable LookupReleased;
+  bool HangLookups = false;  // guarded by LookupLock
+  void ReleaseLookups() {
+    const std::lock_guard lock(LookupLock);
+    HangLookups = false;
+    LookupReleased.notify_all();
+  }
 };
 
 TFaults& Faults() {
@@ -28,6 +42,12 @@ class TFaultStack : public TIdStack {
   TFaultStack() : FInner(CreatePlatformStack()) {}
 
   std::string LookupHost(const std::string& host, TIdIPVersion version) override {
+    std::unique_lock lock(Faults().LookupLock);
+    if (Faults().HangLookups) {
+      Faults().LookupReleased.wait(lock, [] { return !Faults().HangLookups; });
+      ThrowSocketError(kWsaHostNotFound);
+    }
+    lock.unlock();
     return FInner->LookupHost(host, version);
   }
   TIdStackSocketHandle CreateSocket(int type, int protocol, TIdIPVersion version,
@@ -151,6 +171,43 @@ TEST_F(IdFaultStack, ReceiveFailureRaisesAtOnceAndLeavesTheConnectionOpen) {
   Faults().FailReceiveWith = 0;
   EXPECT_EQ(client.IOHandler()->ReadLine(), "line");
   client.Disconnect();
+}
+
+// The look-up runs on a thread the connect may leave: the abort flag and the
+// look-up limit end the wait though the resolver never answers.
+TEST_F(IdFaultStack, LookUpThatNeverAnswersEndsByTheAbortFlagOrTheLimit) {
+  {
+    const std::lock_guard lock(Faults().LookupLock);
+    Faults().HangLookups = true;
+  }
+  std::atomic<bool> abort{false};
+  {
+    TIdTCPClient client;
+    client.SetHost("hangs.example");
+    client.SetPort(80);
+    client.SetAbortFlag(&abort);
+    std::thread stopper([&] {
+      SleepMs(200);
+      abort = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(client.Connect(), EAbort);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    abort = false;
+    client.SetLookupTimeout(200);
+    try {
+      client.Connect();
+      ADD_FAILURE() << "a look-up past its limit connected";
+    } catch (const EIdSocketError& e) {
+      EXPECT_EQ(e.SocketErrorCode(), kWsaHostNotFound);
+    }
+  }
+  // The abandoned look-ups still hold the stack; once answered they let it go.
+  Faults().ReleaseLookups();
+  for (int i = 0; i < 200 && StackUsageCount() > 0; ++i) SleepMs(10);
+  EXPECT_EQ(StackUsageCount(), 0);
 }
 
 }  // namespace
