@@ -9,6 +9,7 @@
 
 #include "AppFixture.h"
 #include "app/HalvexConst.h"
+#include "app/InstallRollback.h"
 #include "app/PackageDownload.h"
 
 namespace {
@@ -188,13 +189,14 @@ TEST_P(PackageFileDiffers, FailsRowFiveBeforeAnythingIsExtracted) {
       (TRows{
           {"1", StepDone}, {"2", StepDone}, {"3", StepDone}, {"4", StepDone}, {"5", StepFailed}}));
   const auto log = Log();
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
-            (std::vector<std::string>{kPackageMismatch, kFailed}));
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
+            (std::vector<std::string>{kPackageMismatch, kRollbackLine, kFailed}));
   EXPECT_EQ(Ops.ZipDirectoryReadings, 0);
   EXPECT_EQ(Ops.Files.count("C:\\Tramela\\Install\\Firebird-2.1.3.18185_0_Win32.exe"), 0u);
   EXPECT_TRUE(Ops.RunCommands.empty());
-  EXPECT_TRUE(Ops.HeldFile.empty());  // let go of, so that it can be removed
+  EXPECT_TRUE(Ops.HeldFile.empty());  // let go of, so that it could be removed
+  EXPECT_EQ(Ops.Directories.count("C:\\Tramela"), 0u);
   EXPECT_FALSE(Main->InstallOk);
 }
 
