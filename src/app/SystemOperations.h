@@ -42,6 +42,8 @@ class TSystemOperations : public IInstallOperations {
   // Tests wait less than a user would.
   void SetReadTimeout(int milliseconds) { FReadTimeout = milliseconds; }
   void SetRetryOptions(const TIdRetryOptions& options) { FRetry = options; }
+  // Stands in for the system's proxy settings.
+  void SetProxySettings(const TSystemProxySettings& settings) { FProxySettings = settings; }
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override;
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
