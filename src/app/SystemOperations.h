@@ -33,6 +33,7 @@ class TSystemOperations : public IInstallOperations {
   std::string LastRunError() override;
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
+  std::string LastConnectError() override { return FLastConnectError; }
   std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
   std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body,
                             std::int64_t size) override;
@@ -51,6 +52,7 @@ class TSystemOperations : public IInstallOperations {
  private:
   std::unique_ptr<ISystemProbes> FProbes;
   std::string FLastRunError;
+  std::string FLastConnectError;
   TOperationMonitor* FMonitor = nullptr;  // we don't own it
   int FReadTimeout = kPackageReadTimeoutMs;
   TIdRetryOptions FRetry;

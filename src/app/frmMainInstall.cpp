@@ -293,7 +293,11 @@ bool T_frmMain::CheckServer() {
     return true;
   }
   SetStepState(TStep::ServerConnection, StepFailed);
-  if (cancelled) AddLog(kCancelledLine);
+  if (cancelled) {
+    AddLog(kCancelledLine);
+  } else if (const std::string reason = FOps.LastConnectError(); !reason.empty()) {
+    AddLog(reason);
+  }
   InstallOk = false;
   return false;
 }
