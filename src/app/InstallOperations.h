@@ -89,6 +89,9 @@ class IInstallOperations {
   // A TCP client to host:port that connects and disconnects at once; False
   // when no connection could be made. Never raises for network reasons.
   virtual bool TcpConnect(const std::string& host, const std::string& port) = 0;
+  // Why the last TcpConnect failed, when the system gave a reason worth a log
+  // line (a name look-up that got no answer in time); empty otherwise.
+  virtual std::string LastConnectError() { return {}; }
   // An HTTP GET of url into body, at most maxBody bytes of it: a longer
   // announced body is refused before it is read, a body that runs longer ends
   // the transfer (both EDownloadTooLarge). Answers the Content-Length the

@@ -146,7 +146,12 @@ bool TSystemOperations::TcpConnect(const std::string& host, const std::string& p
   if (FMonitor != nullptr) client.SetStopFlag(&FMonitor->CancelFlag());
   client.SetRemoteHost(host);
   client.SetRemotePort(port);
-  if (!client.Connect()) return false;
+  FLastConnectError.clear();
+  if (!client.Connect()) {
+    // The same words as a download's failed look-up.
+    if (client.LookupTimedOut()) FLastConnectError = TIdStack::SocketErrorText(kWsaHostNotFound);
+    return false;
+  }
   client.Disconnect();
   return true;
 }

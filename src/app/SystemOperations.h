@@ -36,6 +36,7 @@ class TSystemOperations : public IInstallOperations {
   std::string LastRunError() override;
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
+  std::string LastConnectError() override { return FLastConnectError; }
   std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
   std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body,
                             std::int64_t size) override;
@@ -45,6 +46,8 @@ class TSystemOperations : public IInstallOperations {
   // Tests wait less than a user would.
   void SetReadTimeout(int milliseconds) { FReadTimeout = milliseconds; }
   void SetRetryOptions(const TIdRetryOptions& options) { FRetry = options; }
+  // Stands in for the system's proxy settings.
+  void SetProxySettings(const TSystemProxySettings& settings) { FProxySettings = settings; }
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override;
   std::unique_ptr<IZipArchive> CreateZipComponent(const TZipSettings& settings) override;
@@ -52,6 +55,7 @@ class TSystemOperations : public IInstallOperations {
  private:
   std::unique_ptr<ISystemProbes> FProbes;
   std::string FLastRunError;
+  std::string FLastConnectError;
   TOperationMonitor* FMonitor = nullptr;  // we don't own it
   int FReadTimeout = kPackageReadTimeoutMs;
   TIdRetryOptions FRetry;

@@ -369,7 +369,11 @@ bool T_frmMain::CheckServer() {
     bool reachable = false;
     RunLong([this, &reachable, &host, &port] { reachable = IsServerReachable(host, port); });
     SetStepState(TStep::ServerConnection, reachable ? StepDone : StepFailed);
-    if (!reachable) InstallOk = false;
+    if (!reachable) {
+      // A look-up that failed says why; a refused connect has no line of its own.
+      if (const std::string reason = FOps.LastConnectError(); !reason.empty()) AddLog(reason);
+      InstallOk = false;
+    }
     return reachable;
   });
 }

@@ -69,6 +69,32 @@ std::string RangeText(const TIdHTTPResponse& r) {
   return Format("%d-%d/%d", {r.ContentRangeStart, r.ContentRangeEnd, r.ContentRangeInstanceLength});
 }
 
+// The request of a try: the plain GET, or the rest from "from" on.
+void PrepareTry(TIdHTTPRequest& request, TIdLimitedMemoryStream& body, std::int64_t from,
+                const std::string& validator) {
+  request.Ranges.Clear();
+  request.CustomHeaders.PutValue("If-Range", "");
+  if (from > 0) {
+    request.Ranges.Items.push_back({from, -1, -1});
+    request.CustomHeaders.PutValue("If-Range", validator);
+    body.SetPosition(from);
+  } else {
+    body.SetSize(0);
+    body.SetPosition(0);
+  }
+}
+
+// Only the rest of the very file asked for continues it.
+void CheckContinues(const TIdHTTPResponse& response, std::int64_t from, std::int64_t expected) {
+  if (response.ContentRangeStart == from && response.ContentRangeInstanceLength == expected &&
+      (response.ContentRangeEnd < 0 || response.ContentRangeEnd == expected - 1)) {
+    return;
+  }
+  throw EIdHTTPRangeMismatch(
+      Format("%s (Content-Range %s where %d-%d/%d was asked for)",
+             {response.StatusLine(), RangeText(response), from, expected - 1, expected}));
+}
+
 }  // namespace
 
 EIdSlowTransfer::EIdSlowTransfer(std::int64_t bytes, int windowMs)
@@ -106,16 +132,7 @@ void GetWithRetries(TIdCustomHTTP& http, const std::string& url, TIdLimitedMemor
     TTryState state;
     const std::int64_t from = expected >= 0 && attempt > 0 ? body.Size() : 0;
     const bool ranged = from > 0;
-    request.Ranges.Clear();
-    request.CustomHeaders.PutValue("If-Range", "");
-    if (ranged) {
-      request.Ranges.Items.push_back({from, -1, -1});
-      request.CustomHeaders.PutValue("If-Range", validator);
-      body.SetPosition(from);
-    } else {
-      body.SetSize(0);
-      body.SetPosition(0);
-    }
+    PrepareTry(request, body, from, validator);
     TIdSlowLinkGuard guard(options.SlowLinkBytes, options.SlowLinkWindowMs);
 
     const TEventScope status(http.OnStatus, TIdStatusEvent());
@@ -130,14 +147,7 @@ void GetWithRetries(TIdCustomHTTP& http, const std::string& url, TIdLimitedMemor
       const int code = response.StatusCode();
       if (code / 100 == 2) {
         if (ranged && code == 206) {
-          // Only the rest of the very file asked for continues it.
-          if (response.ContentRangeStart != from ||
-              response.ContentRangeInstanceLength != expected ||
-              (response.ContentRangeEnd >= 0 && response.ContentRangeEnd != expected - 1)) {
-            throw EIdHTTPRangeMismatch(
-                Format("%s (Content-Range %s where %d-%d/%d was asked for)",
-                       {response.StatusLine(), RangeText(response), from, expected - 1, expected}));
-          }
+          CheckContinues(response, from, expected);
         } else if (ranged && code != 200) {
           throw EIdHTTPProtocolException(code, response.StatusLine(), "");
         } else if (ranged) {

@@ -114,9 +114,10 @@ std::string TIpSocket::HostToAddress(const std::string& host) const {
   // The edge is the process's own and outlives an abandoned look-up.
   auto lookUp = [host] { return PlatformSocketsEdge().GetHostByName(host).value_or(""); };
   std::string address;
-  if (RunAbandonable(std::move(lookUp), FStopFlag, FLookupTimeout, address) != TCallOutcome::Done)
-    return "";
-  return address;
+  const TCallOutcome outcome =
+      RunAbandonable(std::move(lookUp), FStopFlag, FLookupTimeout, address);
+  FLookupTimedOut = outcome == TCallOutcome::TimedOut;
+  return outcome == TCallOutcome::Done ? address : "";
 }
 
 std::uint16_t TIpSocket::PortToNumber(const std::string& port) const {

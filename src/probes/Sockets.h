@@ -99,6 +99,8 @@ class TIpSocket : public TBaseSocket {
   void SetStopFlag(const std::atomic<bool>* flag) { FStopFlag = flag; }
   // ms; negative: no limit.
   void SetLookupTimeout(int milliseconds) { FLookupTimeout = milliseconds; }
+  // Whether the last look-up ended at the limit, without an answer.
+  bool LookupTimedOut() const { return FLookupTimedOut; }
   // 0 for "", a service's port, or a decimal number; else EConvertError.
   std::uint16_t PortToNumber(const std::string& port) const;
 
@@ -109,6 +111,7 @@ class TIpSocket : public TBaseSocket {
   TSocketPort FRemotePort;
   const std::atomic<bool>* FStopFlag = nullptr;
   int FLookupTimeout = kProbeLookupTimeoutMs;
+  mutable bool FLookupTimedOut = false;  // the outcome of a look-up, not state of the socket
 };
 
 class TCustomIpClient : public TIpSocket {

@@ -44,6 +44,8 @@ class TFakeOperations : public IInstallOperations {
   bool Reachable = true;
   // What the system's proxy settings name for the distribution host.
   TProxyChoice Proxy;
+  // The reason an unreachable probe gives (a look-up past its limit).
+  std::string ConnectError;
   // The one server that answers a connect.
   std::string ServerAddress = std::string(DistributionHost) + ":" + DistributionPort;
   // The package and its signature file (the fixture puts signed ones in).
@@ -119,6 +121,7 @@ class TFakeOperations : public IInstallOperations {
   std::string GetWinVersionName() override;
   bool TcpConnect(const std::string& host, const std::string& port) override;
   TProxyChoice ProxyFor(const std::string& /*host*/) override { return Proxy; }
+  std::string LastConnectError() override { return Reachable ? "" : ConnectError; }
   std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
   std::vector<std::string> GetLocalIPs() override;
   TFormatSettings FormatSettings() override { return Settings; }

@@ -213,6 +213,16 @@ TEST_F(InstallationPaths, ProxyNamedButNotRunningFailsStepThree) {
   EXPECT_EQ(Log(), log);
 }
 
+TEST_F(InstallationPaths, ProbeLookUpPastItsLimitFailsStepThreeWithTheSystemsWords) {
+  Ops.Reachable = false;
+  Ops.ConnectError = "Socket Error # 11001\r\nHost not found.";
+  RunInstall();
+  EXPECT_EQ(Rows(), (TRows{{"1", StepDone}, {"2", StepDone}, {"3", StepFailed}}));
+  auto log = Step1Lines();
+  log.insert(log.end(), {"Socket Error # 11001", "Host not found.", kFailed});
+  EXPECT_EQ(Log(), log);
+}
+
 TEST_F(InstallationPaths, ConfigurationScriptIsNotFollowedAndSaysSo) {
   Ops.Proxy.ScriptIgnored = true;
   RunInstall();

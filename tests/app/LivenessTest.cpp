@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <regex>
 
+#include "../http/HttpTestClient.h"
 #include "../http/ScriptedServer.h"
 #include "AppFixture.h"
 #include "app/HalvexConst.h"
@@ -253,6 +254,41 @@ TEST_F(LiveRun, BodyCutAt40PercentGoesOnByRangeAndTheRunCompletes) {
   ASSERT_GE(log.size(), 5u);
   EXPECT_EQ(log[4], "Prenos prekinjen pri " + std::to_string(cut) + " od " +
                         std::to_string(Ops.Body.size()) + " bajtov, ponovni poskus 1 od 4... ");
+}
+
+// The settings' proxy carries the downloads: the absolute target goes to it,
+// and its 407 fails the step with the status line.
+TEST_F(LiveRun, DownloadGoesThroughTheProxyOfTheSettings) {
+  TScriptedServer proxy({[this](TPeerConnection& c) {
+                           c.ReadHead();
+                           c.Send(Head() + Ops.Body);
+                           c.CloseSend();
+                           c.WaitForClientClose();
+                         },
+                         httptest::Reply("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                         "Proxy-Authenticate: Basic realm=\"corp\"\r\n"
+                                         "Content-Length: 0\r\n\r\n",
+                                         true)});
+  TSystemProxySettings settings;
+  settings.Enabled = true;
+  settings.Server = "127.0.0.1:" + std::to_string(proxy.Port());
+  settings.Override = "<-loopback>";
+  Real.SetProxySettings(settings);
+  const std::string url =
+      std::string("http://") + DistributionHost + "/Download/TramelaCoreServer.zip";
+  EXPECT_EQ(Real.ProxyFor(DistributionHost).Port, proxy.Port());
+  TMemoryStream body;
+  Real.HttpGetSized(url, body, static_cast<std::int64_t>(Ops.Body.size()));
+  EXPECT_EQ(body.Size(), static_cast<std::int64_t>(Ops.Body.size()));
+  try {
+    Real.HttpGet(url, body, 1000);
+    ADD_FAILURE() << "a 407 passed";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "HTTP/1.1 407 Proxy Authentication Required");
+  }
+  const auto requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")), "GET " + url + " HTTP/1.1");
 }
 
 TEST_F(LiveRun, CancelStopsADownloadThatIsWaitingForData) {
