@@ -21,29 +21,29 @@ const TWinsock11* LoadedWinsock() {
 class TLocalAddressCallsWindows final : public TLocalAddressCalls {
  public:
   void Startup() override {
-    Api = LoadedWinsock();
+    FApi = LoadedWinsock();
     WSADATA data{};
-    if (Api != nullptr) Api->WSAStartup(MAKEWORD(1, 1), &data);
+    if (FApi != nullptr) FApi->WSAStartup(MAKEWORD(1, 1), &data);
   }
 
   void Cleanup() override {
-    if (Api != nullptr) Api->WSACleanup();
+    if (FApi != nullptr) FApi->WSACleanup();
   }
 
   int GetHostName(char* buffer, int size) override {
-    return Api != nullptr ? Api->gethostname(buffer, size) : SOCKET_ERROR;
+    return FApi != nullptr ? FApi->gethostname(buffer, size) : SOCKET_ERROR;
   }
 
   std::optional<std::vector<TIPv4Bytes>> HostAddresses(const std::string& name) override {
-    if (Api == nullptr) return std::nullopt;
-    const hostent* entry = Api->gethostbyname(name.c_str());
+    if (FApi == nullptr) return std::nullopt;
+    const hostent* entry = FApi->gethostbyname(name.c_str());
     if (entry == nullptr) return std::nullopt;
     if (entry->h_length != 4) return std::vector<TIPv4Bytes>{};
     return CopyIPv4List(entry->h_addr_list);
   }
 
  private:
-  const TWinsock11* Api = nullptr;
+  const TWinsock11* FApi = nullptr;
 };
 
 }  // namespace

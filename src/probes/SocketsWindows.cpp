@@ -18,22 +18,22 @@ SOCKET AsSocket(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
 class TSocketsEdgeWindows final : public TSocketsEdge {
  public:
   // Winsock 1.1 is started with the edge, on the probe's first use.
-  TSocketsEdgeWindows() : Api(LoadedWinsock()) {
+  TSocketsEdgeWindows() : FApi(LoadedWinsock()) {
     WSADATA data{};
-    if (Api.WSAStartup(0x0101, &data) != 0) throw ESocketError("WSAStartup");
+    if (FApi.WSAStartup(0x0101, &data) != 0) throw ESocketError("WSAStartup");
   }
   // A failed clean-up at program end has no one left to tell: raising here
   // would only abort the exiting program.
-  ~TSocketsEdgeWindows() override { static_cast<void>(Api.WSACleanup()); }
+  ~TSocketsEdgeWindows() override { static_cast<void>(FApi.WSACleanup()); }
 
   std::intptr_t Socket(int family, int type, int protocol) override {
-    const SOCKET s = Api.socket(family, type, protocol);
+    const SOCKET s = FApi.socket(family, type, protocol);
     return s == INVALID_SOCKET ? -1 : static_cast<std::intptr_t>(s);
   }
 
   int SetNonBlocking(std::intptr_t socket) override {
     u_long on = 1;
-    return Api.ioctlsocket(AsSocket(socket), FIONBIO, &on) == SOCKET_ERROR ? -1 : 0;
+    return FApi.ioctlsocket(AsSocket(socket), FIONBIO, &on) == SOCKET_ERROR ? -1 : 0;
   }
 
   int Connect(std::intptr_t socket, std::uint32_t address, std::uint16_t port) override {
@@ -41,43 +41,43 @@ class TSocketsEdgeWindows final : public TSocketsEdge {
     in.sin_family = AF_INET;
     in.sin_port = port;
     in.sin_addr.s_addr = address;
-    return Api.connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) ==
+    return FApi.connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&in), sizeof in) ==
                    SOCKET_ERROR
                ? -1
                : 0;
   }
 
   int Shutdown(std::intptr_t socket, int how) override {
-    return Api.shutdown(AsSocket(socket), how) == SOCKET_ERROR ? -1 : 0;
+    return FApi.shutdown(AsSocket(socket), how) == SOCKET_ERROR ? -1 : 0;
   }
 
   int CloseSocket(std::intptr_t socket) override {
-    return Api.closesocket(AsSocket(socket)) == SOCKET_ERROR ? -1 : 0;
+    return FApi.closesocket(AsSocket(socket)) == SOCKET_ERROR ? -1 : 0;
   }
 
-  int LastError() override { return Api.WSAGetLastError(); }
+  int LastError() override { return FApi.WSAGetLastError(); }
 
   std::optional<std::uint32_t> InetAddr(const std::string& text) override {
-    const unsigned long value = Api.inet_addr(text.c_str());
+    const unsigned long value = FApi.inet_addr(text.c_str());
     if (value == INADDR_NONE) return std::nullopt;
     return static_cast<std::uint32_t>(value);
   }
 
   std::uint32_t InetAddrRaw(const std::string& text) override {
-    return static_cast<std::uint32_t>(Api.inet_addr(text.c_str()));
+    return static_cast<std::uint32_t>(FApi.inet_addr(text.c_str()));
   }
 
   std::optional<std::string> GetHostByName(const std::string& name) override {
-    const hostent* host = Api.gethostbyname(name.c_str());
+    const hostent* host = FApi.gethostbyname(name.c_str());
     if (host == nullptr || host->h_addr_list[0] == nullptr) return std::nullopt;
     const auto* b = reinterpret_cast<const std::uint8_t*>(host->h_addr_list[0]);
     return Format("%d.%d.%d.%d", {b[0], b[1], b[2], b[3]});
   }
 
   std::optional<std::uint16_t> GetServByName(const std::string& name) override {
-    const servent* entry = Api.getservbyname(name.c_str(), nullptr);
+    const servent* entry = FApi.getservbyname(name.c_str(), nullptr);
     if (entry == nullptr) return std::nullopt;
-    return Api.ntohs(static_cast<u_short>(entry->s_port));
+    return FApi.ntohs(static_cast<u_short>(entry->s_port));
   }
 
  private:
@@ -89,7 +89,7 @@ class TSocketsEdgeWindows final : public TSocketsEdge {
     }
   }
 
-  const TWinsock11& Api;
+  const TWinsock11& FApi;
 };
 
 }  // namespace

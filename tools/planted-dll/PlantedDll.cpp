@@ -15,8 +15,8 @@ void WriteMarker(HINSTANCE self) {
   if (length == 0 || length >= kPathCapacity) return;
   ::lstrcatW(path, L".loaded");
   const DWORD programLength = ::GetModuleFileNameW(nullptr, program, kPathCapacity);
-  const HANDLE file = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   ::WriteFile(file, program, programLength * sizeof(wchar_t), &written, nullptr);
