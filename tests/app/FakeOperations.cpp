@@ -87,7 +87,9 @@ bool TFakeOperations::RemoveDir(const std::string& path) {
   return Directories.erase(path) != 0;
 }
 
-bool TFakeOperations::RemoveFile(const std::string& path) { return Files.erase(path) != 0; }
+bool TFakeOperations::RemoveFile(const std::string& path) {
+  return Stuck.count(path) == 0 && Files.erase(path) != 0;
+}
 
 bool TFakeOperations::CreateWorkingDir(const std::string& path) {
   RaiseIf(WorkingDirRaises);
