@@ -246,7 +246,14 @@ void T_frmMain::RemoveUnfinishedInstallation(bool live) {
 // leaves nothing of itself.
 void T_frmMain::SettleWorkingDir() {
   if (!FMadeWorkingDir) return;
-  if (InstallOk && FOps.RemoveFile(RunMarkerFile())) return;
+  if (!InstallOk) {
+    RemoveUnfinishedInstallation(true);
+    return;
+  }
+  if (FOps.RemoveFile(RunMarkerFile())) return;
+  // With its marker left, the next start would take this installation for an
+  // unfinished one and remove it: the run cannot stand as a success.
+  AddLog("[Napaka] Oznake nedokončane namestitve ni mogoče odstraniti: " + RunMarkerFile());
   FailRun();
   RemoveUnfinishedInstallation(true);
 }

@@ -112,7 +112,7 @@ bool TFakeOperations::RemoveDir(const std::string& path) {
 bool TFakeOperations::RemoveFile(const std::string& path) {
   // As on Windows, a file open without delete sharing cannot be removed.
   if (path == HeldFile) return false;
-  return Files.erase(path) != 0;
+  return Stuck.count(path) == 0 && Files.erase(path) != 0;
 }
 
 bool TFakeOperations::CreateWorkingDir(const std::string& path) {

@@ -276,6 +276,17 @@ TEST_F(Rollback, WhatCannotBeRemovedIsNamedOnceAndTheRunStaysFailed) {
   EXPECT_FALSE(Main->InstallOk);
 }
 
+TEST_F(Rollback, MarkerThatCannotGoFailsTheRunRatherThanLeaveItForRemoval) {
+  Ops.Stuck = {RunMarkerFile()};
+  RunInstall();
+  EXPECT_FALSE(Main->InstallOk);
+  EXPECT_EQ(Tail(4),
+            (std::vector<std::string>{
+                "[Napaka] Oznake nedokončane namestitve ni mogoče odstraniti: " + RunMarkerFile(),
+                kRollbackLine, kStuckLine + RunMarkerFile(), kFailed}));
+  EXPECT_EQ(Ops.Everything(), (std::set<std::string>{"C:\\Tramela", RunMarkerFile()}));
+}
+
 // ---- The removal on a real drive
 
 TEST(RemoveInstallation, TakesTheWholeTreeButNoLinksTarget) {
