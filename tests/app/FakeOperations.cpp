@@ -135,7 +135,7 @@ std::unique_ptr<TStream> TFakeOperations::SaveToFile(const TMemoryStream& stream
     throw EWriteError("Cannot write file \"" + path + "\". There is not enough space on the disk.");
   }
   std::string stored(bytes.begin(), bytes.end());
-  if (SaveAlters) SaveAlters(stored);
+  if (SaveAlters) SaveAlters(path, stored);
   // The file as it reads back through its handle: what was stored.
   auto file = std::make_unique<THeldFile>(HeldFile, path);
   file->WriteBuffer(stored.data(), static_cast<std::int64_t>(stored.size()));

@@ -69,7 +69,7 @@ class TFakeOperations : public IInstallOperations {
   bool ExtractStallsUntilCancel = false;
   bool SaveKeepsFile = true;  // false: the package file is missing afterwards
   // Changes the bytes SaveToFile stores (a drive or filter that writes other data).
-  std::function<void(std::string& stored)> SaveAlters;
+  std::function<void(const std::string& path, std::string& stored)> SaveAlters;
   // A write to this path leaves half the file and raises.
   std::string SaveFailsFor;
   // Links by path, to what they point at (which the drive may hold too).

@@ -182,7 +182,10 @@ class PackageFileDiffers : public TAppTest,
                            public ::testing::WithParamInterface<TStoredOtherwise> {};
 
 TEST_P(PackageFileDiffers, FailsRowFiveBeforeAnythingIsExtracted) {
-  Ops.SaveAlters = GetParam().Alter;
+  // Only the package is stored otherwise; the run's other files are written as given.
+  Ops.SaveAlters = [alter = GetParam().Alter](const std::string& path, std::string& stored) {
+    if (path == kPackageFile) alter(stored);
+  };
   RunInstall();
   EXPECT_EQ(
       Rows(),
