@@ -354,8 +354,8 @@ bool T_frmMain::CheckDriveAndDirectory() {
   return false;
 }
 
-// The connection to the distribution server. The probe cannot be stopped
-// before its connect ends; a stop asked for meanwhile fails the step when it does.
+// The connection to the distribution server. A stop ends the probe's name
+// look-up at once; one asked for during the connect fails the step when it ends.
 // Through a proxy, the probe tests the proxy: the server itself is reached only through it.
 bool T_frmMain::CheckServer() {
   const TProxyChoice proxy = FOps.ProxyFor(DistributionHost);
