@@ -17,6 +17,7 @@
 #include "rtl/FileSystem.h"
 #include "rtl/SystemLibrary.h"
 #include "rtl/Text.h"
+#include "rtl/Win32Text.h"
 
 namespace {
 
@@ -232,10 +233,7 @@ bool OlderThanWindows8() {
 // The ASCII-compatible form of an internationalised name; pure ASCII stays as it is.
 std::string IdnToAsciiName(const std::string& host) {
   const TIdnToAscii convert = Library().IdnToAscii;
-  const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, host.c_str(), -1, nullptr, 0);
-  if (wideLength <= 0) throw EOSError(SysErrorMessage(::GetLastError()), ::GetLastError());
-  std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, host.c_str(), -1, wide.data(), wideLength);
+  const std::wstring wide = AnsiToWide(host);
   const int asciiLength = convert(0, wide.c_str(), -1, nullptr, 0);
   if (asciiLength <= 0) throw EOSError(SysErrorMessage(::GetLastError()), ::GetLastError());
   std::wstring ascii(static_cast<std::size_t>(asciiLength), L'\0');
