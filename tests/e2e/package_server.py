@@ -11,19 +11,9 @@ signature file is asked for, DIR is made first (someone taking the working
 directory between the installer's directory test and its download).
 """
 import os
-import socket
 import sys
-import time
 
-
-def read_head(conn):
-    request = b""
-    while b"\r\n\r\n" not in request and len(request) < 65536:
-        chunk = conn.recv(4096)
-        if not chunk:
-            break
-        request += chunk
-    return request
+from bounded_peer import connections, read_head
 
 
 def answer(conn, path, www, mode, arg):
@@ -51,31 +41,17 @@ def main():
         del args[at:at + 2]
     port, www, mode = int(args[0]), args[1], args[2]
     arg = args[3] if len(args) > 3 else None
-    deadline = time.monotonic() + limit
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as server:
-        server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        server.bind(("127.0.0.1", port))
-        server.listen(8)
-        print("ready", flush=True)
-        for _ in range(16):
-            remaining = deadline - time.monotonic()
-            if remaining <= 0:
-                break
-            server.settimeout(remaining)
+    for conn in connections(port, limit):
+        with conn:
+            conn.settimeout(5)
             try:
-                conn, _ = server.accept()
-            except socket.timeout:
-                break
-            with conn:
-                conn.settimeout(5)
-                try:
-                    request = read_head(conn)
-                    if not request:
-                        continue  # the reachability probe connects and closes
-                    path = request.split(b" ", 2)[1].decode("ascii", "replace")
-                    answer(conn, path, www, mode, arg)
-                except OSError:
-                    pass
+                request = read_head(conn)
+                if not request:
+                    continue  # the reachability probe connects and closes
+                path = request.split(b" ", 2)[1].decode("ascii", "replace")
+                answer(conn, path, www, mode, arg)
+            except OSError:
+                pass
 
 
 if __name__ == "__main__":

@@ -14,15 +14,7 @@ import sys
 import threading
 import time
 
-
-def read_head(conn):
-    data = b""
-    while b"\r\n\r\n" not in data and len(data) < 65536:
-        chunk = conn.recv(4096)
-        if not chunk:
-            break
-        data += chunk
-    return data
+from bounded_peer import connections, read_head
 
 
 def pump(source, target):
@@ -92,36 +84,22 @@ def main():
             else:
                 share = value
     port, upstream = int(args[0]), int(args[1])
-    deadline = time.monotonic() + limit
     cut_done = False
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as server:
-        server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        server.bind(("127.0.0.1", port))
-        server.listen(8)
-        print("ready", flush=True)
-        for _ in range(16):
-            remaining = deadline - time.monotonic()
-            if remaining <= 0:
-                break
-            server.settimeout(remaining)
-            try:
-                conn, _ = server.accept()
-            except socket.timeout:
-                break
-            # Only a package request is cut; peek at it without taking it.
-            conn.settimeout(10)
-            try:
-                first = conn.recv(4096, socket.MSG_PEEK)
-            except OSError:
-                conn.close()
-                continue
-            is_package = first.startswith(b"GET ") and b".zip " in first.split(b"\r\n", 1)[0]
-            cut = share if (is_package and not cut_done) else None
-            cut_done = cut_done or cut is not None
-            try:
-                relay(conn, upstream, cut)
-            except OSError:
-                pass
+    for conn in connections(port, limit):
+        # Only a package request is cut; peek at it without taking it.
+        conn.settimeout(10)
+        try:
+            first = conn.recv(4096, socket.MSG_PEEK)
+        except OSError:
+            conn.close()
+            continue
+        is_package = first.startswith(b"GET ") and b".zip " in first.split(b"\r\n", 1)[0]
+        cut = share if (is_package and not cut_done) else None
+        cut_done = cut_done or cut is not None
+        try:
+            relay(conn, upstream, cut)
+        except OSError:
+            pass
 
 
 if __name__ == "__main__":
