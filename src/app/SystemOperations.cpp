@@ -48,20 +48,20 @@ void TZipellaArchive::ExtractAll(const std::string& targetFolder) {
   FZip.ExtractAll(targetFolder);
 }
 
-// Between entries, and before each piece of a deflated entry's input, a stop
-// request ends the extraction.
+// Between entries, while extraction waits for its file work, and between the
+// pieces of an entry being decoded, a stop request ends the extraction.
 void TZipellaArchive::AttachMonitor(TOperationMonitor* monitor) {
   FMonitor = monitor;
   if (monitor == nullptr) {
     FZip.OnExtractFile = nullptr;
-    FZip.OnDecompressFile = nullptr;
+    FZip.SetStopFlag(nullptr);
     return;
   }
+  FZip.SetStopFlag(&monitor->CancelFlag());
   FZip.OnExtractFile = [this, monitor](TObject*, int current, int) {
     monitor->CheckCancel();
     if (!FZip.Entries().Entry(current - 1).IsDirectory) monitor->Advance(++FFilesDone);
   };
-  FZip.OnDecompressFile = [monitor](TObject*, int, int) { monitor->CheckCancel(); };
 }
 
 }  // namespace

@@ -35,7 +35,6 @@ void TZipella::Open(const std::string& path) {
 
 void TZipella::Close() {
   FEntries->Clear();
-  FEntries->ReleaseWorkingMemory();
   FArchiveStream.reset();
   FIsZipFile = false;
   FNamesStale = true;

@@ -3,6 +3,7 @@
 // file edge; zlib stays behind ZLib.h.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -105,16 +106,12 @@ class TZipellaEntries : public TCollection {
   [[nodiscard]] static bool ReadLocalRecord(TStream& stream, std::int64_t offset,
                                             TLocalFile& record);
 
-  // The writing steps of extraction.
+  // The writing step: every entry below target, in entry order.
   void ExtractAll(const std::string& target);
-  void WriteEntryFile(TZipellaEntriesEntry& entry, const std::string& path);
-  void DecodeEntry(TZipellaEntriesEntry& entry, TStream& destination);
   // Reads the entry's local header and answers the length of its compressed
   // data, at which the archive then stands. Raises EZipellaError when the
   // header is missing or the archive ends before the data does.
   std::int64_t SeekCompressedData(TZipellaEntriesEntry& entry);
-  // Gives back the working memory that decoding keeps between entries.
-  void ReleaseWorkingMemory();
 
  private:
   // Where an entry's local header starts and its data ends.
@@ -122,27 +119,16 @@ class TZipellaEntries : public TCollection {
     std::int64_t Start, End;
     int Index;
   };
+  // One run of ExtractAll: its folders, its files in flight and its pool.
+  class TExtraction;
   TZipellaEntriesEntry& AddEntry(TCentralDirectoryFile record);
   void MarkSharedData(std::vector<TExtent>& extents);
   // Raises EZipellaError naming the first entry that must not be written below target.
   void CheckEntries(const std::string& target) const;
   void RecoverEntry(TStream& stream, std::int64_t offset, TLocalFile& local, std::int64_t& next);
-  void DecodeDeflated(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data,
-                      std::uint8_t* output, TStream& destination);
-  void CopyStored(TZipellaEntriesEntry& entry, std::span<const std::uint8_t> data,
-                  TStream& destination);
-  // Room for size bytes of working memory, not cleared. One block serves
-  // entry after entry, so that thousands of entries do not each fetch (and
-  // fault in) fresh memory; it is given back before it grows, so that no more
-  // than one entry's worth is held. EOutOfMemory when it cannot be had.
-  std::uint8_t* ReserveWork(std::int64_t size);
 
   TZipella& FZipella;  // we don't own it: it owns us
   bool FParsed = false;
-  // A deflated entry's decoded bytes, then its compressed bytes when they are
-  // not decoded where they lie in the archive's read buffer.
-  TMemoryBlock FWork;
-  std::int64_t FWorkSize = 0;
 };
 
 class TZipella : public TComponent {
@@ -170,6 +156,10 @@ class TZipella : public TComponent {
 
   // Progress handler of the decoding stream.
   void RelayDecompressProgress(TObject* sender);
+  // A flag that, once set, ends extraction with EAbort: looked at between
+  // entries, while waiting for the file work, and while entries are decoded
+  // off the calling thread. Not owned; none by default.
+  void SetStopFlag(const std::atomic<bool>* flag) { FStopFlag = flag; }
 
   const TZipellaEntries& Entries() const { return *FEntries; }
   TZipellaEntries& Entries() { return *FEntries; }
@@ -214,6 +204,10 @@ class TZipella : public TComponent {
   // Does nothing while FileName is empty; otherwise opens FileName or closes.
   void SetActive(bool value);
 
+  // Before each piece of a deflated entry's input, on the calling thread: the
+  // bytes decoded so far and the entry's size. While one is set, entries are
+  // decoded one after another on the calling thread; without one, on up to as
+  // many threads as the machine has cores.
   TOnDecompressFile OnDecompressFile;
   // Before each entry that extraction writes: its number from 1 and the count of entries.
   TOnExtractFile OnExtractFile;
@@ -251,6 +245,7 @@ class TZipella : public TComponent {
   bool FReadOnly = false;
   bool FApplyAtributes = true;
   std::unique_ptr<TReadBufferStream> FArchiveStream;
+  const std::atomic<bool>* FStopFlag = nullptr;  // we don't own it
 };
 
 // Applies MainWindowZipSettings(): the window does so right after creating the
