@@ -1,12 +1,12 @@
 #include "zip/ZipellaPool.h"
 
-#include <chrono>
+#include <mutex>
 
 #include "rtl/Exceptions.h"
 
 namespace {
-// How often a wait looks at the stop flag: a stop ends extraction well within a second.
-constexpr auto kStopPoll = std::chrono::milliseconds(20);
+// How often a wait looks at the stop flag (ms): a stop ends extraction well within a second.
+constexpr std::uint32_t kStopPoll = 20;
 }  // namespace
 
 TZipellaPool::TZipellaPool(int threads, int decoders, std::int64_t budget,
@@ -23,32 +23,29 @@ TZipellaPool::~TZipellaPool() {
     const std::lock_guard lock(FLock);
     FClosing = true;
   }
-  FChanged.notify_all();
+  FWorkQueued.NotifyAll();
   for (std::thread& thread : FThreads) thread.join();
 }
 
 template <class TReady>
-void TZipellaPool::WaitUntil(std::unique_lock<std::mutex>& lock, TReady ready) {
+void TZipellaPool::WaitUntil(TReady ready) {
   while (!ready()) {
     if (FStop != nullptr && FStop->load()) throw EAbort();
-    FChanged.wait_for(lock, kStopPoll);
+    FWorkDone.WaitFor(FLock, kStopPoll);
   }
 }
 
 bool TZipellaPool::Reserve(std::int64_t cost) {
-  std::unique_lock lock(FLock);
-  WaitUntil(lock, [&] { return FFailure || FHeld == 0 || FHeld + cost <= FBudget; });
+  const std::lock_guard lock(FLock);
+  WaitUntil([&] { return FFailure || FHeld == 0 || FHeld + cost <= FBudget; });
   if (FFailure) return false;
   FHeld += cost;
   return true;
 }
 
 void TZipellaPool::Unreserve(std::int64_t cost) {
-  {
-    const std::lock_guard lock(FLock);
-    FHeld -= cost;
-  }
-  FChanged.notify_all();
+  const std::lock_guard lock(FLock);
+  FHeld -= cost;
 }
 
 void TZipellaPool::Add(int index, std::int64_t cost, std::function<void()> work) {
@@ -60,20 +57,24 @@ void TZipellaPool::Add(int index, std::int64_t cost, std::function<void()> work)
     }
     FQueue.push_back({index, cost, std::move(work)});
   }
-  FChanged.notify_all();
+  FWorkQueued.NotifyOne();
 }
 
 void TZipellaPool::Drain() {
-  std::unique_lock lock(FLock);
-  WaitUntil(lock, [&] { return FQueue.empty() && FRunning == 0; });
+  const std::lock_guard lock(FLock);
+  WaitUntil([&] { return FQueue.empty() && FRunning == 0; });
 }
 
 void TZipellaPool::Abandon() noexcept {
-  std::unique_lock lock(FLock);
+  const std::lock_guard lock(FLock);
+  DropQueued();
+  // Running work checks the stop flag itself; nothing here may raise.
+  while (FRunning != 0) FWorkDone.Wait(FLock);
+}
+
+void TZipellaPool::DropQueued() {
   for (const TWork& work : FQueue) FHeld -= work.Cost;
   FQueue.clear();
-  // Running work checks the stop flag itself; nothing here may raise.
-  FChanged.wait(lock, [&] { return FRunning == 0; });
 }
 
 bool TZipellaPool::Failed() const {
@@ -88,8 +89,8 @@ std::exception_ptr TZipellaPool::FirstFailure() const {
 
 void TZipellaPool::Decode(const std::function<void()>& decode) {
   {
-    std::unique_lock lock(FLock);
-    FChanged.wait(lock, [&] { return FFreeDecoders > 0; });
+    const std::lock_guard lock(FLock);
+    while (FFreeDecoders == 0) FDecoderFree.Wait(FLock);
     --FFreeDecoders;
   }
   struct TGiveBack {
@@ -99,7 +100,7 @@ void TZipellaPool::Decode(const std::function<void()>& decode) {
         const std::lock_guard lock(Pool.FLock);
         ++Pool.FFreeDecoders;
       }
-      Pool.FChanged.notify_all();
+      Pool.FDecoderFree.NotifyOne();
     }
   } giveBack{*this};
   decode();
@@ -108,7 +109,7 @@ void TZipellaPool::Decode(const std::function<void()>& decode) {
 void TZipellaPool::Worker() {
   std::unique_lock lock(FLock);
   for (;;) {
-    FChanged.wait(lock, [&] { return FClosing || !FQueue.empty(); });
+    while (!FClosing && FQueue.empty()) FWorkQueued.Wait(FLock);
     if (FQueue.empty()) return;
     TWork work = std::move(FQueue.front());
     FQueue.pop_front();
@@ -132,9 +133,8 @@ void TZipellaPool::Worker() {
         FFailure = failure;
         FFailedIndex = work.Index;
       }
-      for (const TWork& later : FQueue) FHeld -= later.Cost;
-      FQueue.clear();
+      DropQueued();
     }
-    FChanged.notify_all();
+    FWorkDone.NotifyAll();
   }
 }

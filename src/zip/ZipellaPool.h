@@ -6,14 +6,14 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "rtl/Threads.h"
 
 class TZipellaPool {
  public:
@@ -53,14 +53,17 @@ class TZipellaPool {
     std::function<void()> Run;
   };
   void Worker();
-  // Waits on FChanged until ready() holds; EAbort when the stop flag is set.
+  void DropQueued();  // FLock held
+  // Waits, FLock held, until ready() holds; EAbort when the stop flag is set.
   template <class TReady>
-  void WaitUntil(std::unique_lock<std::mutex>& lock, TReady ready);
+  void WaitUntil(TReady ready);
 
   const std::int64_t FBudget;
   const std::atomic<bool>* FStop;  // we don't own it
-  mutable std::mutex FLock;
-  std::condition_variable FChanged;  // work queued or done, a slot freed, closing
+  mutable TLightLock FLock;
+  TLightCondition FWorkQueued;   // work queued, or closing
+  TLightCondition FWorkDone;     // work ran or failed
+  TLightCondition FDecoderFree;  // a decoder's slot was given back
   std::deque<TWork> FQueue;
   std::int64_t FHeld = 0;  // the cost of queued and running work
   int FRunning = 0;
