@@ -37,6 +37,8 @@ STEPS = [
     # before it is saved.
     ('checks, signature file', 'click', 'request', None),
     ('download (server side)', 'request', 'served', 'curl'),
+    ('check after the last byte', 'served', 'created', None),
+    ('package written to C:', 'created', 'saved', None),
     ('SHA-256 check, package on C:', 'served', 'saved', 'sha256sum'),
     ('archive opened (twice)', 'saved', 'extracting', None),
     ('extraction, package deleted', 'extracting', 'extracted', 'bsdtar'),
@@ -62,6 +64,31 @@ def served(uri, since):
     return found
 
 
+def installer_pid():
+    """The Linux process that runs the installer's exe under Wine."""
+    for entry in os.listdir('/proc'):
+        if entry.isdigit():
+            try:
+                with open(f'/proc/{entry}/cmdline', 'rb') as f:
+                    if b'TramelaNamestitev.exe' in f.read():
+                        return int(entry)
+            except OSError:
+                pass
+    return None
+
+
+def peak_kib(pid):
+    """The process's peak resident memory so far (KiB), None when unknown."""
+    try:
+        with open(f'/proc/{pid}/status') as f:
+            for line in f:
+                if line.startswith('VmHWM:'):
+                    return int(line.split()[1])
+    except (OSError, TypeError):
+        pass
+    return None
+
+
 def installer_run():
     shutil.rmtree(tramela, ignore_errors=True)
     app = subprocess.Popen(['wine', exe], cwd=c_drive, **quiet)
@@ -71,12 +98,17 @@ def installer_run():
         drive('click', 'Naprej')
         if drive('wait', 'Potrdi', '1', '10000') != 0:
             sys.exit('"Potrdi" is not enabled')
-        # The click is posted just before the driver ends.
-        drive('click', 'Potrdi')
+        # The click is posted just before the driver ends, which under Wine
+        # takes a while: the time before it is started is the earliest the
+        # click can be, and the installer's clock starts there.
         events = {'click': time.time()}
+        drive('click', 'Potrdi')
+        pid = installer_pid()
         notice = subprocess.Popen(['wine', driver, 'wait-notice', '900000'], **quiet)
         while notice.poll() is None:
             now = time.time()
+            if 'created' not in events and os.path.exists(on_c):
+                events['created'] = now
             if 'saved' not in events and os.path.exists(on_c) and os.path.getsize(on_c) == size:
                 events['saved'] = now
             if 'extracting' not in events and os.path.exists(first_file):
@@ -87,6 +119,7 @@ def installer_run():
                 events['setup'] = now
             time.sleep(0.005)
         events['notice'] = time.time()
+        peaks.append(peak_kib(pid))
         request = served('/Download/TramelaCoreServer.zip', events['click'])
         if request:
             events['request'], events['served'] = request
@@ -135,6 +168,7 @@ def native_run():
 
 results = {'installer': [], 'native': []}
 checked = []  # per installer run: whether it fetched the signature file
+peaks = []  # per installer run: its peak resident memory (KiB)
 order = [('installer', installer_run), ('native', native_run)]
 for i in range(runs):
     for name, run in (order if i % 2 == 0 else reversed(order)):
@@ -161,3 +195,22 @@ for name, _, _, peer in STEPS:
     print(f'{name:30s} {shown}   {other}  {ratio}')
 print('runs (installer total): ' + ' '.join(f'{r.get("total", 0):.2f}' for r in results['installer']))
 print('runs (native total):    ' + ' '.join(f'{r["total"]:.2f}' for r in results['native']))
+
+# The goals, each with what it compares.
+goals = []
+total, native_total = median('installer', 'total'), median('native', 'total')
+if total and native_total:
+    goals.append(('total / native peers', total / native_total, 1.5))
+extraction, bsdtar = median('installer', 'extraction, package deleted'), median('native', 'bsdtar')
+if extraction and bsdtar:
+    goals.append(('extraction / bsdtar', extraction / bsdtar, 1.5))
+check = median('installer', 'check after the last byte')
+if check is not None:
+    goals.append(('check after the last byte (s)', check, 0.05))
+known = [p for p in peaks if p]
+if known:
+    peak = max(known) * 1024
+    goals.append((f'peak memory / (package + 64 MiB), peak {peak / 2**20:.1f} MiB', peak / (size + 64 * 2**20), 1.0))
+print('goals:')
+for name, value, most in goals:
+    print(f'  {name:55s} {value:7.3f}  (at most {most}: {"met" if value <= most else "NOT met"})')

@@ -95,11 +95,14 @@ for work in dirs:
     summary.append((fs, statistics.median(times['zipella-extract']) / ref_time))
     peak_mine = max(peak_mine, peaks['zipella-extract'])
 
-# The design holds one entry at a time: at most its compressed bytes twice and
-# its decoded bytes once, besides the program itself.
-largest = max(infos, key=lambda i: 2 * i.compress_size + i.file_size)
-bound = 2 * largest.compress_size + largest.file_size
+# Entries in flight hold at most 16 MiB together, or one larger entry alone
+# (its compressed and decoded bytes), and 8 MiB of blocks are kept for reuse.
+largest = max(infos, key=lambda i: i.compress_size + i.file_size)
+bound = max(16 << 20, largest.compress_size + largest.file_size) + (8 << 20)
 print()
-print('wall-time ratio zipella-extract / bsdtar: ' + ', '.join(f'{fs} {r:.3f}' for fs, r in summary) + ' (goal: at most 1.0)')
+print('wall-time ratio zipella-extract / bsdtar: ' + ', '.join(f'{fs} {r:.3f}' for fs, r in summary))
+for fs, r in summary:
+    if fs == 'tmpfs':
+        print(f'goal on tmpfs: at most 0.8 x bsdtar: {r:.3f} {"met" if r <= 0.8 else "NOT met"}')
 print(f'heaviest entry {largest.filename}: C {largest.compress_size / 2**20:.1f} MiB, U {largest.file_size / 2**20:.1f} MiB;'
-      f' bound 2C + U = {bound / 2**20:.1f} MiB; zipella-extract peak RSS {peak_mine / 1024:.1f} MiB')
+      f' bound max(16 MiB, C + U) + 8 MiB = {bound / 2**20:.1f} MiB; zipella-extract peak RSS {peak_mine / 1024:.1f} MiB')
