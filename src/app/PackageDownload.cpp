@@ -53,8 +53,9 @@ TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
   if (signature.PackageVersion < minVersion) Refuse(kPackageTooOld);
   package.Clear();
   std::int64_t announced = -1;
+  TSha256Digest digest{};
   try {
-    announced = ops.HttpGetSized(packageUrl, package, signature.FileSize);
+    announced = ops.HttpGetSized(packageUrl, package, signature.FileSize, digest);
   } catch (const EDownloadTooLarge& e) {
     Refuse(e, kPackageMismatch);
   }
@@ -64,7 +65,7 @@ TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
     throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
                            {package.Size(), announced}));
   }
-  if (package.Size() != signature.FileSize || Sha256Of(package.Bytes()) != signature.Sha256) {
+  if (package.Size() != signature.FileSize || digest != signature.Sha256) {
     Refuse(kPackageMismatch);
   }
   return signature;
