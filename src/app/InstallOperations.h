@@ -16,6 +16,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Streams.h"
 #include "rtl/Text.h"
+#include "trust/Sha256.h"
 #include "zip/ZipellaSettings.h"
 
 // A download refused by its cap on the body: announced longer, or ran past it.
@@ -100,10 +101,14 @@ class IInstallOperations {
   virtual std::int64_t HttpGet(const std::string& url, TMemoryStream& body,
                                std::int64_t maxBody) = 0;
   // The same for a file that must be exactly size bytes long (the signed
-  // size): the real operation goes on from where a broken body stopped.
-  virtual std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body,
-                                    std::int64_t size) {
-    return HttpGet(url, body, size);
+  // size), with the SHA-256 of the body as answered in digest: the real
+  // operation goes on from where a broken body stopped, and hashes the body as
+  // it arrives.
+  virtual std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body, std::int64_t size,
+                                    TSha256Digest& digest) {
+    const std::int64_t announced = HttpGet(url, body, size);
+    digest = Sha256Of(body.Bytes());
+    return announced;
   }
   // The proxy that the system's settings name for plain HTTP to host; by
   // default none (direct).

@@ -1,7 +1,7 @@
 #include "app/PackageDownload.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "rtl/Exceptions.h"
 #include "rtl/Text.h"
@@ -21,9 +21,6 @@ std::string OneLine(std::string text) {
   throw Exception(OneLine(cause.Message()) + "\n" + verdict);
 }
 
-// The saved file is read back in pieces of this size.
-constexpr std::int64_t kHashPiece = std::int64_t{1} << 20;
-
 TPackageSignature FetchSignature(IInstallOperations& ops, std::span<const TPackagePublicKey> keys,
                                  const std::string& url) {
   TMemoryStream file;
@@ -41,6 +38,28 @@ TPackageSignature FetchSignature(IInstallOperations& ops, std::span<const TPacka
   }
 }
 
+// The verified bytes as the zip component reads them, read-only, together with
+// the package file that is held until they are let go of.
+class TVerifiedPackage : public TStream {
+ public:
+  TVerifiedPackage(std::unique_ptr<TMemoryStream> bytes, std::unique_ptr<TStream> file)
+      : FBytes(std::move(bytes)), FFile(std::move(file)) {
+    FBytes->SetPosition(0);
+  }
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    return FBytes->Read(buffer, count);
+  }
+  std::int64_t Write(const void* /*buffer*/, std::int64_t /*count*/) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    return FBytes->Seek(offset, origin);
+  }
+  std::int64_t Size() override { return FBytes->Size(); }
+
+ private:
+  std::unique_ptr<TMemoryStream> FBytes;
+  std::unique_ptr<TStream> FFile;  // only held
+};
+
 }  // namespace
 
 TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
@@ -53,8 +72,9 @@ TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
   if (signature.PackageVersion < minVersion) Refuse(kPackageTooOld);
   package.Clear();
   std::int64_t announced = -1;
+  TSha256Digest digest{};
   try {
-    announced = ops.HttpGetSized(packageUrl, package, signature.FileSize);
+    announced = ops.HttpGetSized(packageUrl, package, signature.FileSize, digest);
   } catch (const EDownloadTooLarge& e) {
     Refuse(e, kPackageMismatch);
   }
@@ -64,31 +84,20 @@ TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
     throw Exception(Format("[Napaka] Namestitveni paket ni prenesen v celoti (%d od %d bajtov)... ",
                            {package.Size(), announced}));
   }
-  if (package.Size() != signature.FileSize || Sha256Of(package.Bytes()) != signature.Sha256) {
+  if (package.Size() != signature.FileSize || digest != signature.Sha256) {
     Refuse(kPackageMismatch);
   }
   return signature;
 }
 
-std::unique_ptr<TStream> TakeVerifiedFile(TSavedPackage& package) {
+std::unique_ptr<TStream> TakeVerifiedPackage(TSavedPackage& package) {
+  std::unique_ptr<TMemoryStream> bytes = std::move(package.Bytes);
   std::unique_ptr<TStream> file = std::move(package.File);
-  // What reached the disk is what gets extracted, so that is what is checked:
-  // a write the system changed or cut short fails here, before any entry.
-  if (!file || file->Size() != package.Signature.FileSize) Refuse(kPackageMismatch);
-  file->SetPosition(0);
-  TSha256 hash;
-  std::vector<std::uint8_t> piece(
-      static_cast<std::size_t>(std::min(kHashPiece, std::max<std::int64_t>(file->Size(), 1))));
-  for (std::int64_t left = package.Signature.FileSize; left > 0;) {
-    const std::int64_t want = std::min<std::int64_t>(left, static_cast<std::int64_t>(piece.size()));
-    const std::int64_t got = file->Read(piece.data(), want);
-    if (got <= 0) Refuse(kPackageMismatch);
-    hash.Update(std::span(piece.data(), static_cast<std::size_t>(got)));
-    left -= got;
-  }
-  if (hash.Final() != package.Signature.Sha256) Refuse(kPackageMismatch);
-  file->SetPosition(0);
-  return file;
+  const std::int64_t size = package.Signature.FileSize;
+  // The bytes extracted are the ones hashed; a file the system cut short or
+  // lengthened still fails here, before any entry.
+  if (!bytes || bytes->Size() != size || !file || file->Size() != size) Refuse(kPackageMismatch);
+  return std::make_unique<TVerifiedPackage>(std::move(bytes), std::move(file));
 }
 
 void MakeWorkingDirectory(IInstallOperations& ops, const std::string& path) {

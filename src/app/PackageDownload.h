@@ -1,9 +1,10 @@
 // Step 4's trust in the package: the signature file is fetched and verified
 // first, and its package-version must reach the installer's floor; then the
-// package is fetched into memory, no longer than signed, and accepted only
-// when its size and SHA-256 are the signed ones. The working directory is made
-// only for a package that passed. The file written there stays open until
-// step 5 has read it back through the same handle and found the signed bytes.
+// package is fetched into memory, no longer than signed, hashed as it arrives,
+// and accepted only when its size and SHA-256 are the signed ones. The working
+// directory is made only for a package that passed. Step 5 extracts those very
+// bytes from memory; the file written meanwhile stays open, shared with
+// nobody, until the archive is closed.
 // Failures raise Exception with the log lines of the step: the HTTP client's
 // message where there is one, then the verdict, one per line.
 #pragma once
@@ -36,18 +37,20 @@ TPackageSignature DownloadSignedPackage(IInstallOperations& ops,
                                         std::int32_t minVersion, const std::string& packageUrl,
                                         TMemoryStream& package);
 
-// The package file between steps 4 and 5: open through the handle that wrote
-// it, so that nobody can change it meanwhile, with the size and digest it was
-// signed with. Destroying it lets go of the file.
+// The package between steps 4 and 5: the verified bytes in memory, and the
+// file they were written to, open through the handle that wrote it so that
+// nobody can change or remove it meanwhile. Destroying it lets go of both.
 struct TSavedPackage {
+  std::unique_ptr<TMemoryStream> Bytes;
   std::unique_ptr<TStream> File;
   TPackageSignature Signature;
 };
 
-// Reads the saved file again, whole, through its own handle: raises Exception
-// (kPackageMismatch) unless its size and SHA-256 are the signed ones. Answers
-// the file, at its start, for the zip component to read.
-std::unique_ptr<TStream> TakeVerifiedFile(TSavedPackage& package);
+// Answers the verified bytes, at their start, for the zip component to read;
+// the answer holds the file too, so that closing the archive lets go of both.
+// Raises Exception (kPackageMismatch) unless the file, as its handle sees it,
+// has the signed size; package is left with nothing.
+std::unique_ptr<TStream> TakeVerifiedPackage(TSavedPackage& package);
 
 // Makes the working directory afresh, closed to other users; raises when
 // something is already there or it cannot be made so.

@@ -1,5 +1,6 @@
 #include "app/SystemOperations.h"
 
+#include "app/HashingMemoryStream.h"
 #include "http/IdHTTP.h"
 #include "http/IdHTTPBodyLimit.h"
 #include "http/IdURI.h"
@@ -163,16 +164,27 @@ TProxyChoice TSystemOperations::ProxyFor(const std::string& host) {
 
 std::int64_t TSystemOperations::HttpGet(const std::string& url, TMemoryStream& body,
                                         std::int64_t maxBody) {
-  return Fetch(url, body, maxBody, -1);
+  TIdLimitedMemoryStream limited(maxBody);
+  const std::int64_t announced = Fetch(url, limited, -1);
+  // The bytes change hands without a copy.
+  body.Swap(limited);
+  return announced;
 }
 
 std::int64_t TSystemOperations::HttpGetSized(const std::string& url, TMemoryStream& body,
-                                             std::int64_t size) {
-  return Fetch(url, body, size, size);
+                                             std::int64_t size, TSha256Digest& digest) {
+  THashingMemoryStream hashed(size);
+  // Reserved once: a package is never grown by copying, nor held twice.
+  hashed.SetCapacity(size);
+  const std::int64_t announced = Fetch(url, hashed, size);
+  // Taken before the swap, which the stream does not watch.
+  digest = hashed.Digest();
+  body.Swap(hashed);
+  return announced;
 }
 
-std::int64_t TSystemOperations::Fetch(const std::string& url, TMemoryStream& body,
-                                      std::int64_t maxBody, std::int64_t expectedSize) {
+std::int64_t TSystemOperations::Fetch(const std::string& url, TIdLimitedMemoryStream& body,
+                                      std::int64_t expectedSize) {
   TIdHTTP http;
   http.SetReadTimeout(FReadTimeout);
   if (const TProxyChoice proxy = ProxyFor(TIdURI(url).Host); proxy.UsesProxy()) {
@@ -197,14 +209,11 @@ std::int64_t TSystemOperations::Fetch(const std::string& url, TMemoryStream& bod
   }
   TIdRetryOptions options = FRetry;
   options.ExpectedSize = expectedSize;
-  TIdLimitedMemoryStream limited(maxBody);
   try {
-    GetWithRetries(http, url, limited, options, onRetry);
+    GetWithRetries(http, url, body, options, onRetry);
   } catch (const EIdHTTPBodyTooLarge& e) {
     throw EDownloadTooLarge(e.Message());
   }
-  // The bytes change hands without a copy.
-  body.Swap(limited);
   // A resumed body was announced in parts; the whole is what was asked for.
   if (expectedSize >= 0 && http.Response().StatusCode() == 206) return expectedSize;
   return http.Response().ContentLength;

@@ -38,8 +38,8 @@ class TSystemOperations : public IInstallOperations {
   bool TcpConnect(const std::string& host, const std::string& port) override;
   std::string LastConnectError() override { return FLastConnectError; }
   std::int64_t HttpGet(const std::string& url, TMemoryStream& body, std::int64_t maxBody) override;
-  std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body,
-                            std::int64_t size) override;
+  std::int64_t HttpGetSized(const std::string& url, TMemoryStream& body, std::int64_t size,
+                            TSha256Digest& digest) override;
   // Read from the system's settings once, on the first call.
   TProxyChoice ProxyFor(const std::string& host) override;
   void AttachMonitor(TOperationMonitor* monitor) override { FMonitor = monitor; }
@@ -61,7 +61,8 @@ class TSystemOperations : public IInstallOperations {
   TIdRetryOptions FRetry;
   std::optional<TSystemProxySettings> FProxySettings;
 
-  // GET with retries; expectedSize -1 fetches the file again whole after a break.
-  std::int64_t Fetch(const std::string& url, TMemoryStream& body, std::int64_t maxBody,
+  // GET with retries into body, at most its limit; expectedSize -1 fetches the
+  // file again whole after a break.
+  std::int64_t Fetch(const std::string& url, TIdLimitedMemoryStream& body,
                      std::int64_t expectedSize);
 };

@@ -161,7 +161,7 @@ class T_frmMain : public TForm {
   void SettleWorkingDir();
   void Notice(const std::string& title, std::initializer_list<std::string> lines);
 
-  // The package file that step 4 wrote, held open for step 5.
+  // The package that step 4 verified, and the file it wrote held open, for step 5.
   TSavedPackage FPackage;
   TOperationMonitor FMonitor;
   TTransferRate FRate;

@@ -3,6 +3,7 @@
 // progress line, and the outcome.
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <utility>
@@ -115,11 +116,11 @@ bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath
   // Kept only when the whole step succeeds: a failed one lets go of the file at once.
   TSavedPackage saved;
   RunLong([this, &url, &filePath, &saved] {
-    TMemoryStream stream;
+    auto stream = std::make_unique<TMemoryStream>();
     const TPackageSignature signature =
-        DownloadSignedPackage(FOps, FPackageKeys, FMinPackageVersion, url, stream);
+        DownloadSignedPackage(FOps, FPackageKeys, FMinPackageVersion, url, *stream);
     // A package that cannot fit fails before anything is written.
-    if (FOps.GetFreeDiskSpace(kDriveC) < stream.Size())
+    if (FOps.GetFreeDiskSpace(kDriveC) < stream->Size())
       throw Exception("[Napaka] Na pogonu C: ni dovolj prostora za namestitveni paket... ");
     // Only a package that verified gets a working directory, and one that
     // nobody else made or can change.
@@ -130,7 +131,9 @@ bool T_frmMain::DownloadFile(const std::string& url, const std::string& filePath
     TMemoryStream marker;
     marker.WriteBuffer(kRunMarkerText, static_cast<std::int64_t>(std::strlen(kRunMarkerText)));
     (void)FOps.SaveToFile(marker, RunMarkerFile());
-    saved = TSavedPackage{FOps.SaveToFile(stream, filePath), signature};
+    std::unique_ptr<TStream> file = FOps.SaveToFile(*stream, filePath);
+    // The verified bytes are kept, not copied: step 5 extracts them.
+    saved = TSavedPackage{std::move(stream), std::move(file), signature};
   });
   FPackage = std::move(saved);
   return true;
@@ -431,9 +434,9 @@ bool T_frmMain::ExtractPackage() {
       // Closing the archive lets go of the package file however extraction ends.
       auto release = ScopeExit([this] { Zipella1.SetActive(false); });
       Zipella1.SetFileName(PackageFile());
-      // The archive is read through the handle that wrote it, and only after
-      // its bytes were found to be the signed ones; its directory is read once.
-      Zipella1.LoadArchive(TakeVerifiedFile(package));
+      // The archive is the bytes that were verified, held in memory since;
+      // its directory is read once.
+      Zipella1.LoadArchive(TakeVerifiedPackage(package));
       // The component opens anything without complaint; a file that is no zip
       // archive would leave nothing extracted and the run reported a success.
       if (!Zipella1.IsZipFile())

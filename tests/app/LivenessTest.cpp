@@ -95,7 +95,12 @@ class LiveRun : public TAppTest {
   void Serve(TScriptedServer& server) {
     Ops.HttpHandler = [this, &server](const std::string&, TMemoryStream& body,
                                       std::int64_t maxBody) {
-      return Real.HttpGetSized(server.Url("/Download/TramelaCoreServer.zip"), body, maxBody);
+      TSha256Digest digest{};
+      const std::int64_t announced =
+          Real.HttpGetSized(server.Url("/Download/TramelaCoreServer.zip"), body, maxBody, digest);
+      // Hashed as it came, resumed or not: the digest is that of the body answered.
+      EXPECT_EQ(digest, Sha256Of(body.Bytes()));
+      return announced;
     };
   }
   std::string Head() const {
@@ -278,7 +283,8 @@ TEST_F(LiveRun, DownloadGoesThroughTheProxyOfTheSettings) {
       std::string("http://") + DistributionHost + "/Download/TramelaCoreServer.zip";
   EXPECT_EQ(Real.ProxyFor(DistributionHost).Port, proxy.Port());
   TMemoryStream body;
-  Real.HttpGetSized(url, body, static_cast<std::int64_t>(Ops.Body.size()));
+  TSha256Digest digest{};
+  Real.HttpGetSized(url, body, static_cast<std::int64_t>(Ops.Body.size()), digest);
   EXPECT_EQ(body.Size(), static_cast<std::int64_t>(Ops.Body.size()));
   try {
     Real.HttpGet(url, body, 1000);
