@@ -33,7 +33,7 @@ constexpr std::int64_t kInFlightBudget = std::int64_t{16} << 20;
 // Blocks kept for reuse beyond that: enough for the entries that the threads work on.
 constexpr std::size_t kMostKeptBlocks = 32;
 // File work waits on the system, so a few more threads than decode at once.
-constexpr int kExtraWriters = 2;
+constexpr int kExtraWriters = 4;
 constexpr int kMostDecoders = 8;
 
 // Files made by extraction are born with the archive attribute on Windows: only
