@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -315,6 +316,45 @@ INSTANTIATE_TEST_SUITE_P(
         TBroken{"stored-short.zip", "Unexpected end of data in this file: short.txt"},
         TBroken{"deflate-claims-4g.zip", "Unexpected end of data in this file: claim.bin"},
         TBroken{"local-missing.zip", "Local header not found for this file: lost.txt"}));
+
+// Entries are written by several threads; whatever meets work still in
+// flight ends as it did when each was written in turn.
+std::string Filler(int i) { return (i < 10 ? "f0" : "f") + std::to_string(i) + ".txt"; }
+
+TEST_F(ZipExtract, APathWrittenTwiceHoldsTheLaterEntry) {
+  OpenAsInstaller(Zip, Hand("same-path.zip"));
+  Zip.ExtractAll(Dir.Str());
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "dup.txt"), "second");
+  // One file where letter case does not count, two where it does: either way this one.
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "case.txt"), "two");
+}
+
+TEST_F(ZipExtract, AFolderInPlaceOfAnEarlierFileFailsThere) {
+  OpenAsInstaller(Zip, Hand("file-then-folder.zip"));
+  EXPECT_THROW(Zip.ExtractAll(Dir.Str()), EZipellaError);
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "x"), "file");
+}
+
+TEST_F(ZipExtract, ADamagedEntryAmongManyFailsAfterTheOnesBeforeIt) {
+  OpenAsInstaller(Zip, Hand("crc-middle.zip"));
+  ExpectThrowMessage<EZipellaError>([&] { Zip.ExtractAll(Dir.Str()); },
+                                    "CRC error in this file: bad.txt");
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(ReadFileBytes(Dir.Path() / Filler(i)), HandText(i + 1));
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "bad.txt"), "");
+}
+
+TEST_F(ZipExtract, AStopFlagEndsExtractionWithNoFileLeftOpen) {
+  std::atomic<bool> stop{false};
+  Zip.SetStopFlag(&stop);
+  OpenAsInstaller(Zip, Hand("crc-middle.zip"));
+  Zip.OnExtractFile = [&](TObject*, int current, int) {
+    if (current == 5) stop = true;
+  };
+  EXPECT_THROW(Zip.ExtractAll(Dir.Str()), EAbort);
+  EXPECT_FALSE(fs::exists(Dir.Path() / Filler(5)));
+  // A file still open could not be removed under Windows.
+  for (const auto& item : fs::directory_iterator(Dir.Path())) EXPECT_TRUE(fs::remove(item.path()));
+}
 
 // Hostile entries are refused before anything is written, naming the entry
 // (control bytes shown as \xNN), and nothing lands in or beside the target.

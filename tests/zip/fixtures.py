@@ -260,6 +260,15 @@ def make_handmade(out):
     put('overlap-nested.zip', blob + cd + struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, 2, 2, len(cd), len(blob), 0))
     # An announced size no deflate stream of that length can reach (a bomb's claim).
     put('deflate-claims-4g.zip', archive([Entry('claim.bin', b'x' * 100, method=8, usize=0xFFFFFFF0)]))
+    # Entries that meet earlier ones still being written: the same path again
+    # (also in other letter case), a folder where a file was made, a damaged
+    # entry among good ones.
+    fill = [Entry(f'f{i:02d}.txt', text * (i + 1), method=8) for i in range(24)]
+    first = bytes(rnd.getrandbits(8) for _ in range(300000))
+    put('same-path.zip', archive([Entry('dup.txt', first, method=8)] + fill[:12] + [Entry('dup.txt', b'second'),
+                                  Entry('Case.txt', text * 30, method=8), Entry('case.txt', b'two')]))
+    put('file-then-folder.zip', archive([Entry('x', b'file')] + fill[:12] + [Entry('x/y.txt', b'in')]))
+    put('crc-middle.zip', archive(fill[:12] + [Entry('bad.txt', text, method=8, crc=zlib.crc32(text) ^ 1)] + fill[12:]))
 
 
 def main():
