@@ -29,9 +29,9 @@ constexpr std::int64_t kMaxDeflateSlack = 65536;
 // fresh memory.
 constexpr std::int64_t kSmallBlock = std::int64_t{256} << 10;
 // What the entries in flight may hold together; one larger entry runs alone.
-constexpr std::int64_t kInFlightBudget = std::int64_t{16} << 20;
+constexpr std::int64_t kInFlightBudget = std::int64_t{8} << 20;
 // Blocks kept for reuse beyond that: enough for the entries that the threads work on.
-constexpr std::size_t kMostKeptBlocks = 32;
+constexpr std::size_t kMostKeptBlocks = 16;
 // File work waits on the system, so a few more threads than decode at once.
 constexpr int kExtraWriters = 4;
 constexpr int kMostDecoders = 8;
