@@ -197,11 +197,18 @@ struct TEntryFile {
 
 // The memory an entry's data takes in flight: a deflated one's decoded bytes,
 // then its input; a stored one's data. Nothing for an entry that fails before.
+// Room for a deflated entry's decoded bytes (none for a stored one); -1 when
+// its announced size is more than its data can decode to.
+std::int64_t DecodedRoom(const TCentralDirectoryHeader& h) {
+  const std::int64_t output = h.Method == kMethodDeflated ? std::int64_t{h.UncompressedSize} : 0;
+  return output > std::int64_t{h.CompressedSize} * kMaxDeflateRatio + kMaxDeflateSlack ? -1
+                                                                                       : output;
+}
+
 std::int64_t MemoryFor(const TZipellaEntriesEntry& entry) {
   const TCentralDirectoryHeader& h = entry.CentralRecord.Header;
-  const std::int64_t output = h.Method == kMethodDeflated ? std::int64_t{h.UncompressedSize} : 0;
-  if (output > std::int64_t{h.CompressedSize} * kMaxDeflateRatio + kMaxDeflateSlack) return 0;
-  return output + h.CompressedSize;
+  const std::int64_t room = DecodedRoom(h);
+  return room < 0 ? 0 : room + h.CompressedSize;
 }
 
 // An entry that could not be decoded is left as an empty file, then its failure raised.
@@ -417,8 +424,7 @@ void TZipellaEntries::TExtraction::Prepare(TZipellaEntriesEntry& entry, TEntryFi
   file.Name = entry.CentralRecord.FileName;
   if (entry.Incomplete) RaiseDataEnds(file.Name);
   const std::int64_t size = FEntries.SeekCompressedData(entry);
-  const std::int64_t output = h.Method == kMethodDeflated ? std::int64_t{h.UncompressedSize} : 0;
-  if (output > size * kMaxDeflateRatio + kMaxDeflateSlack) RaiseDataEnds(file.Name);
+  if (DecodedRoom(h) < 0) RaiseDataEnds(file.Name);
   file.Method = h.Method;
   file.Flag = h.Flag;
   file.Crc32 = h.Crc32;
