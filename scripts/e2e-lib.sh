@@ -79,6 +79,12 @@ click_through() {
   drive click Naprej >/dev/null
   drive wait Potrdi 1 10000 >/dev/null || { echo "\"Potrdi\" is not enabled on page 1" >&2; return 1; }
   drive click Potrdi >/dev/null
+  # A run disables "Nazaj" first thing. A click posted from outside that Wine
+  # loses leaves it enabled: say so and click once more.
+  if ! drive wait Nazaj 0 10000 >/dev/null; then
+    echo "the click on \"Potrdi\" started no run; clicking again" >&2
+    drive click Potrdi >/dev/null
+  fi
   drive wait-notice 180000 >/dev/null || { echo "no outcome notice" >&2; return 1; }
 }
 
