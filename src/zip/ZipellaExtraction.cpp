@@ -211,6 +211,47 @@ std::int64_t MemoryFor(const TZipellaEntriesEntry& entry) {
   return room < 0 ? 0 : room + h.CompressedSize;
 }
 
+// An entry's data as its decoder reads it: the zlib header, then the data's
+// bytes from where the archive stood, and not one byte past them.
+class TEntryData : public TStream {
+ public:
+  TEntryData(std::array<std::uint8_t, 2> header, TStream& archive, std::int64_t size)
+      : FHeader(header), FArchive(archive), FStart(archive.Position()), FSize(size) {}
+
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::int64_t done = 0;
+    for (; done < count && FPosition < kHeaderSize; ++done) out[done] = FHeader[FPosition++];
+    const std::int64_t want = std::min(count - done, Size() - FPosition);
+    if (want <= 0) return done;
+    const std::int64_t got = FArchive.Read(out + done, want);
+    FPosition += std::max<std::int64_t>(got, 0);
+    return done + std::max<std::int64_t>(got, 0);
+  }
+  std::int64_t Write(const void*, std::int64_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                              : origin == TSeekOrigin::soCurrent ? FPosition
+                                                                 : Size();
+    const std::int64_t to = std::clamp<std::int64_t>(base + offset, 0, Size());
+    if (to != FPosition) FArchive.SetPosition(FStart + std::max<std::int64_t>(to - kHeaderSize, 0));
+    FPosition = to;
+    return FPosition;
+  }
+  std::int64_t Size() override { return kHeaderSize + FSize; }
+
+ private:
+  static constexpr std::int64_t kHeaderSize = 2;
+  std::array<std::uint8_t, 2> FHeader;
+  TStream& FArchive;
+  std::int64_t FStart;
+  std::int64_t FSize;
+  std::int64_t FPosition = 0;
+};
+
+// Pieces in which an entry too large for the budget is decoded and written.
+constexpr std::int64_t kStreamPiece = std::int64_t{1} << 20;
+
 // An entry that could not be decoded is left as an empty file, then its failure raised.
 [[noreturn]] void LeaveEmptyAndRethrow(const std::string& path) {
   const std::exception_ptr failure = std::current_exception();
@@ -252,6 +293,8 @@ class TZipellaEntries::TExtraction {
  private:
   void Entry(int index);
   void WriteFile(int index, const std::string& path);
+  // An entry too large for the budget, written piece by piece as it is decoded.
+  void StreamFile(TZipellaEntriesEntry& entry, const std::string& path);
   // Reads (and, with a progress handler, decodes) the entry's data; raises
   // what an entry-by-entry run raised there.
   void Prepare(TZipellaEntriesEntry& entry, TEntryFile& file);
@@ -369,11 +412,22 @@ void TZipellaEntries::TExtraction::WriteFile(int index, const std::string& path)
     return;
   }
   SettleIfScheduled(path);
-  TZipellaPool& pool = Pool();
   // The memory is held before it is taken, so that entries in flight never
-  // hold more than the budget (and one larger entry only alone). A small
-  // entry holds a whole block.
+  // hold more than the budget. A small entry holds a whole block.
   const std::int64_t cost = std::max(MemoryFor(entry), kSmallBlock);
+  // A larger entry is written as it is decoded, once the rest is done: held
+  // whole, it would take its size again beside the archive. A progress
+  // handler sees the whole entry's decoding, as before, so it runs alone.
+  if (cost > kInFlightBudget && !FZip.OnDecompressFile) {
+    Settle();
+    try {
+      StreamFile(entry, path);
+    } catch (...) {
+      LeaveEmptyAndRethrow(path);
+    }
+    return;
+  }
+  TZipellaPool& pool = Pool();
   if (!pool.Reserve(cost)) Settle();
   auto file = std::make_shared<TEntryFile>();
   file->Path = path;
@@ -414,6 +468,55 @@ void TZipellaEntries::TExtraction::WriteFile(int index, const std::string& path)
     }
     file->Write();
   });
+}
+
+void TZipellaEntries::TExtraction::StreamFile(TZipellaEntriesEntry& entry,
+                                              const std::string& path) {
+  const TCentralDirectoryHeader& h = entry.CentralRecord.Header;
+  const std::string& name = entry.CentralRecord.FileName;
+  if ((h.Method != kMethodStored && h.Method != kMethodDeflated) || entry.Encrypted)
+    throw Exception("Cannot process this file: " + name + " ");
+  if (entry.Incomplete) RaiseDataEnds(name);
+  const std::int64_t size = FEntries.SeekCompressedData(entry);
+  if (DecodedRoom(h) < 0) RaiseDataEnds(name);
+  const std::int64_t total = h.UncompressedSize;
+  const bool deflated = h.Method == kMethodDeflated;
+  if (!deflated && size < total) RaiseDataEnds(name);
+  FZip.FCurrentTotal = total;
+  TStream& archive = *FZip.FArchiveStream;
+  const std::atomic<bool>* stop = FZip.FStopFlag;
+  auto checkStop = [stop] {
+    if (stop != nullptr && stop->load()) throw EAbort();
+  };
+  TEntryData data(ZlibHeaderFor(h.Flag), archive, size);
+  std::unique_ptr<TDecompressionStream> decoder;
+  if (deflated) {
+    decoder = std::make_unique<TDecompressionStream>(data, false);
+    decoder->OnProgress = [&checkStop](TObject*) { checkStop(); };
+  }
+  TMemoryBlock piece(static_cast<std::size_t>(kStreamPiece));
+  if (!piece) throw EOutOfMemory();
+  std::uint32_t crc = 0;
+  {
+    TFileStream file(path, fmCreate | fmShareExclusive);
+    for (std::int64_t done = 0; done < total;) {
+      checkStop();
+      const std::int64_t want = std::min(kStreamPiece, total - done);
+      const std::int64_t got =
+          deflated ? decoder->Read(piece.Data(), want) : archive.Read(piece.Data(), want);
+      if (got <= 0) RaiseDataEnds(name);
+      crc = UpdateCrc32(crc, piece.Data(), got);
+      file.WriteBuffer(piece.Data(), got);
+      done += got;
+    }
+    // A damaged entry's bytes do not stay: the caller empties the file.
+    CheckCrc(name, h.Crc32, crc);
+  }
+  if (FZip.FApplyAtributes) {
+    const std::uint32_t attributes = faArchive | (h.ExternalAttributes & kDosReadOnlyHiddenSystem);
+    if (!kNewFilesAreArchive || attributes != faArchive) [[maybe_unused]]
+      const bool set = FileSetAttr(path, attributes);
+  }
 }
 
 void TZipellaEntries::TExtraction::Prepare(TZipellaEntriesEntry& entry, TEntryFile& file) {

@@ -315,6 +315,8 @@ INSTANTIATE_TEST_SUITE_P(
         TBroken{"deflate-short.zip", "Unexpected end of data in this file: short.txt"},
         TBroken{"stored-short.zip", "Unexpected end of data in this file: short.txt"},
         TBroken{"deflate-claims-4g.zip", "Unexpected end of data in this file: claim.bin"},
+        TBroken{"crc-large.zip", "CRC error in this file: bad.bin"},
+        TBroken{"large-short.zip", "Unexpected end of data in this file: short.bin"},
         TBroken{"local-missing.zip", "Local header not found for this file: lost.txt"}));
 
 // Entries are written by several threads; whatever meets work still in
@@ -341,6 +343,20 @@ TEST_F(ZipExtract, ADamagedEntryAmongManyFailsAfterTheOnesBeforeIt) {
                                     "CRC error in this file: bad.txt");
   for (int i = 0; i < 12; ++i) EXPECT_EQ(ReadFileBytes(Dir.Path() / Filler(i)), HandText(i + 1));
   EXPECT_EQ(ReadFileBytes(Dir.Path() / "bad.txt"), "");
+}
+
+// Written as it is decoded, not held whole: every file has its entry's size and CRC-32.
+TEST_F(ZipExtract, AnEntryLargerThanTheBudgetIsWrittenWhole) {
+  OpenAsInstaller(Zip, Hand("stored-large.zip"));
+  Zip.ExtractAll(Dir.Str());
+  for (int i = 0; i < Zip.Entries().Count(); ++i) {
+    const auto& entry = Zip.Entries().Entry(i);
+    const std::string bytes = ReadFileBytes(Dir.Path() / entry.CentralRecord.FileName);
+    EXPECT_EQ(bytes.size(), entry.CentralRecord.Header.UncompressedSize);
+    EXPECT_EQ(UpdateCrc32(0, bytes.data(), static_cast<std::int64_t>(bytes.size())),
+              entry.CentralRecord.Header.Crc32)
+        << entry.CentralRecord.FileName;
+  }
 }
 
 TEST_F(ZipExtract, AStopFlagEndsExtractionWithNoFileLeftOpen) {

@@ -27,6 +27,8 @@ def make_tree(root):
     write(f'{root}/docs/sub/deep.ini', b'[section]\nkey=value\n' * 50)
     write(f'{root}/docs/sub/tiny', b'x')
     os.makedirs(f'{root}/emptydir', exist_ok=True)
+    # Deflated, more than the memory that extraction gives the entries in flight.
+    write(f'{root}/bin/large.bin', rnd.randbytes(4600000))
 
 
 def comment_of(size):
@@ -268,6 +270,13 @@ def make_handmade(out):
     put('same-path.zip', archive([Entry('dup.txt', first, method=8)] + fill[:12] + [Entry('dup.txt', b'second'),
                                   Entry('Case.txt', text * 30, method=8), Entry('case.txt', b'two')]))
     put('file-then-folder.zip', archive([Entry('x', b'file')] + fill[:12] + [Entry('x/y.txt', b'in')]))
+    # Entries too large to be held whole: a stored one, a deflated one with a
+    # wrong CRC-32 and one that decodes to fewer bytes than announced.
+    large = rnd.randbytes(1 << 20) * 8 + text * 600
+    put('stored-large.zip', archive([Entry('a.txt', text), Entry('large.bin', large), Entry('z.txt', text)]))
+    noise = rnd.randbytes(4600000)
+    put('crc-large.zip', archive([Entry('bad.bin', noise, method=8, crc=zlib.crc32(noise) ^ 1)]))
+    put('large-short.zip', archive([Entry('short.bin', noise, method=8, usize=len(noise) + 10)]))
     put('crc-middle.zip', archive(fill[:12] + [Entry('bad.txt', text, method=8, crc=zlib.crc32(text) ^ 1)] + fill[12:]))
 
 
