@@ -52,6 +52,7 @@ drive() { timeout 60 wine "$driver" "$@"; }
 # start_installer [EXE [DIR]]: the installer (or a copy of it) started from
 # DIR, by default C:\.
 start_installer() {
+  wine_server_up
   (cd "${2:-$WINEPREFIX/drive_c}" && exec wine "${1:-$exe}") >/dev/null 2>&1 &
   app_pid=$!
 }

@@ -23,6 +23,11 @@ wine_env() {
   export WINEDLLOVERRIDES="mscoree=;mshtml="
 }
 
+# wine_server_up: the prefix's server, started before Wine programs that start
+# together (the installer and its driver): two first clients at once may each
+# start one, and one of them is then left without a server.
+wine_server_up() { wineserver -p5 >/dev/null 2>&1 || true; }
+
 # wine_prefix_init: make the prefix once, before parallel Wine starts race to do it.
 wine_prefix_init() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -96,10 +96,16 @@ def peak_kib(pids, field='VmHWM:'):
 
 def installer_run():
     shutil.rmtree(tramela, ignore_errors=True)
+    # The installer and the driver start together: with no server for the
+    # prefix yet, each would start one, and one of them is left without.
+    subprocess.run(['wineserver', '-p5'], check=True, **quiet)
     app = subprocess.Popen(['wine', exe], cwd=c_drive, **quiet)
     try:
         if drive('wait', 'Naprej', '1', '120000', timeout=180) != 0:
-            sys.exit('the installer window did not appear')
+            shown = subprocess.run(['wine', driver, 'list'], capture_output=True, text=True,
+                                   timeout=60).stdout
+            sys.exit(f'the installer window did not appear (installer ended: {app.poll()}); '
+                     f'windows:\n{shown}')
         drive('click', 'Naprej')
         if drive('wait', 'Potrdi', '1', '10000') != 0:
             sys.exit('"Potrdi" is not enabled')

@@ -55,6 +55,7 @@ expect_tab_path() {
   [ "$got" = "$3" ] || fail "$2 path: got \"$got\", want \"$3\""
 }
 start_app() {
+  wine_server_up
   wine "${1:-$exe}" >/dev/null 2>&1 &
   app_pid=$!
 }
