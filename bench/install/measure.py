@@ -94,11 +94,35 @@ def peak_kib(pids, field='VmHWM:'):
     return peak
 
 
+# ext4 passes over inodes freed in the last 30 s or so when it picks one for a
+# new file, reading each: thousands of files deleted just before a run make
+# every file that run creates several times dearer, by chance more for one
+# side than the other. So the trees of earlier runs are moved aside, not
+# deleted, and only removed after the last run; and whatever an earlier bench
+# left is removed once, that long before the first run.
+trash = os.path.join(work, 'trash')
+SETTLE_S = 35
+
+
+def set_aside(path):
+    if os.path.exists(path):
+        os.makedirs(trash, exist_ok=True)
+        os.rename(path, os.path.join(trash, f'{len(os.listdir(trash))}-{os.path.basename(path)}'))
+
+
+def empty_trash():
+    """Removes what runs set aside; true when there was something."""
+    if not os.path.exists(trash):
+        return False
+    shutil.rmtree(trash, ignore_errors=True)
+    return True
+
+
 def installer_run():
-    shutil.rmtree(tramela, ignore_errors=True)
+    set_aside(tramela)
     # The installer and the driver start together: with no server for the
     # prefix yet, each would start one, and one of them is left without.
-    subprocess.run(['wineserver', '-p5'], check=True, **quiet)
+    subprocess.run(['wineserver', '-p5'], **quiet)  # fails when one is up already
     app = subprocess.Popen(['wine', exe], cwd=c_drive, **quiet)
     try:
         if drive('wait', 'Naprej', '1', '120000', timeout=180) != 0:
@@ -158,7 +182,7 @@ def installer_run():
 
 def native_run():
     target = os.path.join(work, 'native')
-    shutil.rmtree(target, ignore_errors=True)
+    set_aside(target)
     os.makedirs(target)
     local = os.path.join(target, 'TramelaCoreServer.zip')
     times = {}
@@ -183,10 +207,16 @@ checked = []  # per installer run: whether it fetched the signature file
 peaks = []  # per installer run: its peak resident memory (KiB)
 idles = []  # per installer run: its resident memory at the click, Wine's own and the window's
 order = [('installer', installer_run), ('native', native_run)]
+set_aside(tramela)
+set_aside(os.path.join(work, 'native'))
+if empty_trash():
+    time.sleep(SETTLE_S)
 for i in range(runs):
     for name, run in (order if i % 2 == 0 else reversed(order)):
         results[name].append(run())
-shutil.rmtree(os.path.join(work, 'native'), ignore_errors=True)
+set_aside(tramela)
+set_aside(os.path.join(work, 'native'))
+empty_trash()
 
 
 def median(name, key):

@@ -232,9 +232,14 @@ std::intptr_t PlainFileOrInvalid(HANDLE h) {
 }  // namespace
 
 TFileHandle TFileHandle::Create(const std::string& path, TShare share) {
-  const HANDLE h =
-      ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
-                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // A file that is not there yet is made without the truncation that
+  // CREATE_ALWAYS asks for; Wine does that as a second change of the new file.
+  // Anything else goes the usual way, which also sets the error a caller sees.
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
+                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   const std::intptr_t value = PlainFileOrInvalid(h);
   return value == -1 ? TFileHandle() : TFileHandle(value);
 }
