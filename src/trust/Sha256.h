@@ -1,5 +1,6 @@
 // SHA-256 over the platform's crypto: CNG (bcrypt.dll) in the Windows build,
-// OpenSSL's libcrypto natively (Sha256Windows.cpp / Sha256Posix.cpp).
+// OpenSSL's libcrypto natively (Sha256Windows.cpp / Sha256Posix.cpp), or the
+// processor's SHA extensions (Sha256Extensions.cpp).
 #pragma once
 
 #include <array>
@@ -17,10 +18,15 @@ class ECryptoError : public Exception {
   using Exception::Exception;
 };
 
+// Who hashes: the fastest code this machine has, or always the platform's
+// crypto. Natively both are libcrypto, which uses the SHA extensions itself;
+// in the Windows build Fastest is TSha256Extensions where the processor has them.
+enum class TSha256Engine { Fastest, Platform };
+
 // Incremental SHA-256; move-only. Throws ECryptoError when the platform fails.
 class TSha256 {
  public:
-  TSha256();
+  explicit TSha256(TSha256Engine engine = TSha256Engine::Fastest);
   ~TSha256();
   TSha256(TSha256&&) noexcept;
   TSha256& operator=(TSha256&&) noexcept;

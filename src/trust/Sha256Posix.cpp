@@ -10,7 +10,7 @@ struct TSha256::TState {
   std::unique_ptr<EVP_MD_CTX, TFree> Context;
 };
 
-TSha256::TSha256() : FState(std::make_unique<TState>()) {
+TSha256::TSha256(TSha256Engine) : FState(std::make_unique<TState>()) {
   FState->Context.reset(EVP_MD_CTX_new());
   if (!FState->Context) throw ECryptoError("SHA-256: EVP_MD_CTX_new failed");
   if (EVP_DigestInit_ex(FState->Context.get(), EVP_sha256(), nullptr) != 1)

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "TrustFixtures.h"
 #include "trust/Sha256.h"
+#include "trust/Sha256Extensions.h"
 
 namespace {
 
@@ -35,6 +39,35 @@ TEST(Sha256, IncrementalPiecesMatchSha256sumOfAFile) {
   EXPECT_EQ(HexLower(hash.Final()), trustfixtures::ReferenceSha256("large.bin"));
   EXPECT_EQ(Sha256Hex(trustfixtures::Read("package.zip")),
             trustfixtures::ReferenceSha256("package.zip"));
+}
+
+// Every length around the block and padding edges, fed in uneven pieces: the
+// processor's extensions (where this one has them), the fastest engine and the
+// platform's crypto give one digest.
+TEST(Sha256, EnginesAgreeOnEveryLengthAndSplit) {
+  std::mt19937 random(20261210);
+  for (const std::size_t size : {0, 1, 55, 56, 63, 64, 65, 119, 120, 127, 128, 4113, 1048581}) {
+    std::vector<std::uint8_t> data(size);
+    for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
+    const std::string want = HexLower(Sha256Of(data));
+    TSha256 platform(TSha256Engine::Platform);
+    TSha256 fastest(TSha256Engine::Fastest);
+    std::optional<TSha256Extensions> extensions;
+    if (TSha256Extensions::Available()) extensions.emplace();
+    for (std::size_t at = 0, piece = 0; at < size; ++piece) {
+      const std::size_t count = std::min(size - at, piece * 29 % 211);
+      const std::span<const std::uint8_t> part(data.data() + at, count);
+      platform.Update(part);
+      fastest.Update(part);
+      if (extensions) extensions->Update(part);
+      at += count;
+    }
+    EXPECT_EQ(HexLower(platform.Final()), want) << size;
+    EXPECT_EQ(HexLower(fastest.Final()), want) << size;
+    if (extensions) {
+      EXPECT_EQ(HexLower(extensions->Final()), want) << size;
+    }
+  }
 }
 
 TEST(Sha256, MovedHashContinuesAndEndsOnce) {
