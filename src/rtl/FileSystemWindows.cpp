@@ -220,9 +220,12 @@ namespace {
 // a link itself is refused.
 std::intptr_t PlainFileOrInvalid(HANDLE h) {
   if (h == INVALID_HANDLE_VALUE) return -1;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(h, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  // The attributes alone: the whole file information also asks for the
+  // volume's serial number, which under Wine is a round trip to the mount
+  // manager for every file made.
+  FILE_ATTRIBUTE_TAG_INFO info{};
+  if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof(info)) ||
+      (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     ::CloseHandle(h);
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return -1;
@@ -235,8 +238,9 @@ TFileHandle TFileHandle::Create(const std::string& path, TShare share) {
   // A file that is not there yet is made without the truncation that
   // CREATE_ALWAYS asks for; Wine does that as a second change of the new file.
   // Anything else goes the usual way, which also sets the error a caller sees.
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h =
+      ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE)
     h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(share), nullptr,
                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
