@@ -3,10 +3,13 @@
 // message schedule four words at a time.
 #include "trust/Sha256Extensions.h"
 
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#define TRAMELA_SHA_EXTENSIONS 1
 #include <cpuid.h>
 #include <immintrin.h>
-
-#include <cstring>
+#endif
 
 namespace {
 
@@ -23,6 +26,7 @@ alignas(16) constexpr std::uint32_t kRound[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
+#ifdef TRAMELA_SHA_EXTENSIONS
 // Compiled for the extensions only here; the caller checks Available() first.
 __attribute__((target("sha,sse4.1,ssse3"))) void Compress(std::uint32_t* state,
                                                           const std::uint8_t* data,
@@ -72,16 +76,24 @@ __attribute__((target("sha,sse4.1,ssse3"))) void Compress(std::uint32_t* state,
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, hgdc, 0xF0));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(hgdc, feba, 8));
 }
+#else
+// Other processors never report the extensions, so this is never reached.
+void Compress(std::uint32_t*, const std::uint8_t*, std::size_t) {}
+#endif
 
 }  // namespace
 
 bool TSha256Extensions::Available() {
+#ifndef TRAMELA_SHA_EXTENSIONS
+  return false;
+#else
   unsigned a = 0, b = 0, c = 0, d = 0;
   if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
   const bool ssse3 = (c & bit_SSSE3) != 0;
   const bool sse41 = (c & bit_SSE4_1) != 0;
   if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
   return ssse3 && sse41 && (b & bit_SHA) != 0;
+#endif
 }
 
 TSha256Extensions::TSha256Extensions() : FState(kInitial) {}
