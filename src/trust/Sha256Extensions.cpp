@@ -4,6 +4,7 @@
 #include "trust/Sha256Extensions.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #if defined(__x86_64__) || defined(__i386__)
 #define TRAMELA_SHA_EXTENSIONS 1
@@ -16,6 +17,7 @@ namespace {
 constexpr std::array<std::uint32_t, 8> kInitial = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                                    0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
+#ifdef TRAMELA_SHA_EXTENSIONS
 alignas(16) constexpr std::uint32_t kRound[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
@@ -26,7 +28,6 @@ alignas(16) constexpr std::uint32_t kRound[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-#ifdef TRAMELA_SHA_EXTENSIONS
 // Compiled for the extensions only here; the caller checks Available() first.
 __attribute__((target("sha,sse4.1,ssse3"))) void Compress(std::uint32_t* state,
                                                           const std::uint8_t* data,
@@ -77,8 +78,11 @@ __attribute__((target("sha,sse4.1,ssse3"))) void Compress(std::uint32_t* state,
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(hgdc, feba, 8));
 }
 #else
-// Other processors never report the extensions, so this is never reached.
-void Compress(std::uint32_t*, const std::uint8_t*, std::size_t) {}
+// Other processors never report the extensions; a caller that skipped
+// Available() must not get a wrong digest.
+[[noreturn]] void Compress(std::uint32_t*, const std::uint8_t*, std::size_t) {
+  throw std::logic_error("SHA-256: this processor has no SHA extensions");
+}
 #endif
 
 }  // namespace
